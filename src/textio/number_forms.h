@@ -1,0 +1,25 @@
+#pragma once
+#include <string>
+
+// The three text forms of a number. Every form first rounds the value to 15
+// significant digits (correctly, from its binary value) and writes it in
+// fixed notation when 1E-4 <= |v| < 1E15, otherwise as mantissa, "E", sign
+// and at least two exponent digits. Zero and negative zero read "0".
+
+namespace lumera {
+
+// Longest text any form can produce, with room to spare.
+inline constexpr int kMaxNumberText = 32;
+
+// " .05 ", "-.5 ", " 3000 ", " 1E-05 ": report lines and the flow record.
+std::string printForm(double v);
+// ".05", "-.5", "3000", "1E-05": detail files and sort-and-count records.
+std::string writeForm(double v);
+// "0.05", "-0.5", "3000", "1E-05": captions, messages, file names, text fields.
+std::string plainForm(double v);
+
+// Writes the write form into buf (at least kMaxNumberText bytes) without
+// allocating; returns one past the last character.
+char* writeFormTo(char* buf, double v);
+
+}  // namespace lumera

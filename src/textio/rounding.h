@@ -1,0 +1,21 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace lumera {
+
+// Nearest whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
+double roundHalfEven(double v);
+
+// Whole-number conversions with halves to even; empty when the rounded value
+// does not fit the type (or v is not finite).
+std::optional<std::int16_t> toInt16(double v);
+std::optional<std::int32_t> toInt32(double v);
+
+// The number that a text begins with, as an input box answer is read:
+// leading spaces skipped, then an optional sign, digits, an optional point
+// with digits and an optional exponent. No number (or an empty text) gives 0.
+double leadingNumber(std::string_view text);
+
+}  // namespace lumera

@@ -1,0 +1,22 @@
+#pragma once
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+namespace lumera {
+
+// A condition the program cannot process, found where the input is read.
+// The command's entry point shows it (message box or stderr) and ends the run.
+class UserError : public std::runtime_error {
+public:
+    UserError(std::string title, std::string text)
+        : std::runtime_error(text), title_(std::move(title)), text_(std::move(text)) {}
+    const std::string& title() const { return title_; }
+    const std::string& text() const { return text_; }
+
+private:
+    std::string title_;
+    std::string text_;
+};
+
+}  // namespace lumera
