@@ -1,0 +1,97 @@
+#include "cli/cli_app.h"
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "cli/cli_args.h"
+#include "cli/cli_dialogs.h"
+#include "shell/program.h"
+
+namespace lumera::cli {
+
+namespace {
+
+// One run of the program: commands of a script share it, so what outlives a
+// command in the window outlives it here too.
+class Session {
+public:
+    Session(std::ostream& out, std::ostream& err)
+        : out_(out),
+          err_(err),
+          dialogs_(err),
+          program_(dialogs_, clock_, random_, std::filesystem::current_path().string()) {
+        program_.form1().Form_Load();
+    }
+
+    int run(const Command& command) {
+        switch (command.kind) {
+            case Command::Kind::Cartesian:
+                return notAvailable("cartesian");
+            case Command::Kind::Sort:
+                return notAvailable("sort");
+            case Command::Kind::Script:
+                return runScript(command.script.file);
+        }
+        return 2;
+    }
+
+    ~Session() { program_.endProgram(); }
+
+private:
+    int notAvailable(const char* name) {
+        err_ << "lumera-cli: " << name << ": not available yet\n";
+        return 2;
+    }
+
+    int runScript(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            err_ << "lumera-cli: cannot open the script " << path << '\n';
+            return 1;
+        }
+        std::string line;
+        for (int number = 1; std::getline(in, line); ++number) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            std::vector<std::string> words;
+            try {
+                words = splitScriptLine(line);
+                if (words.empty() || words[0].rfind('#', 0) == 0) continue;
+                Command command = parseCommand(words);
+                if (command.kind == Command::Kind::Script) throw UsageError("a script cannot run a script");
+                int code = run(command);
+                if (code != 0) {
+                    err_ << "lumera-cli: " << path << ", line " << number << " failed\n";
+                    return code;
+                }
+            } catch (const UsageError& e) {
+                err_ << "lumera-cli: " << path << ", line " << number << ": " << e.what() << '\n' << kUsage;
+                return 2;
+            }
+        }
+        return 0;
+    }
+
+    std::ostream& out_;
+    std::ostream& err_;
+    CliDialogs dialogs_;
+    SystemClock clock_;
+    SystemRandom random_;
+    Program program_;
+};
+
+}  // namespace
+
+int runCli(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
+    Command command;
+    try {
+        command = parseCommand(words);
+    } catch (const UsageError& e) {
+        err << "lumera-cli: " << e.what() << '\n' << kUsage;
+        return 2;
+    }
+    Session session(out, err);
+    return session.run(command);
+}
+
+}  // namespace lumera::cli

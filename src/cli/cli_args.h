@@ -1,0 +1,53 @@
+#pragma once
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace lumera::cli {
+
+// A command line the program cannot make sense of: usage line, exit 2.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct CartesianOptions {
+    bool reversed = false;
+    int transform = 0;
+    bool detail = false;
+    bool flow = false;
+    std::string code = "1";
+    std::string dir;  // empty: the current folder
+    std::vector<std::string> files;
+};
+
+enum class SortKind { General, Boot, Pbt };
+
+struct SortOptions {
+    SortKind kind = SortKind::General;
+    bool serials = false;
+    std::string decimals = "-1";  // typed into the decimals box as given
+    std::string file;
+};
+
+struct ScriptOptions {
+    std::string file;
+};
+
+struct Command {
+    enum class Kind { Cartesian, Sort, Script } kind = Kind::Cartesian;
+    CartesianOptions cartesian;
+    SortOptions sort;
+    ScriptOptions script;
+};
+
+extern const char* const kUsage;
+
+// Parses the words after the program name; throws UsageError.
+Command parseCommand(const std::vector<std::string>& words);
+
+// Splits one line of a script into words: blanks separate, double or single
+// quotes keep a word with blanks together.
+std::vector<std::string> splitScriptLine(const std::string& line);
+
+}  // namespace lumera::cli

@@ -1,0 +1,62 @@
+#include "gui/qt_dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace lumera::gui {
+
+namespace {
+QString q(const std::string& s) { return QString::fromStdString(s); }
+}  // namespace
+
+Answer QtDialogs::message(const std::string& title, const std::string& text, Buttons buttons) {
+    QMessageBox box(QMessageBox::NoIcon, q(title), q(text), QMessageBox::NoButton, parent_);
+    switch (buttons) {
+        case Buttons::Ok:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
+        case Buttons::OkCancel:
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            break;
+        case Buttons::YesNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
+        case Buttons::YesNoCancel:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            box.setEscapeButton(QMessageBox::Cancel);
+            break;
+    }
+    switch (box.exec()) {
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        case QMessageBox::Ok:
+            return Answer::Ok;
+        default:
+            return Answer::Cancel;
+    }
+}
+
+std::string QtDialogs::input(const std::string& title, const std::string& prompt, const std::string& defaultText) {
+    QInputDialog dialog(parent_);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setWindowTitle(q(title));
+    dialog.setLabelText(q(prompt));
+    dialog.setTextValue(q(defaultText));
+    dialog.resize(420, dialog.sizeHint().height());
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.textValue().toStdString();
+}
+
+std::string QtDialogs::openFile(const std::string& title, const std::string& folder) {
+    QString chosen = QFileDialog::getOpenFileName(parent_, q(title), q(folder),
+                                                  QStringLiteral("Text files (*.txt);;All files (*)"));
+    return chosen.toStdString();
+}
+
+void QtDialogs::beep() { QApplication::beep(); }
+
+}  // namespace lumera::gui

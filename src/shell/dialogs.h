@@ -1,0 +1,25 @@
+#pragma once
+#include <string>
+
+namespace lumera {
+
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class Answer { Ok, Cancel, Yes, No };
+
+// Every question the program asks goes through here, so each procedure runs
+// unchanged in the window, on the command line and under scripted tests.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // Modal message box; returns the button pressed (closing a Yes/No/Cancel
+    // box counts as Cancel).
+    virtual Answer message(const std::string& title, const std::string& text, Buttons buttons) = 0;
+    // Input box; returns the entered text, empty on Cancel.
+    virtual std::string input(const std::string& title, const std::string& prompt,
+                              const std::string& defaultText) = 0;
+    // File-open dialogue starting in folder; returns the chosen path, empty on Cancel.
+    virtual std::string openFile(const std::string& title, const std::string& folder) = 0;
+    virtual void beep() = 0;
+};
+
+}  // namespace lumera

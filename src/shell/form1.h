@@ -1,0 +1,99 @@
+#pragma once
+#include <array>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "shell/controls.h"
+#include "textio/date_time.h"
+
+namespace lumera {
+
+class Program;
+
+// The main window as the procedures see it: every control with its state,
+// the window's private values, and its own handlers. The Qt view draws it.
+class Form1 {
+    Program& program_;
+    RefreshSink* sink_ = nullptr;
+    std::vector<std::unique_ptr<Control>> controls_;
+    std::vector<Control*> lockButtons_;
+
+public:
+    explicit Form1(Program& program);
+    Form1(const Form1&) = delete;
+    Form1& operator=(const Form1&) = delete;
+
+    // Handlers.
+    void Form_Load();
+    void Timer1_Timer();
+    void DisableAllButtonsForCartesian();
+    void EnableAllButtonsForImage();
+    void Image1_Click();
+    void Label4_Click();
+    void Label4_DblClick();
+    void Label6_Click();
+    void Command1_Click();  // "Quit"
+    void Form_Unload();
+
+    // Controls, by name; throws std::out_of_range for an unknown name.
+    Control& control(std::string_view name);
+    const Control& control(std::string_view name) const;
+    const std::vector<std::unique_ptr<Control>>& controls() const { return controls_; }
+    // The 80 buttons that both lock and unlock handle, in their order.
+    const std::vector<Control*>& lockedButtons() const { return lockButtons_; }
+
+    void setRefreshSink(RefreshSink* sink) { sink_ = sink; }
+
+    // The window itself.
+    std::string Caption;
+    int Width = 0, Height = 0;  // twips
+    bool Visible = false;
+    int TimerInterval = 0;  // milliseconds; 0 while the timer is off
+
+    // Values private to the window.
+    std::array<std::string, 105> QuoteTexts;
+    DateTime StartTime;
+    std::string IntroPending;
+    int GreetingTick = 0;
+    std::string EditionLine;
+
+    // Controls the handlers name.
+    Control& Label12;
+    Control& Image1;
+    Control& Label4;
+    Control& Label14;
+    Control& Label13;
+    Control& Label6;
+    Control& Label2;
+    Control& Label10;
+    Control& Label1;
+    Control& lblBootBegin;
+    Control& lblBootEnd;
+    Control& txtDatafile;
+    Control& Frame1;
+    Control& Frame2;
+    Control& Frame3;
+    Control& Frame4;
+    Control& Frame5;
+    Control& Frame6;
+    Control& picAuthor;
+    Control& cmdCartesianDifference;
+    Control& cmdGeneralNormalTest;
+    Control& Command1;
+    Control& Command2;
+    GridControl& MSFlexGrid1;
+    ChartControl& MSChart1;
+    ChartControl& MSChart2;
+
+private:
+    template <typename T = Control>
+    T& add(std::string name, ControlKind kind, std::string parent, int left, int top, int width, int height);
+    void build();  // creates every control before the members below are bound
+};
+
+// The procedure list that the window shows beside the quotation.
+extern const char* const kProcedureList;
+
+}  // namespace lumera

@@ -1,0 +1,84 @@
+#include "shell/program.h"
+
+#include <filesystem>
+
+#include "textio/user_error.h"
+
+namespace lumera {
+
+namespace fs = std::filesystem;
+
+Program::Program(Dialogs& dialogs, Clock& clock, RandomSource& random, std::string workingFolder)
+    : dialogs_(dialogs),
+      clock_(clock),
+      random_(random),
+      workingFolder_(std::move(workingFolder)),
+      form1_(*this),
+      vater_(*this) {}
+
+std::string Program::resolve(const std::string& name) const {
+    fs::path path(name);
+    if (path.is_absolute() || workingFolder_.empty()) return name;
+    return (fs::path(workingFolder_) / path).string();
+}
+
+std::string Program::chooseFile(const std::string& title) {
+    std::string chosen = dialogs_.openFile(title, workingFolder_);
+    if (!chosen.empty()) {
+        fs::path folder = fs::absolute(fs::path(chosen)).parent_path();
+        workingFolder_ = folder.string();
+    }
+    return chosen;
+}
+
+void Program::openFlowRecord(const std::string& name) {
+    if (flowFile_) flowFile_->close();
+    flowFile_.reset();
+    flowFile_ = std::make_unique<TextFile>(resolve(name), "Program-flow record", 1 << 16);
+}
+
+void Program::writeFlowLine(std::string_view line) {
+    if (flowFile_) flowFile_->writeLine(line);
+}
+
+void Program::runCommand(const std::function<void()>& command) {
+    try {
+        command();
+    } catch (const UserError& error) {
+        dialogs_.message(error.title(), error.text(), Buttons::Ok);
+    }
+}
+
+void Program::click(std::string_view name) {
+    runCommand([&] {
+        if (name == "Image1")
+            form1_.Image1_Click();
+        else if (name == "Label4")
+            form1_.Label4_Click();
+        else if (name == "Label6")
+            form1_.Label6_Click();
+        else if (name == "Command1")
+            form1_.Command1_Click();
+    });
+}
+
+void Program::doubleClick(std::string_view name) {
+    if (name == "Label4") form1_.Label4_DblClick();
+}
+
+void Program::closeAllFiles() {
+    if (!flowFile_) return;
+    std::unique_ptr<TextFile> file = std::move(flowFile_);
+    try {
+        file->close();
+    } catch (const UserError& error) {
+        dialogs_.message(error.title(), error.text(), Buttons::Ok);
+    }
+}
+
+void Program::endProgram() {
+    closeAllFiles();
+    ended_ = true;
+}
+
+}  // namespace lumera

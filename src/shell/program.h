@@ -1,0 +1,70 @@
+#pragma once
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "cartesian/run_state.h"
+#include "shell/dialogs.h"
+#include "shell/form1.h"
+#include "shell/services.h"
+#include "shell/vater.h"
+#include "textio/text_file.h"
+
+namespace lumera {
+
+// One run of the program: the run state, the two windows, the open files,
+// the working folder and the services the procedures ask. It lives from
+// start to end; everything that outlives a command lives here.
+class Program {
+public:
+    Program(Dialogs& dialogs, Clock& clock, RandomSource& random, std::string workingFolder);
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    RunState& state() { return state_; }
+    Form1& form1() { return form1_; }
+    Vater& vater() { return vater_; }
+    Dialogs& dialogs() { return dialogs_; }
+    Clock& clock() { return clock_; }
+    RandomSource& random() { return random_; }
+
+    // Output names that are not absolute are made in this folder; choosing a
+    // file in the file-open dialogue moves it to that file's folder.
+    const std::string& workingFolder() const { return workingFolder_; }
+    void setWorkingFolder(std::string folder) { workingFolder_ = std::move(folder); }
+    std::string resolve(const std::string& name) const;
+    // The file-open dialogue; a chosen file makes its folder the working folder.
+    std::string chooseFile(const std::string& title);
+
+    // The program-flow record: opening it again starts a new empty file.
+    void openFlowRecord(const std::string& name);
+    void writeFlowLine(std::string_view line);
+    bool flowRecordOpen() const { return flowFile_ != nullptr; }
+
+    // A click or double-click on the control of the main window so named,
+    // as the window delivers it. Bad input that ends a command is shown here.
+    void click(std::string_view controlName);
+    void doubleClick(std::string_view controlName);
+
+    // Flushes and closes every open file.
+    void closeAllFiles();
+    // Ends the program: files closed, nothing lost.
+    void endProgram();
+    bool ended() const { return ended_; }
+
+private:
+    void runCommand(const std::function<void()>& command);
+
+    Dialogs& dialogs_;
+    Clock& clock_;
+    RandomSource& random_;
+    std::string workingFolder_;
+    RunState state_;
+    Form1 form1_;
+    Vater vater_;
+    std::unique_ptr<TextFile> flowFile_;
+    bool ended_ = false;
+};
+
+}  // namespace lumera

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <filesystem>
+
+#include "gui/form1_view.h"
+#include "gui/vater_view.h"
+#include "shell/program.h"
+#include "support/fake_services.h"
+#include "support/scripted_dialogs.h"
+
+namespace lumera::gui {
+namespace {
+
+QApplication& app() {
+    static int argc = 1;
+    static char name[] = "lumera_gui_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication instance(argc, argv);
+    return instance;
+}
+
+class Form1ViewTest : public ::testing::Test {
+protected:
+    Form1ViewTest() : program(dialogs, clock, random, std::filesystem::temp_directory_path().string()) {
+        app();
+        program.form1().Form_Load();
+        view = std::make_unique<Form1View>(program);
+    }
+
+    template <typename W>
+    W* widget(const char* name) {
+        auto* w = qobject_cast<W*>(view->widgetFor(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+
+    test::ScriptedDialogs dialogs;
+    test::FakeClock clock;
+    test::FakeRandom random;
+    Program program;
+    std::unique_ptr<Form1View> view;
+};
+
+TEST_F(Form1ViewTest, WidgetsFollowTheModelThroughUnlockAndQuit) {
+    view->show();
+    EXPECT_EQ(widget<QLabel>("Label12")->text(),
+              "Lumera\nCartesian Paired Test Only\n(B =3000, CPT =9000000, 3 treatments)");
+    EXPECT_TRUE(widget<QPushButton>("cmdCartesianDifference")->isEnabled());
+    EXPECT_FALSE(widget<QPushButton>("cmdGeneralNormalTest")->isEnabled());
+    EXPECT_FALSE(widget<QPushButton>("Command1")->isEnabled());
+    EXPECT_EQ(widget<QPushButton>("cmdGeneralNormalTest")->text(), "N. Sort, norm.  ");
+    EXPECT_TRUE(view->widgetFor("Image1")->isVisible());
+    EXPECT_FALSE(view->widgetFor("Label14")->isVisible());
+
+    view->clickControl("Image1");
+    EXPECT_FALSE(view->widgetFor("Image1")->isVisible());
+    EXPECT_TRUE(view->widgetFor("Label14")->isVisible());
+
+    view->clickControl("Label6");
+    EXPECT_TRUE(widget<QPushButton>("cmdGeneralNormalTest")->isEnabled());
+    QPushButton* quit = widget<QPushButton>("Command1");
+    ASSERT_TRUE(quit->isEnabled());
+
+    random.queue(0.9);
+    quit->click();
+    EXPECT_FALSE(view->isVisible());
+    ASSERT_NE(view->vaterView(), nullptr);
+    EXPECT_TRUE(view->vaterView()->isVisible());
+    EXPECT_EQ(view->vaterView()->windowTitle(), "Dedication");
+    EXPECT_EQ(view->vaterView()->quotation().toStdString(), program.vater().Command1.caption);
+    view->vaterView()->button()->click();
+    EXPECT_TRUE(program.ended());
+}
+
+TEST_F(Form1ViewTest, RefreshRepaintsWhileAProcedureRuns) {
+    view->show();
+    Control& busy = program.form1().Label2;
+    busy.caption = "I am running Cartesian paired test.";
+    busy.visible = true;
+    busy.Refresh();  // no return to the event loop in between
+    auto* label = widget<QLabel>("Label2");
+    EXPECT_EQ(label->text(), "I am running Cartesian paired test.");
+    EXPECT_TRUE(label->isVisible());
+}
+
+}  // namespace
+}  // namespace lumera::gui
