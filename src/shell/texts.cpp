@@ -46,11 +46,11 @@ const std::array<const char*, kQuotationCount> kQuotations = {
 };
 
 const std::array<const char*, 4> kFarewellQuotations = {
-    "\"The invariable mark of wisdom is to see the miraculous in the common.\"  -- Ralph Waldo Emerson",
-    "\"Nature never did betray the heart that loved her.\"  -- William Wordsworth",
-    "\"Research is to see what everybody else has seen, and to think what nobody else has thought.\"  "
+    "\"The invariable mark of wisdom is to see the miraculous in the common.\"\n-- Ralph Waldo Emerson",
+    "\"Nature never did betray the heart that loved her.\"\n-- William Wordsworth",
+    "\"Research is to see what everybody else has seen, and to think what nobody else has thought.\"\n"
     "-- Albert Szent-Gyorgyi",
-    "\"The science of today is the technology of tomorrow.\"  -- Edward Teller",
+    "\"The science of today is the technology of tomorrow.\"\n-- Edward Teller",
 };
 
 const char* const kContactText =

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli/cli_app.h"
+#include "cli/cli_args.h"
+
+namespace lumera::cli {
+namespace {
+
+TEST(CliArgs, CartesianOptionsAndFilesInOrder) {
+    Command c = parseCommand({"cartesian", "--reversed", "--transform", "2", "--flow", "--code", "x 1", "--dir",
+                              "out", "b.txt", "a.txt", "c.txt"});
+    ASSERT_EQ(c.kind, Command::Kind::Cartesian);
+    EXPECT_TRUE(c.cartesian.reversed);
+    EXPECT_EQ(c.cartesian.transform, 2);
+    EXPECT_TRUE(c.cartesian.flow);
+    EXPECT_FALSE(c.cartesian.detail);
+    EXPECT_EQ(c.cartesian.code, "x 1");
+    EXPECT_EQ(c.cartesian.dir, "out");
+    EXPECT_EQ(c.cartesian.files, (std::vector<std::string>{"b.txt", "a.txt", "c.txt"}));
+
+    Command d = parseCommand({"cartesian", "a.txt", "b.txt"});
+    EXPECT_EQ(d.cartesian.code, "1");
+    EXPECT_EQ(d.cartesian.transform, 0);
+    // One or four files are bad input for the test itself, not a wrong command line.
+    EXPECT_EQ(parseCommand({"cartesian", "a.txt"}).cartesian.files.size(), 1u);
+    EXPECT_EQ(parseCommand({"cartesian", "a", "b", "c", "d"}).cartesian.files.size(), 4u);
+}
+
+TEST(CliArgs, SortOptions) {
+    Command c = parseCommand({"sort", "--kind", "pbt", "--serials", "--decimals", "2", "data.txt"});
+    ASSERT_EQ(c.kind, Command::Kind::Sort);
+    EXPECT_EQ(c.sort.kind, SortKind::Pbt);
+    EXPECT_TRUE(c.sort.serials);
+    EXPECT_EQ(c.sort.decimals, "2");
+    EXPECT_EQ(c.sort.file, "data.txt");
+    EXPECT_EQ(parseCommand({"sort", "d.txt"}).sort.decimals, "-1");
+}
+
+TEST(CliArgs, WrongCommandLinesExitTwoWithUsage) {
+    const std::vector<std::vector<std::string>> wrong = {
+        {},
+        {"compare", "a", "b"},
+        {"cartesian"},
+        {"cartesian", "--transform", "3", "a", "b"},
+        {"cartesian", "--transform"},
+        {"cartesian", "--colour", "a", "b"},
+        {"sort", "--kind", "other", "f"},
+        {"sort", "a", "b"},
+        {"sort"},
+        {"script"},
+        {"script", "a", "b"},
+    };
+    for (const auto& words : wrong) {
+        std::ostringstream out, err;
+        EXPECT_EQ(runCli(words, out, err), 2) << (words.empty() ? "(none)" : words[0]);
+        EXPECT_NE(err.str().find("usage: lumera-cli cartesian"), std::string::npos);
+        EXPECT_TRUE(out.str().empty());
+    }
+}
+
+TEST(CliArgs, ScriptLinesKeepQuotedNamesTogether) {
+    EXPECT_EQ(splitScriptLine("sort --kind boot \"my data/R0 boot.txt\"  'x y'"),
+              (std::vector<std::string>{"sort", "--kind", "boot", "my data/R0 boot.txt", "x y"}));
+    EXPECT_EQ(splitScriptLine("   "), std::vector<std::string>{});
+    EXPECT_EQ(splitScriptLine("cartesian \"\" b"), (std::vector<std::string>{"cartesian", "", "b"}));
+    EXPECT_THROW(splitScriptLine("sort \"open"), UsageError);
+}
+
+TEST(CliScript, WrongLineIsNamedByNumber) {
+    auto path = std::filesystem::temp_directory_path() / "lumera_cli_script.txt";
+    {
+        std::ofstream script(path, std::ios::binary);
+        script << "# two sorts\r\n\r\nsort --kind nonsense a.txt\r\n";
+    }
+    std::ostringstream out, err;
+    EXPECT_EQ(runCli({"script", path.string()}, out, err), 2);
+    EXPECT_NE(err.str().find(", line 3: --kind takes general, boot or pbt"), std::string::npos) << err.str();
+    std::filesystem::remove(path);
+
+    std::ostringstream out2, err2;
+    EXPECT_EQ(runCli({"script", path.string()}, out2, err2), 1);
+    EXPECT_NE(err2.str().find("cannot open the script"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace lumera::cli
