@@ -14,29 +14,6 @@ namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool isFieldEnd(char c) { return c == ',' || c == '\r' || c == '\n'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Whole text is [sign] digits [. digits] [E|e [sign] digits], with at least
-// one mantissa digit.
-bool isCompleteNumber(std::string_view s) {
-    std::size_t i = 0;
-    const std::size_t n = s.size();
-    if (i < n && (s[i] == '+' || s[i] == '-')) ++i;
-    bool digit = false;
-    while (i < n && isDigit(s[i])) ++i, digit = true;
-    if (i < n && s[i] == '.') {
-        ++i;
-        while (i < n && isDigit(s[i])) ++i, digit = true;
-    }
-    if (!digit) return false;
-    if (i < n && (s[i] == 'e' || s[i] == 'E')) {
-        ++i;
-        if (i < n && (s[i] == '+' || s[i] == '-')) ++i;
-        if (i == n || !isDigit(s[i])) return false;
-        while (i < n && isDigit(s[i])) ++i;
-    }
-    return i == n;
-}
 
 // A field shown in a message: long junk (say a binary file) is cut short.
 std::string shown(std::string_view field) {
@@ -122,14 +99,8 @@ std::string FieldReader::readText() {
 double FieldReader::readNumber() {
     bool quoted = false;
     const std::string_view field = nextRaw(quoted);
-    if (!quoted && isCompleteNumber(field)) {
-        const char* first = field.data() + (field.front() == '+' ? 1 : 0);
-        double v = 0;
-        const auto r = std::from_chars(first, field.data() + field.size(), v);
-        if (r.ec == std::errc{}) return v;
-        // Out of range: underflow reads as zero, overflow is refused.
-        v = leadingNumber(field);
-        if (std::isfinite(v)) return v;
+    if (!quoted) {
+        if (const std::optional<double> v = parseNumberText(field)) return *v;
     }
     throw UserError(errorTitle_, "File: " + fileName_ + "\nField " + std::to_string(fieldNumber_) +
                                      " is not a number: \"" + shown(field) + "\".");

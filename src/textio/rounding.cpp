@@ -30,6 +30,29 @@ std::optional<Int> toInt(double v) {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Whole text is [sign] digits [. digits] [E|e [sign] digits], with at least
+// one mantissa digit.
+bool isCompleteNumber(std::string_view s) {
+    std::size_t i = 0;
+    const std::size_t n = s.size();
+    if (i < n && (s[i] == '+' || s[i] == '-')) ++i;
+    bool digit = false;
+    while (i < n && isDigit(s[i])) ++i, digit = true;
+    if (i < n && s[i] == '.') {
+        ++i;
+        while (i < n && isDigit(s[i])) ++i, digit = true;
+    }
+    if (!digit) return false;
+    if (i < n && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < n && (s[i] == '+' || s[i] == '-')) ++i;
+        if (i == n || !isDigit(s[i])) return false;
+        while (i < n && isDigit(s[i])) ++i;
+    }
+    return i == n;
+}
+
+
 }  // namespace
 
 std::optional<std::int16_t> toInt16(double v) { return toInt<std::int16_t>(v); }
@@ -93,6 +116,20 @@ double leadingNumber(std::string_view text) {
         }
     }
     return negative ? -value : value;
+}
+
+std::optional<double> parseNumberText(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    if (!isCompleteNumber(text)) return std::nullopt;
+    const char* first = text.data() + (text.front() == '+' ? 1 : 0);
+    double v = 0;
+    const auto r = std::from_chars(first, text.data() + text.size(), v);
+    if (r.ec == std::errc{}) return v;
+    // Out of range: underflow reads as zero, overflow is refused.
+    v = leadingNumber(text);
+    if (std::isfinite(v)) return v;
+    return std::nullopt;
 }
 
 }  // namespace lumera

@@ -18,4 +18,9 @@ std::optional<std::int32_t> toInt32(double v);
 // with digits and an optional exponent. No number (or an empty text) gives 0.
 double leadingNumber(std::string_view text);
 
+// The number a whole text holds (blanks around it allowed): optional sign,
+// digits, optional point with digits, optional exponent. Empty for any other
+// text and for a number beyond the range of a double (a tiny one reads as 0).
+std::optional<double> parseNumberText(std::string_view text);
+
 }  // namespace lumera

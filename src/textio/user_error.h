@@ -19,4 +19,8 @@ private:
     std::string text_;
 };
 
+// The user ended a command on purpose (a cancelled file dialogue): the
+// command stops without a message.
+struct CommandCancelled {};
+
 }  // namespace lumera

@@ -43,6 +43,8 @@ public:
     }
     // Beeps are counted, not scripted.
     int beeps() const { return beeps_; }
+    // The text of the last message box shown.
+    const std::string& lastText() const { return lastText_; }
     bool done() const { return script_.empty(); }
     void expectDone() {
         for (const Prompt& p : script_) ADD_FAILURE() << "prompt never shown: " << p.title;
@@ -50,6 +52,7 @@ public:
     }
 
     Answer message(const std::string& title, const std::string& text, Buttons buttons) override {
+        lastText_ = text;
         const Prompt p = next(Kind::Message, title, text);
         if (p.buttons) {
             EXPECT_EQ(static_cast<int>(*p.buttons), static_cast<int>(buttons)) << title;
@@ -84,6 +87,7 @@ private:
 
     std::deque<Prompt> script_;
     int beeps_ = 0;
+    std::string lastText_;
 };
 
 }  // namespace lumera::test
