@@ -251,6 +251,8 @@ void Form1::build() {
     // Clock frame.
     Control& clock = add("Label6", ControlKind::Label, "Frame6", px(10), px(22), px(232), px(24));
     clock.fontSize = 10;
+    clock.backColor = Color{255, 255, 0};  // the engine alternates it pair by pair
+    clock.foreColor = Color{0, 0, 0};
     clock.toolTip = "Click the clock to unlock all buttons";
     Control& greeting = add("Label13", ControlKind::Label, "Frame6", px(10), px(74), px(232), px(30));
     greeting.caption = "How do you do?";

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "cartesian/options_dialogue.h"
 #include "textio/user_error.h"
 
 namespace lumera {
@@ -24,11 +25,16 @@ std::string Program::resolve(const std::string& name) const {
 
 std::string Program::chooseFile(const std::string& title) {
     std::string chosen = dialogs_.openFile(title, workingFolder_);
-    if (!chosen.empty()) {
+    if (!chosen.empty() && !folderPinned_) {
         fs::path folder = fs::absolute(fs::path(chosen)).parent_path();
         workingFolder_ = folder.string();
     }
     return chosen;
+}
+
+void Program::pinWorkingFolder(std::string folder) {
+    workingFolder_ = std::move(folder);
+    folderPinned_ = true;
 }
 
 void Program::openFlowRecord(const std::string& name) {
@@ -41,17 +47,23 @@ void Program::writeFlowLine(std::string_view line) {
     if (flowFile_) flowFile_->writeLine(line);
 }
 
-void Program::runCommand(const std::function<void()>& command) {
+Program::Outcome Program::runCommand(const std::function<void()>& command) {
     try {
         command();
     } catch (const UserError& error) {
         dialogs_.message(error.title(), error.text(), Buttons::Ok);
+        return Outcome::Failed;
+    } catch (const CommandCancelled&) {
+        return Outcome::Cancelled;
     }
+    return Outcome::Done;
 }
 
-void Program::click(std::string_view name) {
-    runCommand([&] {
-        if (name == "Image1")
+Program::Outcome Program::click(std::string_view name) {
+    return runCommand([&] {
+        if (name == "cmdCartesianDifference")
+            cmdCartesianDifference_Click(*this);
+        else if (name == "Image1")
             form1_.Image1_Click();
         else if (name == "Label4")
             form1_.Label4_Click();

@@ -34,18 +34,27 @@ public:
     const std::string& workingFolder() const { return workingFolder_; }
     void setWorkingFolder(std::string folder) { workingFolder_ = std::move(folder); }
     std::string resolve(const std::string& name) const;
-    // The file-open dialogue; a chosen file makes its folder the working folder.
+    // The file-open dialogue; a chosen file makes its folder the working
+    // folder, unless the folder is pinned (the command line names it).
     std::string chooseFile(const std::string& title);
+    void pinWorkingFolder(std::string folder);
 
     // The program-flow record: opening it again starts a new empty file.
     void openFlowRecord(const std::string& name);
     void writeFlowLine(std::string_view line);
     bool flowRecordOpen() const { return flowFile_ != nullptr; }
 
+    // How a command ended.
+    enum class Outcome { Done, Failed, Cancelled };
+
     // A click or double-click on the control of the main window so named,
     // as the window delivers it. Bad input that ends a command is shown here.
-    void click(std::string_view controlName);
+    Outcome click(std::string_view controlName);
     void doubleClick(std::string_view controlName);
+
+    // Runs a command to its end: bad input is shown in a message box and the
+    // command ends; a cancelled command ends silently.
+    Outcome runCommand(const std::function<void()>& command);
 
     // Flushes and closes every open file.
     void closeAllFiles();
@@ -54,12 +63,12 @@ public:
     bool ended() const { return ended_; }
 
 private:
-    void runCommand(const std::function<void()>& command);
 
     Dialogs& dialogs_;
     Clock& clock_;
     RandomSource& random_;
     std::string workingFolder_;
+    bool folderPinned_ = false;
     RunState state_;
     Form1 form1_;
     Vater vater_;

@@ -1,0 +1,165 @@
+#include "cartesian/difference_engine.h"
+
+#include <cmath>
+
+#include "cartesian/pair_order.h"
+#include "cartesian/treatment_statistics.h"
+#include "shell/program.h"
+#include "textio/number_forms.h"
+#include "textio/rounding.h"
+
+namespace lumera {
+
+namespace {
+
+constexpr const char* kRunningCaption = "I am running Cartesian paired test.\nPlease wait!\nDon't touch me!";
+constexpr const char* kBeganText = "Cartesian paired test began at:";
+constexpr double kTQuantile = 1.959964;
+constexpr Color kBlue{0, 0, 255};
+constexpr Color kRed{255, 0, 0};
+constexpr Color kWhite{255, 255, 255};
+constexpr Color kYellow{255, 255, 0};
+constexpr Color kBlack{0, 0, 0};
+constexpr int kClockHeight = 615;
+constexpr double kBusyFontSize = 36;
+
+std::string comparing(int i, int j) {
+    return "(Comparing " + std::to_string(i) + " with " + std::to_string(j) + ")";
+}
+
+template <bool FirstMinusSecond>
+PairSums sumPair(const double* first, std::int32_t firstCount, const double* second, std::int32_t secondCount,
+                 double meanDifference) {
+    PairSums r;
+    const double twice = 2 * meanDifference;
+    double sum = 0, squares = 0;
+    std::int32_t atMostZero = 0, atLeastTwice = 0;
+    for (std::int32_t a = 0; a < firstCount; ++a) {
+        const double x = first[a];
+        for (std::int32_t b = 0; b < secondCount; ++b) {
+            const double d = FirstMinusSecond ? x - second[b] : second[b] - x;
+            atMostZero += d <= 0;
+            atLeastTwice += (d > 0) & ((d > twice) | (d == twice));
+            sum += d;
+            squares += d * d;
+        }
+    }
+    r.sum = sum;
+    r.sumOfSquares = squares;
+    r.atMostZero = atMostZero;
+    r.atLeastTwice = atLeastTwice;
+    r.significant = firstCount * secondCount - atMostZero - atLeastTwice;
+    return r;
+}
+
+}  // namespace
+
+PairSums sumPairDifferences(const double* first, std::int32_t firstCount, const double* second,
+                            std::int32_t secondCount, bool firstMinusSecond, double meanDifference) {
+    return firstMinusSecond ? sumPair<true>(first, firstCount, second, secondCount, meanDifference)
+                            : sumPair<false>(first, firstCount, second, secondCount, meanDifference);
+}
+
+PercentilePositions percentilePositions(double C2) {
+    return {static_cast<std::int32_t>(roundHalfEven(C2 * 0.025 + 0.5)),
+            static_cast<std::int32_t>(roundHalfEven(C2 * 0.975 + 0.5))};
+}
+
+void CartesianDifference2(Program& program) {
+    RunState& s = program.state();
+    Form1& form = program.form1();
+    const int n = s.TreatmentCount;
+
+    s.CurrentProcedure = "Public Sub CartesianDifference2()";
+    if (s.FlowRecord == "Yes") program.writeFlowLine("Sub CartesianDifference2");
+    for (int i = 1; i < n; ++i)
+        for (int j = i + 1; j <= n; ++j) {
+            s.CountAtMostZero[i][j] = 0;
+            s.CountAtLeastTwice[i][j] = 0;
+            s.CountInsignificant[i][j] = 0;
+            s.CountSignificant[i][j] = 0;
+        }
+
+    EngineCopy copy;
+    computeTreatmentStatistics(s, copy);
+
+    form.Label2.foreColor = kBlue;
+    form.Label2.backColor = kWhite;
+    form.Label2.fontSize = kBusyFontSize;
+    form.Label2.caption = kRunningCaption;
+    form.Label2.visible = true;
+    form.Label2.Refresh();
+    form.Label14.visible = false;
+    form.MSFlexGrid1.visible = false;
+    form.Frame3.Refresh();
+
+    s.BeganTime = program.clock().now();
+    s.BeganText = kBeganText + s.BeganTime.text();
+    form.lblBootBegin.caption = s.BeganText;
+    form.lblBootBegin.Refresh();
+    form.Label6.height = kClockHeight;
+    form.Label6.Refresh();
+    const std::string remembered = form.Label2.caption;
+
+    for (int i = 1; i <= n - 1; ++i) {
+        for (int j = i + 1; j <= n; ++j) {
+            form.Label2.caption = remembered + "\n" + comparing(i, j);
+            form.Label2.fontSize = kBusyFontSize;
+            form.Label2.foreColor = form.Label2.foreColor == kRed ? kBlue : kRed;
+            form.Label2.Refresh();
+
+            // d is always the larger-mean treatment minus the other one.
+            const bool directionA = s.BootMean[i] > s.BootMean[j];
+            const double D = directionA ? s.BootMean[i] - s.BootMean[j] : s.BootMean[j] - s.BootMean[i];
+            const std::int32_t C = *toInt32(s.BootCountValue[i] * s.BootCountValue[j]);
+            const double* first = copy.X[i].data() + 1;
+            const double* second = copy.X[j].data() + 1;
+            const PairSums sums = sumPairDifferences(first, s.BootCount[i], second, s.BootCount[j], directionA, D);
+
+            const double C2 = s.BootCountValue[j] * s.BootCountValue[i];
+            s.MeanDiff[i][j] = sums.sum / C2;
+            // A hair below zero from rounding means no spread at all.
+            s.DiffVariance[i][j] = std::max(0.0, (sums.sumOfSquares - sums.sum * sums.sum / C2) / (C2 - 1));
+            s.DiffSE[i][j] = std::sqrt(s.DiffVariance[i][j]);
+            s.CountAtMostZero[i][j] = sums.atMostZero;
+            s.CountAtLeastTwice[i][j] = sums.atLeastTwice;
+            s.CountSignificant[i][j] = sums.significant;
+
+            form.Label2.caption = remembered + "\n" + comparing(i, j) + "\n(Sorting...)";
+            form.Label2.fontSize = kBusyFontSize;
+            form.Label2.Refresh();
+
+            // The sort's outcome at the two percentile positions, and the
+            // group limit it leaves, without forming the sorted differences.
+            s.SortCount = C;
+            if (s.FlowRecord == "Yes" && s.SortAndCountUsed != "Yes") program.writeFlowLine("Sub QuickSort");
+            const PercentilePositions at = percentilePositions(C2);
+            PairDifferences diffs{first, s.BootCount[i], second, s.BootCount[j], directionA};
+            const PairOrder order = sortedPairPositions(diffs, sums.sum, at.lo, at.hi, s.GroupLimit);
+            s.PctLower[i][j] = order.atLo;
+            s.PctUpper[i][j] = order.atHi;
+
+            s.CountInsignificant[i][j] = s.CountAtMostZero[i][j] + s.CountAtLeastTwice[i][j];
+            s.PValue[i][j] = s.CountInsignificant[i][j] / C2;
+            s.PValue[j][i] = s.PValue[i][j];
+            s.PValueTable[i][j] = s.PValue[i][j];
+            s.PValueTable[j][i] = s.PValue[i][j];
+
+            s.TLower[i][j] = s.MeanDiff[i][j] - kTQuantile * s.DiffSE[i][j];
+            s.TUpper[i][j] = s.MeanDiff[i][j] + kTQuantile * s.DiffSE[i][j];
+
+            form.Label6.caption = program.clock().now().text() + "\nTreat " + std::to_string(i) + " to treat " +
+                                  std::to_string(j);
+            if (form.Label6.backColor == kYellow) {
+                form.Label6.backColor = kRed;
+                form.Label6.foreColor = kYellow;
+            } else if (form.Label6.backColor == kRed) {
+                form.Label6.backColor = kYellow;
+                form.Label6.foreColor = kBlack;
+            }
+            form.Label6.Refresh();
+        }
+    }
+}
+
+}  // namespace lumera

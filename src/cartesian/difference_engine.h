@@ -1,0 +1,33 @@
+#pragma once
+#include <cstdint>
+
+namespace lumera {
+
+class Program;
+
+// The engine: treatment statistics, then for every pair all Cartesian
+// differences, their mean, SE, t and percentile intervals, counts and
+// P-value, with its progress in the main window's labels.
+void CartesianDifference2(Program& program);
+
+// One pass over a pair's differences in the engine's order (a over the
+// first treatment, b over the second): the running sum and sum of squares,
+// and the three classes.
+struct PairSums {
+    double sum = 0;
+    double sumOfSquares = 0;
+    std::int32_t atMostZero = 0;
+    std::int32_t atLeastTwice = 0;
+    std::int32_t significant = 0;
+};
+PairSums sumPairDifferences(const double* first, std::int32_t firstCount, const double* second,
+                            std::int32_t secondCount, bool firstMinusSecond, double meanDifference);
+
+// Positions of the 2.5 % and 97.5 % points among C2 sorted differences.
+struct PercentilePositions {
+    std::int32_t lo = 0;
+    std::int32_t hi = 0;
+};
+PercentilePositions percentilePositions(double C2);
+
+}  // namespace lumera

@@ -1,0 +1,91 @@
+#include "cartesian/options_dialogue.h"
+
+#include "cartesian/difference_engine.h"
+#include "cartesian/treatment_input.h"
+#include "shell/program.h"
+#include "textio/number_forms.h"
+#include "textio/user_error.h"
+
+namespace lumera {
+
+namespace {
+
+constexpr const char* kDetailTitle = "Do you need detailed info?";
+constexpr const char* kFlowTitle = "Do you need flow record?";
+constexpr const char* kFlowText = "Do you need the record of program flow?";
+constexpr const char* kDifferencesTitle = "Detailed differences";
+constexpr const char* kDifferencesText =
+    "Do you need detailed differences between treatments and normal density curves?\n"
+    "   This option is useful to teachers to show the normal curve.\n"
+    "   If you are comparing more treatments, there will be many files.\n"
+    "\n"
+    "Yes: Write detailed differences between treatments and normal density curves.\n"
+    "No: Don't write detailed differences between treatments.\n";
+constexpr const char* kReversedTitle = "Reversed sort";
+constexpr const char* kReversedText = "Do you want to do reversed sort?";
+// The record is named after this test's own stem, whatever ran before.
+constexpr const char* kFlowFileName = "25A-Cartesian diff_0_Flow.txt";
+
+std::string detailText(const RunState& s) {
+    return "Do you need the detailed info?\n"
+           "In general you can choose \"No\". If you choose \"Yes\", there will be many huge files.\n\n"
+           "Attention: this is only for results of B =" +
+           plainForm(s.BootstrapNumber) + ", and CPT =" + plainForm(s.CartesianProducts);
+}
+
+const char* yesNo(Answer a) { return a == Answer::Yes ? "Yes" : "No"; }
+
+// A run that stops on bad input leaves the window as a finished run does:
+// locked for the next test, the busy message gone, the list back in view.
+void restoreWindow(Form1& form) {
+    form.DisableAllButtonsForCartesian();
+    form.Label2.visible = false;
+    form.Label2.Refresh();
+    form.Label14.visible = true;
+    form.Frame3.Refresh();
+}
+
+}  // namespace
+
+void cmdCartesianDifference_Click(Program& program) {
+    RunState& s = program.state();
+    Form1& form = program.form1();
+    Dialogs& dialogs = program.dialogs();
+
+    form.DisableAllButtonsForCartesian();
+    form.Image1.visible = false;
+    form.Label4.visible = true;
+    form.Label14.visible = true;
+
+    if (dialogs.message(kDetailTitle, detailText(s), Buttons::YesNo) == Answer::Yes) {
+        s.DetailedInfo = "Yes";
+        if (dialogs.message(kFlowTitle, kFlowText, Buttons::YesNo) == Answer::Yes) {
+            s.FlowFileName = kFlowFileName;
+            program.openFlowRecord(s.FlowFileName);
+            s.FlowRecord = "Yes";
+        } else {
+            s.FlowRecord = "No";
+        }
+    } else {
+        s.FlowRecord = "No";
+        s.DetailedInfo = "No";
+    }
+    if (s.DetailedInfo != "No")
+        s.DetailedDifferences = yesNo(dialogs.message(kDifferencesTitle, kDifferencesText, Buttons::YesNo));
+    else
+        s.DetailedDifferences = "No";
+    s.ReversedSort = yesNo(dialogs.message(kReversedTitle, kReversedText, Buttons::YesNo));
+
+    try {
+        CartesianDifference(program);
+        CartesianDifference2(program);
+    } catch (const UserError&) {
+        restoreWindow(form);
+        throw;
+    } catch (const CommandCancelled&) {
+        restoreWindow(form);
+        throw;
+    }
+}
+
+}  // namespace lumera

@@ -1,0 +1,64 @@
+#include "cartesian/treatment_statistics.h"
+
+#include <cmath>
+
+namespace lumera {
+
+void computeTreatmentStatistics(RunState& s, EngineCopy& copy) {
+    const int n = s.TreatmentCount;
+    // Each run states its own F ratio; a zero within-treatment mean square
+    // reports 0, never an earlier run's value.
+    s.FValue = 0;
+
+    std::int32_t longest = 0;
+    for (int k = 1; k <= n; ++k) longest = std::max(longest, s.BootCount[k]);
+    copy.w.assign(static_cast<std::size_t>(longest) + 1, 0);
+
+    PerTreatment<double> oneRunVariance{};
+    for (int k = 1; k <= n; ++k) {
+        const std::int32_t b = s.BootCount[k];
+        std::vector<double>& x = copy.X[k];
+        x.assign(static_cast<std::size_t>(b) + 1, 0.0);
+        s.EffectiveBootCount[k] = 0;
+        double sum = 0, squares = 0;
+        for (std::int32_t r = 1; r <= b; ++r) {
+            copy.w[r] = s.ReplicateWeight[r];
+            x[r] = s.BootData[k][r];
+            s.EffectiveBootCount[k] += copy.w[r];
+            sum += copy.w[r] * x[r];
+            squares += copy.w[r] * (x[r] * x[r]);
+        }
+        const double effective = s.EffectiveBootCount[k];
+        s.BootMean[k] = sum / effective;
+        // Equal replicates that are not exactly representable can leave the
+        // one-pass form a hair below zero.
+        oneRunVariance[k] = std::max(0.0, (squares - sum * sum / effective) / (effective - 1));
+        double deviations = 0;
+        for (std::int32_t r = 1; r <= b; ++r) {
+            double dev = x[r] - s.BootMean[k];
+            deviations += dev * dev;
+        }
+        s.BootVariance[k] = deviations / (effective - 1);
+        s.BootSE[k] = std::sqrt(s.BootVariance[k]);
+    }
+
+    double meanSum = 0;
+    for (int k = 1; k <= n; ++k) meanSum += s.BootMean[k];
+    const double grand = meanSum / n;
+    double between = 0, within = 0, dfWithin = 0;
+    for (int k = 1; k <= n; ++k) {
+        double dev = s.BootMean[k] - grand;
+        between += s.SampleSize[k] * (dev * dev);
+        within += (s.SampleSize[k] - 1) * oneRunVariance[k];
+        dfWithin += s.SampleSize[k] - 1;
+    }
+    s.DfWithin = dfWithin;
+    s.DfBetween = n - 1;
+    const double betweenSquare = between / s.DfBetween;
+    if (s.DfWithin != 0) {
+        const double withinSquare = within / s.DfWithin;
+        if (withinSquare != 0) s.FValue = betweenSquare / withinSquare;
+    }
+}
+
+}  // namespace lumera
