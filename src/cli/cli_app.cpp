@@ -6,6 +6,7 @@
 
 #include "cli/cli_args.h"
 #include "cli/cli_dialogs.h"
+#include "shell/dialogs.h"
 #include "shell/program.h"
 
 namespace lumera::cli {
@@ -27,7 +28,7 @@ public:
     int run(const Command& command) {
         switch (command.kind) {
             case Command::Kind::Cartesian:
-                return notAvailable("cartesian");
+                return runCartesian(command.cartesian);
             case Command::Kind::Sort:
                 return notAvailable("sort");
             case Command::Kind::Script:
@@ -39,6 +40,28 @@ public:
     ~Session() { program_.endProgram(); }
 
 private:
+    int finish(Program::Outcome outcome) {
+        if (outcome == Program::Outcome::Cancelled) err_ << "lumera-cli: the command was cancelled\n";
+        return outcome == Program::Outcome::Done ? 0 : 1;
+    }
+
+    int runCartesian(const CartesianOptions& o) {
+        namespace fs = std::filesystem;
+        const Answer yes = Answer::Yes, no = Answer::No;
+        dialogs_.clearAnswers();
+        dialogs_.answerMessage("Do you need detailed info?", o.detail || o.flow ? yes : no);
+        dialogs_.answerMessage("Do you need flow record?", o.flow ? yes : no);
+        dialogs_.answerMessage("Detailed differences", o.detail ? yes : no);
+        dialogs_.answerMessage("Reversed sort", o.reversed ? yes : no);
+        dialogs_.answerInput("Read data file one by one for paired comparison using Cartesian Product",
+                             std::to_string(o.files.size()));
+        dialogs_.answerInput("Transformation?", std::to_string(o.transform));
+        dialogs_.answerInput("Add a code to the output filename?", o.code);
+        for (const std::string& f : o.files) dialogs_.queueFile(fs::absolute(f).string());
+        program_.pinWorkingFolder(fs::absolute(o.dir.empty() ? fs::current_path() : fs::path(o.dir)).string());
+        return finish(program_.click("cmdCartesianDifference"));
+    }
+
     int notAvailable(const char* name) {
         err_ << "lumera-cli: " << name << ": not available yet\n";
         return 2;

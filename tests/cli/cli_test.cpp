@@ -6,6 +6,7 @@
 
 #include "cli/cli_app.h"
 #include "cli/cli_args.h"
+#include "support/treatment_files.h"
 
 namespace lumera::cli {
 namespace {
@@ -84,6 +85,26 @@ TEST(CliScript, WrongLineIsNamedByNumber) {
     std::ostringstream out2, err2;
     EXPECT_EQ(runCli({"script", path.string()}, out2, err2), 1);
     EXPECT_NE(err2.str().find("cannot open the script"), std::string::npos);
+}
+
+TEST(CliCartesian, RunsTheTestAndRejectsOneOrFourTreatments) {
+    test::TempFolder folder("cli_cartesian");
+    std::string a = test::writeTreatment(folder.file("a.txt"), {.code = "A", .replicates = {1, 2, 3, 4}});
+    std::string b = test::writeTreatment(folder.file("b.txt"), {.code = "B", .replicates = {2, 3, 5, 4}});
+    for (const std::vector<std::string>& files : {std::vector<std::string>{a}, std::vector<std::string>{a, b, a, b}}) {
+        std::vector<std::string> words = {"cartesian", "--dir", folder.path().string()};
+        words.insert(words.end(), files.begin(), files.end());
+        std::ostringstream out, err;
+        EXPECT_EQ(runCli(words, out, err), 1);
+        EXPECT_NE(err.str().find("Number of treatments: The Cartesian paired test compares 2 or 3 treatments."),
+                  std::string::npos)
+            << err.str();
+        EXPECT_TRUE(out.str().empty());
+    }
+    std::ostringstream out, err;
+    EXPECT_EQ(runCli({"cartesian", "--flow", "--dir", folder.path().string(), a, b}, out, err), 0) << err.str();
+    EXPECT_EQ(test::readFile(folder.file("25A-Cartesian diff_0_Flow.txt")),
+              "Sub CartesianDifference2\r\nSub QuickSort\r\n");
 }
 
 }  // namespace
