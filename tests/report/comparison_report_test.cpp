@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "report/comparison_report.h"
+#include "report/on_screen_summary.h"
+#include "shell/program.h"
+#include "support/fake_services.h"
+#include "support/scripted_dialogs.h"
+#include "support/treatment_files.h"
+
+namespace lumera {
+namespace {
+
+using test::TreatmentSpec;
+
+const char* const kCountTitle = "Read data file one by one for paired comparison using Cartesian Product";
+const char* const kCodeTitle = "Add a code to the output filename?";
+const char* const kCodePrompt =
+    "If you want to add a specific code for this analysis, please enter the code and press OK. If not, just click "
+    "on OK.";
+
+class ReportTest : public ::testing::Test {
+protected:
+    ReportTest()
+        : folder(::testing::UnitTest::GetInstance()->current_test_info()->name()),
+          program(dialogs, clock, random, folder.path().string()) {
+        program.form1().Form_Load();
+    }
+
+    std::string treatment(const std::string& file, TreatmentSpec spec) {
+        return test::writeTreatment(folder.file(file), spec);
+    }
+
+    // One whole test with no detail files; returns the report's file name.
+    std::string run(const std::vector<std::string>& files, const std::string& code = "1", bool flow = false) {
+        dialogs.expectMessage("Do you need detailed info?", std::nullopt, flow ? Answer::Yes : Answer::No);
+        if (flow) {
+            dialogs.expectMessage("Do you need flow record?", std::nullopt, Answer::Yes);
+            dialogs.expectMessage("Detailed differences", std::nullopt, Answer::No);
+        }
+        dialogs.expectMessage("Reversed sort", std::nullopt, Answer::No);
+        dialogs.expectInput(kCountTitle, std::nullopt, std::to_string(files.size()));
+        dialogs.expectInput("Transformation?", std::nullopt, "0");
+        for (std::size_t t = 0; t < files.size(); ++t)
+            dialogs.expectOpenFile("Input treatment " + std::to_string(t + 1), files[t]);
+        dialogs.expectInput(kCodeTitle, kCodePrompt, code);
+        dialogs.expectMessage("Task completed", std::nullopt, Answer::Ok, Buttons::OkCancel);
+        EXPECT_EQ(program.click("cmdCartesianDifference"), Program::Outcome::Done);
+        EXPECT_EQ(dialogs.lastText(),
+                  "Analysis completed! Congratulation!\n\nThe output file is: " + program.state().OutputFileName);
+        return program.state().OutputFileName;
+    }
+
+    // Compares with the checked file under tests/data/report; with
+    // LUMERA_UPDATE_GOLDEN set it writes the file instead (to be checked by hand).
+    void expectGolden(const std::string& reportName, const std::string& golden) {
+        std::string actual = test::readFile(folder.file(reportName));
+        std::string path = std::string(LUMERA_TEST_DATA) + "/report/" + golden;
+        if (std::getenv("LUMERA_UPDATE_GOLDEN") != nullptr) {
+            std::ofstream(path, std::ios::binary) << actual;
+            return;
+        }
+        std::string expected = test::readFile(path);
+        ASSERT_FALSE(expected.empty()) << path;
+        EXPECT_EQ(actual, expected) << golden;
+    }
+
+    test::TempFolder folder;
+    test::ScriptedDialogs dialogs;
+    test::FakeClock clock;
+    test::FakeRandom random;
+    Program program;
+};
+
+TEST_F(ReportTest, TwoTreatments) {
+    std::string a = treatment("a.txt", {.name = "Field", .code = "R0a", .sampleSize = 25, .original = 4.4,
+                                        .replicates = {3, 4, 5, 6}});
+    std::string b = treatment("b.txt", {.name = "Lab", .code = "R0b", .sampleSize = 20, .original = 2.1,
+                                        .replicates = {1, 2, 3, 2.5}});
+    std::string name = run({a, b});
+    EXPECT_EQ(name, "25A-Cartesian diff results-R0b_2026129-1457.txt");
+    expectGolden(name, "two_treatments.txt");
+    EXPECT_EQ(program.form1().txtDatafile.caption, "Output file is: " + name);
+    EXPECT_TRUE(program.form1().MSFlexGrid1.visible);
+    EXPECT_FALSE(program.form1().Label2.visible);
+    EXPECT_EQ(program.form1().lblBootEnd.caption, "Cartesian paired test ended at:2026-12-09 14:05:07");
+}
+
+TEST_F(ReportTest, ThreeTreatmentsAndTheGrid) {
+    std::string a = treatment("a.txt", {.name = "Cold", .code = "A", .original = 1.2, .replicates = {1.1, 1.3, 1.2, 1.0, 1.4}});
+    std::string b = treatment("b.txt", {.name = "Mild", .code = "B", .original = 1.5, .replicates = {1.4, 1.6, 1.5, 1.7, 1.3}});
+    std::string c = treatment("c.txt", {.name = "Warm", .code = "C", .original = 1.6, .replicates = {1.2, 1.9, 1.5, 1.8, 1.6}});
+    std::string name = run({a, b, c}, "1", true);
+    expectGolden(name, "three_treatments.txt");
+    const GridControl& g = program.form1().MSFlexGrid1;
+    EXPECT_EQ(g.rows(), 4);
+    EXPECT_EQ(g.cols(), 4);
+    EXPECT_EQ(g.textAt(0, 1), program.state().TreatName[1]);
+    EXPECT_EQ(g.textAt(2, 2), " ----");
+    EXPECT_EQ(g.colWidth(3), 500);
+    EXPECT_EQ(g.alignmentAt(3, 1), Align::Center);
+    program.closeAllFiles();
+    EXPECT_EQ(test::readFile(folder.file("25A-Cartesian diff_0_Flow.txt")),
+              "Sub CartesianDifference2\r\nSub QuickSort\r\nSub QuickSort\r\nSub QuickSort\r\n"
+              "Sub PrintMultiCIofDifference\r\nSub PrintPairTestTable\r\nSub ShowMultiCIofDifference\r\n");
+}
+
+TEST_F(ReportTest, EqualMeansEndTheirBlockEarly) {
+    std::string a = treatment("a.txt", {.name = "One", .code = "A", .replicates = {2, 4}});
+    std::string b = treatment("b.txt", {.name = "Two", .code = "B", .replicates = {1, 5}});
+    std::string c = treatment("c.txt", {.name = "Three", .code = "C", .replicates = {7, 8}});
+    expectGolden(run({a, b, c}), "equal_means.txt");
+}
+
+TEST_F(ReportTest, PercentilesAgainstTheTInterval) {
+    std::vector<double> skewed(9, 1.0);
+    skewed.push_back(100);
+    std::string a = treatment("a.txt", {.name = "Skewed", .code = "S", .replicates = skewed});
+    std::string b = treatment("b.txt", {.name = "Zero", .code = "Z", .replicates = std::vector<double>(10, 0.0)});
+    random.queue(0.4567);
+    std::string name = run({a, b}, "trial");
+    EXPECT_EQ(name, "25A-Cartesian diff results-Z_trial 457.txt");
+    expectGolden(name, "discrepancy.txt");
+}
+
+TEST_F(ReportTest, TableNumbersGoOnInTheNextRun) {
+    std::string a = treatment("a.txt", {.code = "A", .replicates = {3, 4, 5}});
+    std::string b = treatment("b.txt", {.code = "B", .replicates = {1, 2, 3}});
+    random.queue(0.0);
+    std::string first = test::readFile(folder.file(run({a, b}, "")));
+    EXPECT_EQ(program.state().OutputFileName, "25A-Cartesian diff results-B_ 0.txt");
+    clock.advance(130);
+    std::string second = test::readFile(folder.file(run({a, b})));
+    EXPECT_NE(first.find("\r\nTable 1. Cartesian product paired difference"), std::string::npos);
+    EXPECT_NE(first.find(" Table 7. Preliminary table"), std::string::npos);
+    EXPECT_NE(second.find("\r\nTable 8. Cartesian product paired difference"), std::string::npos);
+    EXPECT_NE(second.find(" Table 9. Differences between treatments and lower CI"), std::string::npos);
+    EXPECT_NE(second.find(" Table 14. Preliminary table"), std::string::npos);
+    EXPECT_EQ(program.state().TableNumber, 14);
+}
+
+TEST(ReportLines, ElapsedTimeInSecondsMinutesAndHours) {
+    EXPECT_EQ(totalTimeText(0), "Total time = 0 sec.");
+    EXPECT_EQ(totalTimeText(119), "Total time = 119 sec.");
+    EXPECT_EQ(totalTimeText(120), "Total time = 2 min.");
+    EXPECT_EQ(totalTimeText(150), "Total time = 2.5 min.");
+    EXPECT_EQ(totalTimeText(3599), "Total time = 59.98 min.");
+    EXPECT_EQ(totalTimeText(3600), "Total time = 1 hr.");
+    EXPECT_EQ(totalTimeText(5427), "Total time = 1.51 hr.");
+}
+
+TEST(GridCells, RoundingRulesOfTheSummary) {
+    EXPECT_EQ(differenceGridText(250.6), " 251");
+    EXPECT_EQ(differenceGridText(0.25), " .25");
+    EXPECT_EQ(differenceGridText(12.345678), " 12.35");
+    EXPECT_EQ(differenceGridText(1), " 1");
+    EXPECT_EQ(differenceGridText(0.12345), " .123");
+    EXPECT_EQ(differenceGridText(100.004), " 100");
+    EXPECT_EQ(pValueGridText(0.00004, false), " 0");
+    EXPECT_EQ(pValueGridText(0, true), " 0*");
+    EXPECT_EQ(pValueGridText(0.03125, false), " .0312");
+    EXPECT_EQ(pValueGridText(1, false), " 1");
+}
+
+}  // namespace
+}  // namespace lumera
