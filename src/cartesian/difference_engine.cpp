@@ -4,6 +4,7 @@
 
 #include "cartesian/pair_order.h"
 #include "cartesian/treatment_statistics.h"
+#include "report/comparison_report.h"
 #include "shell/program.h"
 #include "textio/number_forms.h"
 #include "textio/rounding.h"
@@ -160,6 +161,7 @@ void CartesianDifference2(Program& program) {
             form.Label6.Refresh();
         }
     }
+    PrintMultiCIofDifference(program);
 }
 
 }  // namespace lumera

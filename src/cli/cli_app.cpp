@@ -59,7 +59,9 @@ private:
         dialogs_.answerInput("Add a code to the output filename?", o.code);
         for (const std::string& f : o.files) dialogs_.queueFile(fs::absolute(f).string());
         program_.pinWorkingFolder(fs::absolute(o.dir.empty() ? fs::current_path() : fs::path(o.dir)).string());
-        return finish(program_.click("cmdCartesianDifference"));
+        int code = finish(program_.click("cmdCartesianDifference"));
+        if (code == 0) out_ << program_.resolve(program_.state().OutputFileName) << '\n';
+        return code;
     }
 
     int notAvailable(const char* name) {

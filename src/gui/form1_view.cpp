@@ -87,7 +87,14 @@ void applyFont(QWidget* w, const Control& c) {
 void syncGrid(QTableWidget* table, const GridControl& grid) {
     table->setRowCount(grid.rows());
     table->setColumnCount(grid.cols());
-    for (int c = 0; c < grid.cols(); ++c) table->setColumnWidth(c, twipsToPixels(grid.colWidth(c)));
+    // A column is never narrower than its widest cell: names must stay readable.
+    QFontMetrics metrics(table->font());
+    for (int c = 0; c < grid.cols(); ++c) {
+        int width = twipsToPixels(grid.colWidth(c));
+        for (int r = 0; r < grid.rows(); ++r)
+            width = std::max(width, metrics.horizontalAdvance(q(grid.textAt(r, c))) + 16);
+        table->setColumnWidth(c, width);
+    }
     for (int r = 0; r < grid.rows(); ++r) {
         for (int c = 0; c < grid.cols(); ++c) {
             QTableWidgetItem* item = table->item(r, c);

@@ -281,6 +281,7 @@ void Form1::build() {
     busy.zOrder = 1;
     GridControl& grid = add<GridControl>("MSFlexGrid1", ControlKind::Grid, "Frame3", px(12), px(112), px(788), px(506));
     grid.visible = false;
+    grid.fontSize = 12;
     add<ChartControl>("MSChart1", ControlKind::Chart, "Frame3", px(12), px(24), px(788), px(594));
     ChartControl& chart2 = add<ChartControl>("MSChart2", ControlKind::Chart, "Frame3", px(12), px(24), px(788), px(594));
     chart2.visible = false;

@@ -25,6 +25,8 @@ const char* const kDifferencesText =
     "No: Don't write detailed differences between treatments.\n";
 const char* const kCountTitle = "Read data file one by one for paired comparison using Cartesian Product";
 const char* const kFlowName = "25A-Cartesian diff_0_Flow.txt";
+const std::string kReportLines =
+    "Sub PrintMultiCIofDifference\r\nSub PrintPairTestTable\r\nSub ShowMultiCIofDifference\r\n";
 
 struct Options {
     bool detail = false;
@@ -65,10 +67,17 @@ protected:
             dialogs.expectOpenFile("Input treatment " + std::to_string(t + 1), files[t]);
     }
 
+    // The report's two prompts after the engine.
+    void expectReport() {
+        dialogs.expectInput("Add a code to the output filename?", std::nullopt, "1");
+        dialogs.expectMessage("Task completed", std::nullopt, Answer::Ok);
+    }
+
     Program::Outcome run(Options o, const std::string& count, const std::vector<std::string>& files,
                          const std::string& transform = "0") {
         expectOptions(o);
         expectInput(count, files, transform);
+        expectReport();
         return program.click("cmdCartesianDifference");
     }
 
@@ -117,13 +126,13 @@ TEST_F(CartesianRunTest, FlowRecordNamesTheTestAndCountsItsProcedures) {
     EXPECT_EQ(s().FlowFileName, kFlowName);
     program.closeAllFiles();
     EXPECT_EQ(test::readFile(folder.file(kFlowName)),
-              "Sub CartesianDifference2\r\nSub QuickSort\r\nSub QuickSort\r\nSub QuickSort\r\n");
+              "Sub CartesianDifference2\r\nSub QuickSort\r\nSub QuickSort\r\nSub QuickSort\r\n" + kReportLines);
 
     // Asked again, the record starts anew; with it off, nothing is added.
     ASSERT_EQ(run({.detail = true, .flow = true}, "2", {a, b}), Program::Outcome::Done);
     ASSERT_EQ(run({.detail = true, .flow = false}, "2", {a, b}), Program::Outcome::Done);
     program.closeAllFiles();
-    EXPECT_EQ(test::readFile(folder.file(kFlowName)), "Sub CartesianDifference2\r\nSub QuickSort\r\n");
+    EXPECT_EQ(test::readFile(folder.file(kFlowName)), "Sub CartesianDifference2\r\nSub QuickSort\r\n" + kReportLines);
 }
 
 TEST_F(CartesianRunTest, TreatmentsAreOrderedByBootstrapMean) {
@@ -247,7 +256,9 @@ TEST_F(CartesianRunTest, ProgressLabelsTakeTheirCaptionsAndColours) {
     EXPECT_EQ(f.Label6.height, 615);
     EXPECT_EQ(f.Label6.backColor, (Color{255, 0, 0}));  // yellow -> red -> yellow -> red
     EXPECT_FALSE(f.Label14.visible);
-    EXPECT_FALSE(f.MSFlexGrid1.visible);
+    // The report then takes the graph frame over: grid shown, busy message gone.
+    EXPECT_TRUE(f.MSFlexGrid1.visible);
+    EXPECT_FALSE(f.Label2.visible);
 }
 
 // Each input the analysis cannot process: its message, the run ends, the
@@ -323,6 +334,7 @@ TEST_F(CartesianRunTest, CancelAndRepeatedQuestionsEndOrGoOnQuietly) {
     dialogs.expectInput("Transformation?", std::nullopt, " 1 ");
     dialogs.expectOpenFile("Input treatment 1", a);
     dialogs.expectOpenFile("Input treatment 2", b);
+    expectReport();
     ASSERT_EQ(program.click("cmdCartesianDifference"), Program::Outcome::Done);
     // The second file has the larger transformed mean and comes first.
     EXPECT_EQ(s().TreatFileName[2], b);

@@ -102,9 +102,16 @@ TEST(CliCartesian, RunsTheTestAndRejectsOneOrFourTreatments) {
         EXPECT_TRUE(out.str().empty());
     }
     std::ostringstream out, err;
-    EXPECT_EQ(runCli({"cartesian", "--flow", "--dir", folder.path().string(), a, b}, out, err), 0) << err.str();
+    EXPECT_EQ(runCli({"cartesian", "--flow", "--code", "run", "--dir", folder.path().string(), a, b}, out, err), 0)
+        << err.str();
     EXPECT_EQ(test::readFile(folder.file("25A-Cartesian diff_0_Flow.txt")),
-              "Sub CartesianDifference2\r\nSub QuickSort\r\n");
+              "Sub CartesianDifference2\r\nSub QuickSort\r\nSub PrintMultiCIofDifference\r\n"
+              "Sub PrintPairTestTable\r\nSub ShowMultiCIofDifference\r\n");
+    // The report's path, and the report beside the flow record.
+    std::string path = out.str().substr(0, out.str().size() - 1);
+    EXPECT_EQ(std::filesystem::path(path).parent_path(), folder.path());
+    EXPECT_EQ(std::filesystem::path(path).filename().string().rfind("25A-Cartesian diff results-B_run ", 0), 0u);
+    EXPECT_NE(test::readFile(path).find("Comparison between Control vs Control"), std::string::npos);
 }
 
 }  // namespace
