@@ -141,6 +141,91 @@ TEST_F(ReportTest, TableNumbersGoOnInTheNextRun) {
     EXPECT_EQ(program.state().TableNumber, 14);
 }
 
+// A run state filled by hand: one pair per boundary under test.
+class ReportBoundaryTest : public ReportTest {
+protected:
+    void fill(int n) {
+        RunState& s = program.state();
+        s.FileStem = "25A-Cartesian diff";
+        s.LastTreatCode = "X";
+        s.TreatmentCount = static_cast<std::int16_t>(n);
+        s.SidakAlpha = 0.0169524275084415;
+        for (int k = 1; k <= n; ++k) {
+            s.TreatName[k] = "T" + std::to_string(k);
+            s.BootCountValue[k] = 10;
+            s.BootCount[k] = 10;
+            s.BootMean[k] = 10 - k;
+        }
+    }
+    std::string report() {
+        dialogs.expectInput("Add a code to the output filename?", std::nullopt, "1");
+        dialogs.expectMessage("Task completed", std::nullopt, Answer::Ok);
+        EXPECT_EQ(program.runCommand([&] { PrintMultiCIofDifference(program); }), Program::Outcome::Done);
+        return test::readFile(folder.file(program.state().OutputFileName));
+    }
+    // The text of one pair's block.
+    static std::string block(const std::string& all, const std::string& title) {
+        std::size_t from = all.find("Comparison between " + title);
+        return all.substr(from, all.find("\r\n\r\n", from) - from);
+    }
+};
+
+TEST_F(ReportBoundaryTest, ThresholdsReadAsTheReportStatesThem) {
+    fill(3);
+    RunState& s = program.state();
+    // (1,2): P = 0.05 with a significant percentile box: consistent; TLower 0
+    // and PctLower 0: t not significant, percentiles significant, no note.
+    s.PValueTable[1][2] = 0.05;
+    s.TLower[1][2] = 0;
+    s.PctLower[1][2] = 0;
+    // (1,3): P = 0.05 with a non-significant box: inconsistent; P = 0 with B = 1000.
+    s.PValueTable[1][3] = 0.05;
+    s.TLower[1][3] = 0.5;
+    s.PctLower[1][3] = -0.1;
+    // (2,3): P equal to the Sidak level is inconsistent with either box.
+    s.PValueTable[2][3] = s.SidakAlpha;
+    s.TLower[2][3] = -1;
+    s.PctLower[2][3] = 0.2;
+    std::string all = report();
+    std::string b12 = block(all, "T1 vs T2"), b13 = block(all, "T1 vs T3"), b23 = block(all, "T2 vs T3");
+    EXPECT_NE(b12.find("* No signif. diff. btw. T1 and T2."), std::string::npos);
+    EXPECT_NE(b12.find("# Signif. diff. btw. T1 and T2."), std::string::npos);
+    EXPECT_EQ(b12.find("inconsistent with the results of CI"), std::string::npos);
+    EXPECT_EQ(b12.find("Note well"), std::string::npos);
+    EXPECT_NE(b13.find("# This P-value is inconsistent with the results of CI."), std::string::npos);
+    EXPECT_NE(b13.find("* The P-value is calculated based on the bootstrap samples."), std::string::npos);
+    EXPECT_NE(b23.find("* Result with Sidak correction is inconsistent with CI of diff."), std::string::npos);
+    EXPECT_NE(b23.find("* The P-value is calculated based on the finite bootstrap samples."), std::string::npos);
+    EXPECT_NE(all.find("Alpha(Sidak) = .0169524275084415 \r\n"), std::string::npos);
+}
+
+TEST_F(ReportBoundaryTest, AdviceForPZeroAndALongNamePastTheFrame) {
+    fill(2);
+    RunState& s = program.state();
+    s.BootCount[1] = 1000;
+    s.PValueTable[1][2] = 0;
+    s.TLower[1][2] = 1;
+    s.PctLower[1][2] = 1;
+    s.TreatName[1] = std::string(60, 'L');
+    std::string all = report();
+    std::string advice = "# Because B is limited, if P = 0, you can report P < 0.001.";
+    EXPECT_NE(all.find(advice + std::string(71 - advice.size(), ' ') + "#\r\n"), std::string::npos);
+    // The frame character goes to column 72 of a new line.
+    EXPECT_NE(all.find("* Signif. diff. btw. " + std::string(60, 'L') + " and T2.\r\n" + std::string(71, ' ') + "*\r\n"),
+              std::string::npos);
+    EXPECT_EQ(all.find("Alpha(Sidak)"), std::string::npos);  // two treatments: no Sidak lines
+}
+
+TEST_F(ReportBoundaryTest, AReportThatCannotBeCreatedIsNamed) {
+    fill(2);
+    program.pinWorkingFolder(folder.file("no such folder"));
+    dialogs.expectInput("Add a code to the output filename?", std::nullopt, "1");
+    dialogs.expectMessage("Comparison report", std::nullopt, Answer::Ok);
+    EXPECT_EQ(program.runCommand([&] { PrintMultiCIofDifference(program); }), Program::Outcome::Failed);
+    EXPECT_NE(dialogs.lastText().find("no such folder"), std::string::npos) << dialogs.lastText();
+    EXPECT_EQ(program.form1().txtDatafile.caption, "");
+}
+
 TEST(ReportLines, ElapsedTimeInSecondsMinutesAndHours) {
     EXPECT_EQ(totalTimeText(0), "Total time = 0 sec.");
     EXPECT_EQ(totalTimeText(119), "Total time = 119 sec.");
