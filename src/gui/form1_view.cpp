@@ -8,8 +8,12 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QtCharts/QAreaSeries>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
+#include <functional>
 #include <algorithm>
 #include <vector>
 
@@ -109,6 +113,73 @@ void syncGrid(QTableWidget* table, const GridControl& grid) {
             if (r == 0 || c == 0) item->setBackground(QColor(224, 224, 224));
         }
     }
+}
+
+// Bars of value against count, drawn as a filled outline on numeric axes,
+// with the curve over them. Rebuilt only when the data change.
+void syncChart(QChartView* view, const ChartControl& model) {
+    std::size_t signature = std::hash<std::string>{}(model.title + "|" + model.xTitle + "|" + model.yTitle);
+    auto mix = [&signature](double v) { signature = signature * 1000003u ^ std::hash<double>{}(v); };
+    for (auto [x, y] : model.bars) mix(x), mix(y);
+    for (auto [x, y] : model.curve) mix(x), mix(y);
+    if (view->property("signature").toULongLong() == signature && view->chart()->property("built").toBool()) return;
+    view->setProperty("signature", QVariant::fromValue<qulonglong>(signature));
+
+    auto* chart = new QChart;
+    chart->setProperty("built", true);
+    chart->setTitle(q(model.title));
+    chart->legend()->setVisible(!model.bars.empty() && !model.curve.empty());
+    if (!model.bars.empty() || !model.curve.empty()) {
+        double width = 1;
+        for (std::size_t k = 1; k < model.bars.size(); ++k)
+            width = k == 1 ? model.bars[k].first - model.bars[k - 1].first
+                           : std::min(width, model.bars[k].first - model.bars[k - 1].first);
+        if (!(width > 0)) width = 1;
+        auto* outline = new QLineSeries;
+        double yMax = 0, xMin = 0, xMax = 0;
+        bool first = true;
+        for (auto [x, count] : model.bars) {
+            outline->append(x - width / 2, 0);
+            outline->append(x - width / 2, count);
+            outline->append(x + width / 2, count);
+            outline->append(x + width / 2, 0);
+            yMax = std::max(yMax, count);
+            xMin = first ? x - width / 2 : std::min(xMin, x - width / 2);
+            xMax = first ? x + width / 2 : std::max(xMax, x + width / 2);
+            first = false;
+        }
+        auto* bars = new QAreaSeries(outline);
+        bars->setName(QStringLiteral("Count"));
+        bars->setColor(QColor(120, 170, 220));
+        bars->setBorderColor(QColor(40, 80, 140));
+        chart->addSeries(bars);
+        auto* curve = new QLineSeries;
+        curve->setName(QStringLiteral("Normal density"));
+        for (auto [x, y] : model.curve) {
+            curve->append(x, y);
+            yMax = std::max(yMax, y);
+            xMin = first ? x : std::min(xMin, x);
+            xMax = first ? x : std::max(xMax, x);
+            first = false;
+        }
+        curve->setPen(QPen(QColor(200, 40, 40), 2));
+        chart->addSeries(curve);
+        auto* xAxis = new QValueAxis;
+        auto* yAxis = new QValueAxis;
+        xAxis->setTitleText(q(model.xTitle));
+        yAxis->setTitleText(q(model.yTitle));
+        xAxis->setRange(xMin, xMax > xMin ? xMax : xMin + 1);
+        yAxis->setRange(0, yMax > 0 ? yMax * 1.08 : 1);
+        chart->addAxis(xAxis, Qt::AlignBottom);
+        chart->addAxis(yAxis, Qt::AlignLeft);
+        for (QAbstractSeries* series : chart->series()) {
+            series->attachAxis(xAxis);
+            series->attachAxis(yAxis);
+        }
+    }
+    QChart* old = view->chart();
+    view->setChart(chart);
+    delete old;
 }
 
 }  // namespace
@@ -240,11 +311,9 @@ void Form1View::sync(const Control& c) {
         case ControlKind::Grid:
             syncGrid(static_cast<QTableWidget*>(w), static_cast<const GridControl&>(c));
             break;
-        case ControlKind::Chart: {
-            const auto& chart = static_cast<const ChartControl&>(c);
-            static_cast<QChartView*>(w)->chart()->setTitle(q(chart.title));
+        case ControlKind::Chart:
+            syncChart(static_cast<QChartView*>(w), static_cast<const ChartControl&>(c));
             break;
-        }
         case ControlKind::Window:
             break;
     }

@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QtCharts/QChartView>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 
 #include "gui/form1_view.h"
@@ -84,6 +87,30 @@ TEST_F(Form1ViewTest, RefreshRepaintsWhileAProcedureRuns) {
     auto* label = widget<QLabel>("Label2");
     EXPECT_EQ(label->text(), "I am running Cartesian paired test.");
     EXPECT_TRUE(label->isVisible());
+}
+
+TEST_F(Form1ViewTest, ChartShowsTheModelsBarsAndCurve) {
+    view->show();
+    ChartControl& chart = program.form1().MSChart1;
+    chart.visible = true;
+    chart.title = "Frequency distribution";
+    chart.xTitle = "Value";
+    chart.yTitle = "Count";
+    for (int x = 10; x <= 20; ++x) chart.bars.emplace_back(x, 50 * std::exp(-(x - 15) * (x - 15) / 8.0));
+    for (int i = 0; i <= 100; ++i) {
+        double x = 9.5 + i * 0.11;
+        chart.curve.emplace_back(x, 50 * std::exp(-(x - 15) * (x - 15) / 8.0));
+    }
+    view->syncAll();
+    auto* chartView = qobject_cast<QChartView*>(view->widgetFor("MSChart1"));
+    ASSERT_NE(chartView, nullptr);
+    EXPECT_TRUE(chartView->isVisible());
+    EXPECT_EQ(chartView->chart()->title(), "Frequency distribution");
+    EXPECT_EQ(chartView->chart()->series().size(), 2);
+    QChart* built = chartView->chart();
+    view->syncAll();  // same data: the chart is kept, not rebuilt
+    EXPECT_EQ(chartView->chart(), built);
+    if (const char* dir = std::getenv("LUMERA_SCREENSHOT_DIR")) view->grab().save(QString(dir) + "/chart.png");
 }
 
 }  // namespace
