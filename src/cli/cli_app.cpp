@@ -8,6 +8,8 @@
 #include "cli/cli_dialogs.h"
 #include "shell/dialogs.h"
 #include "shell/program.h"
+#include "sorting/sort_and_count.h"
+#include "textio/rounding.h"
 
 namespace lumera::cli {
 
@@ -30,7 +32,7 @@ public:
             case Command::Kind::Cartesian:
                 return runCartesian(command.cartesian);
             case Command::Kind::Sort:
-                return notAvailable("sort");
+                return runSort(command.sort);
             case Command::Kind::Script:
                 return runScript(command.script.file);
         }
@@ -64,9 +66,31 @@ private:
         return code;
     }
 
-    int notAvailable(const char* name) {
-        err_ << "lumera-cli: " << name << ": not available yet\n";
-        return 2;
+    // The "N. Sort, norm." button answered from the options. The working
+    // folder is left free: the outputs go next to the file.
+    int runSort(const SortOptions& o) {
+        namespace fs = std::filesystem;
+        const double d = leadingNumber(o.decimals);
+        if (!(d >= -1 && d <= 5)) {
+            // The box would be asked again for ever.
+            err_ << "lumera-cli: sort: the decimals must lie between -1 and 5, not " << o.decimals << '\n';
+            return 1;
+        }
+        dialogs_.clearAnswers();
+        dialogs_.answerMessage("Sort and count general data or bootstrap results",
+                               o.kind == SortKind::General ? Answer::Yes
+                               : o.kind == SortKind::Boot  ? Answer::No
+                                                           : Answer::Cancel);
+        dialogs_.answerMessage("Data formate", o.serials ? Answer::Yes : Answer::No);
+        dialogs_.answerInput("Limit the decimal points?", o.decimals);
+        dialogs_.answerMessage("Frequency distribution", Answer::No);
+        dialogs_.queueFile(fs::absolute(o.file).string());
+        int code = finish(program_.click("cmdGeneralNormalTest"));
+        if (code == 0) {
+            const SortOutputNames names = sortOutputNames(program_.state());
+            out_ << names.sorted << '\n' << names.percentile << '\n' << names.counts << '\n';
+        }
+        return code;
     }
 
     int runScript(const std::string& path) {

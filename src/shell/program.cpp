@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "cartesian/options_dialogue.h"
+#include "sorting/normality_test.h"
 #include "textio/user_error.h"
 
 namespace lumera {
@@ -63,6 +64,8 @@ Program::Outcome Program::click(std::string_view name) {
     return runCommand([&] {
         if (name == "cmdCartesianDifference")
             cmdCartesianDifference_Click(*this);
+        else if (name == "cmdGeneralNormalTest")
+            cmdGeneralNormalTest_Click(*this);
         else if (name == "Image1")
             form1_.Image1_Click();
         else if (name == "Label4")

@@ -1,0 +1,338 @@
+#include "sorting/sort_and_count.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+
+#include "shell/program.h"
+#include "sorting/quick_sort.h"
+#include "textio/field_reader.h"
+#include "textio/number_forms.h"
+#include "textio/rounding.h"
+#include "textio/text_file.h"
+#include "textio/user_error.h"
+#include "textio/write_record.h"
+
+namespace lumera {
+namespace {
+
+const char* const kKindTitle = "Sort and count general data or bootstrap results";
+const char* const kDecimalsTitle = "Limit the decimal points?";
+// Not the question's title: the command line answers questions by title.
+const char* const kErrorTitle = "Sort and count";
+
+std::string kindText() {
+    return std::string("You can use this button to sort a data file.") + "\n" +
+           "Choose a general data file or a bootstrap resampling file to sort." +
+           "Don't choose a \"sorted\" file. It is already sorted. " +
+           "You don't need to sort it again.  You can use it to prepare figures." + "\n" + "\n" +
+           "Yes: General integer data (Individual developmental duration, longevity, fecundity, etc). " +
+           "You will get the sorted and counted files. You will see the frequency distribution. " +
+           "No bootstrap technique will be used. The output files are not for paired test." + "\n" + "\n" +
+           "No: Bootstrap results (e.g., Effec Boot-A1a). Your bootstrap results will be sorted and counted." +
+           "\n" + "\n" + "Cancel: PBT or CPT results (e.g., file no. 24 or 25). " + "\n" + "\n";
+}
+
+const char* const kSerialText =
+    "Are there serial numbers in your data file (Yes: i and x(i), No: x(i) only.\n"
+    "Most bootstrap results are without serial numbers.\n"
+    "Bootstrap results of population parameters are offered in both formats.";
+
+const char* const kDecimalsPrompt =
+    "Limit of decimal points (0, 1, 2, 3, 4, 5 and -1).\n[Enter -1 (minus 1) to use double precision.]";
+
+// Header of a bootstrap-results file.
+struct BootHeader {
+    std::string name;
+    std::int32_t n = 0;
+    std::string a;
+    double original = 0;
+};
+
+std::int32_t readWhole(FieldReader& reader) {
+    const double v = reader.readNumber();
+    if (const std::optional<std::int32_t> w = toInt32(v)) return *w;
+    throw UserError(kErrorTitle, "File: " + reader.fileName() + "\nField " + std::to_string(reader.fieldNumber()) +
+                                    " is not a whole number in range: \"" + plainForm(v) + "\".");
+}
+
+[[noreturn]] void tooMany(const FieldReader& reader) {
+    throw UserError(kErrorTitle, "File: " + reader.fileName() + "\nThe file holds more than " +
+                                    std::to_string(kMaxValues) + " values.");
+}
+
+// Reads the values into SortInput[1..N]; returns their sum in file order.
+double readValues(Program& program, const std::string& path, BootHeader& boot) {
+    RunState& s = program.state();
+    FieldReader reader = FieldReader::fromFile(path, kErrorTitle);
+    const bool general = s.DataKind == "General";
+    const bool serials = s.WithSerialNumbers == "Yes";
+    std::int64_t limit = kMaxValues;
+    if (general) {
+        s.ProjectName = reader.readText();
+        reader.readText();
+        s.DataSetName = reader.readText();
+    } else {
+        boot.name = reader.readText();
+        reader.readText();
+        boot.n = readWhole(reader);
+        reader.readText();
+        limit = readWhole(reader);
+        s.DataSetName = reader.readText();
+        boot.a = reader.readText();
+        boot.original = reader.readNumber();
+        if (s.DataKind == "PBT or CPT results") {
+            reader.readText();
+            reader.readText();
+        }
+    }
+    std::vector<double>& x = s.SortInput;
+    x.clear();
+    x.push_back(0);
+    if (!general) x.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(limit, 0, kMaxValues)) + 1);
+    double sum = 0;
+    std::int64_t count = 0;
+    while (count < limit && !reader.atEnd()) {
+        double value;
+        if (serials) {
+            // The end record's value is never used, so it is not read.
+            if (reader.readNumber() == -1 && general) break;
+            value = reader.readNumber();
+        } else {
+            value = reader.readNumber();
+            if (general && value == -1) break;
+        }
+        if (count == kMaxValues) tooMany(reader);
+        x.push_back(value);
+        sum += value;
+        ++count;
+    }
+    return sum;
+}
+
+double askDecimals(Dialogs& dialogs) {
+    for (;;) {
+        const double d = leadingNumber(dialogs.input(kDecimalsTitle, kDecimalsPrompt, "-1"));
+        if (d >= -1 && d <= 5) return d;
+    }
+}
+
+// floor(x * 10^D + 0.5) / 10^D, halves upward; values too large for the
+// integer step to mean anything keep their value.
+void roundValues(std::vector<double>& x, std::size_t n, double d) {
+    if (d == -1) return;
+    const double scale = std::pow(10.0, d);
+    constexpr double kExact = 9007199254740992.0;  // 2^53
+    for (std::size_t i = 1; i <= n; ++i) {
+        const double scaled = x[i] * scale;
+        if (!(std::fabs(scaled) < kExact)) continue;
+        const auto whole = static_cast<std::int64_t>(std::floor(scaled + 0.5));
+        x[i] = static_cast<double>(whole) / scale;
+    }
+}
+
+std::string record(std::initializer_list<std::string_view> texts) {
+    WriteRecord r;
+    for (std::string_view t : texts) r.text(t);
+    return r.finish();
+}
+
+// Data lines "i,serial,x" go through one buffer: millions of them.
+class LineBuffer {
+public:
+    explicit LineBuffer(TextFile& file) : file_(file) {}
+    ~LineBuffer() = default;
+    void line(std::int32_t i, std::int32_t serial, double x) {
+        if (used_ + kLineMax > kSize) flush();
+        char* p = buf_.get() + used_;
+        p = std::to_chars(p, p + 12, i).ptr;
+        *p++ = ',';
+        p = std::to_chars(p, p + 12, serial).ptr;
+        *p++ = ',';
+        p = writeFormTo(p, x);
+        *p++ = '\r';
+        *p++ = '\n';
+        used_ = static_cast<std::size_t>(p - buf_.get());
+    }
+    void flush() {
+        file_.write(std::string_view(buf_.get(), used_));
+        used_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kSize = 1 << 20;
+    static constexpr std::size_t kLineMax = 2 * 12 + kMaxNumberText + 4;
+    TextFile& file_;
+    std::unique_ptr<char[]> buf_ = std::make_unique<char[]>(kSize);
+    std::size_t used_ = 0;
+};
+
+std::string projectLine(const RunState& s, bool general) {
+    return general ? "Project: " + s.ProjectName : "Project: " + s.ProjectName + " " + s.VersionText;
+}
+
+void writeSortedAndPercentiles(const RunState& s, const SortOutputNames& names, bool general, std::int32_t n,
+                               double mean, const BootHeader& boot) {
+    TextFile sorted(names.sorted, kErrorTitle, 1 << 22);
+    sorted.write(record({projectLine(s, general)}));
+    if (general) {
+        sorted.write(WriteRecord().text("Sample size =").number(n).finish());
+        sorted.write(WriteRecord().text("Sample mean = ").number(mean).finish());
+    } else {
+        sorted.write(WriteRecord().text("Original mean =").number(boot.original).finish());
+        sorted.write(WriteRecord().text("Bootstrap sample size (n) = ").number(boot.n).finish());
+        sorted.write(WriteRecord().text("Total effective bootstrap number (B) = ").number(n).finish());
+        sorted.write(record({"Sample size or mean (A)= " + boot.a + ", (B)=" + plainForm(mean)}));
+        sorted.write(record({"Variable: " + boot.name}));
+    }
+    sorted.write(record({"Sorted serial no.", "Original serial no.", "Sorted data"}));
+
+    TextFile percentiles(names.percentile, kErrorTitle, 1 << 12);
+    // A position exists only where N x p is exactly a whole number.
+    struct Point {
+        const char* label;
+        double position;
+    };
+    const double dn = n;
+    const Point points[] = {{"0.025", dn * 0.025}, {"0.5", dn * 0.5}, {"0.975", dn * 0.975}};
+    std::size_t next = 0;
+    auto skipMissing = [&] {
+        while (next < 3 && (points[next].position != std::floor(points[next].position) ||
+                            points[next].position < 1 || points[next].position > dn))
+            ++next;
+    };
+    skipMissing();
+    LineBuffer lines(sorted);
+    for (std::int32_t i = 1; i <= n; ++i) {
+        lines.line(i, s.SortOutputSerial[i], s.SortOutput[i]);
+        if (next < 3 && points[next].position == i) {
+            percentiles.write(record({std::string("The ") + points[next].label + " percentile life table of " +
+                                      s.DataSetName + " is " + std::to_string(s.SortOutputSerial[i])}));
+            ++next;
+            skipMissing();
+        }
+    }
+    lines.flush();
+    sorted.close();
+    percentiles.close();
+}
+
+// Each value joins the class whose first value lies within 1e-12 of it.
+void countClasses(RunState& s, std::int32_t n) {
+    const std::vector<double>& x = s.SortOutput;
+    s.ClassValue.assign(static_cast<std::size_t>(n) + 1, 0.0);
+    s.ClassFrequency.assign(static_cast<std::size_t>(n) + 1, 0.0);
+    std::int32_t k = 1;
+    s.ClassValue[1] = x[1];
+    s.ClassFrequency[1] = 1;
+    for (std::int32_t i = 2; i <= n; ++i) {
+        if (std::fabs(x[i] - s.ClassValue[k]) < 1e-12) {
+            s.ClassFrequency[k] += 1;
+        } else {
+            ++k;
+            s.ClassValue[k] = x[i];
+            s.ClassFrequency[k] = 1;
+        }
+    }
+    s.ClassCount = k;
+}
+
+void writeCounts(const RunState& s, const std::string& path, bool general, std::int32_t n, double mean,
+                 const BootHeader& boot) {
+    TextFile counts(path, kErrorTitle, 1 << 22);
+    counts.write(record({projectLine(s, general)}));
+    if (general) {
+        counts.write(WriteRecord().text("Sample size =").number(n).finish());
+        counts.write(WriteRecord().text("Sample mean = ").number(mean).finish());
+        counts.write(WriteRecord().text("Total classes =").number(s.ClassCount).finish());
+    } else {
+        counts.write(WriteRecord().text("Sample size or Original mean (A) =" + boot.a + ", (B)=")
+                         .number(boot.original)
+                         .finish());
+        counts.write(record({"Next line is sample size"}));
+        counts.write(WriteRecord().number(boot.n).finish());
+        counts.write(WriteRecord()
+                         .text("Total effective bootstrap number (B) = ")
+                         .number(n)
+                         .text("Total classes =")
+                         .number(s.ClassCount)
+                         .finish());
+    }
+    counts.write(record({"Group serial no.", "Value", "Count"}));
+    std::string lines;
+    char buf[3 * kMaxNumberText + 4];
+    for (std::int32_t k = 1; k <= s.ClassCount; ++k) {
+        char* p = std::to_chars(buf, buf + 12, k).ptr;
+        *p++ = ',';
+        p = writeFormTo(p, s.ClassValue[k]);
+        *p++ = ',';
+        p = writeFormTo(p, s.ClassFrequency[k]);
+        *p++ = '\r';
+        *p++ = '\n';
+        lines.append(buf, p);
+        if (lines.size() > (1 << 20)) {
+            counts.write(lines);
+            lines.clear();
+        }
+    }
+    counts.write(lines);
+    counts.close();
+}
+
+}  // namespace
+
+SortOutputNames sortOutputNames(const RunState& s) {
+    const double d = s.DecimalLimit;
+    const std::string pct = s.FileStem + "-1_0.025, 0.5 and 0.975 " + s.DataSetName;
+    if (d == -1) return {s.FileStem + "-2_Sorted.txt", pct + ".txt", s.FileStem + "-3_Sorted and counts.txt"};
+    const std::string dt = plainForm(d);
+    return {s.FileStem + "-2_Sorted-" + dt + " decimals.txt", pct + dt + " decimals.txt",
+            s.FileStem + "-3_Sorted and counts-" + dt + " decimals.txt"};
+}
+
+void SortForBootstrapResults(Program& program) {
+    RunState& s = program.state();
+    Dialogs& dialogs = program.dialogs();
+    switch (dialogs.message(kKindTitle, kindText(), Buttons::YesNoCancel)) {
+        case Answer::Yes:
+            s.DataKind = "General";
+            break;
+        case Answer::No:
+            s.DataKind = "Boot";
+            break;
+        default:
+            s.DataKind = "PBT or CPT results";
+            break;
+    }
+    s.WithSerialNumbers = dialogs.message("Data formate", kSerialText, Buttons::YesNo) == Answer::Yes ? "Yes" : "No";
+    s.SortAndCountUsed = "Yes";
+    const bool general = s.DataKind == "General";
+    const std::string path =
+        program.chooseFile(general ? "Open a general data file to sort" : "Open a bootstrap file to sort");
+    if (path.empty()) return;
+    s.FileStem = path.size() > 4 ? path.substr(0, path.size() - 4) : std::string();
+
+    BootHeader boot;
+    const double sum = readValues(program, path, boot);
+    const auto n = static_cast<std::int32_t>(s.SortInput.size() - 1);
+    if (n == 0) throw UserError(kErrorTitle, "The file holds no values.");
+    const double mean = sum / n;
+
+    s.DecimalLimit = askDecimals(dialogs);
+    roundValues(s.SortInput, static_cast<std::size_t>(n), s.DecimalLimit);
+    s.SortInputSerial.resize(static_cast<std::size_t>(n) + 1);
+    for (std::int32_t i = 0; i <= n; ++i) s.SortInputSerial[i] = i;
+    s.SortCount = n;
+    QuickSort(program);
+
+    const SortOutputNames names = sortOutputNames(s);
+    writeSortedAndPercentiles(s, names, general, n, mean, boot);
+    dialogs.message(kDecimalsTitle, "Bootstrap results sorted and data file ready!", Buttons::OkCancel);
+    countClasses(s, n);
+    writeCounts(s, names.counts, general, n, mean, boot);
+    dialogs.message(kDecimalsTitle, "File of data counts is ready!", Buttons::OkCancel);
+}
+
+}  // namespace lumera
