@@ -1,7 +1,9 @@
 #include "textio/number_forms.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -11,7 +13,8 @@ namespace {
 // A nonzero finite magnitude rounded to 15 significant digits:
 // value = d[0].d[1]d[2]... x 10^exponent, no trailing zeros in d.
 struct Decimal {
-    char digits[24];
+    // Room past the 15 digits so that they can be copied in fixed blocks.
+    char digits[40] = {};
     int count = 0;
     int exponent = 0;
 };
@@ -51,6 +54,49 @@ void roundTo15(Decimal& d) {
     dropTrailingZeros(d);
 }
 
+// The last count digits of v, ending just before end, two at a step.
+void writeDigits(char* end, std::uint32_t v, int count) {
+    for (; count >= 2; count -= 2) {
+        const std::uint32_t r = v % 100;
+        v /= 100;
+        *--end = static_cast<char>('0' + r % 10);
+        *--end = static_cast<char>('0' + r / 10);
+    }
+    if (count == 1) *--end = static_cast<char>('0' + v % 10);
+}
+
+// Powers of ten that doubles hold exactly.
+constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The common case of the fixed range without the general conversion, which
+// dominates when millions of values are written: a x 10^k (one rounding,
+// off by at most 1/16 below 2^50) settles the 15 digits unless it lies near
+// a half or near the ends of the 15-digit range; those go the long way.
+bool decomposeFast(double a, Decimal& d) {
+    if (!(a >= 1e-4 && a < 1e15)) return false;
+    // The binary exponent gives the decimal one to within one.
+    const int e2 = static_cast<int>((std::bit_cast<std::uint64_t>(a) >> 52) & 0x7ff) - 1022;
+    int k = 14 - ((e2 * 1233) >> 12);
+    if (k < 0) k = 0;
+    if (k > 18) k = 18;
+    while (k > 0 && a * kExactPowers[k] >= 1e15) --k;
+    while (k < 18 && a * kExactPowers[k] < 1e14) ++k;
+    const double m = a * kExactPowers[k];
+    if (m < 1e14 + 1 || m >= 1e15 - 1) return false;
+    const double whole = static_cast<double>(static_cast<std::int64_t>(m));
+    const double fraction = m - whole;
+    if (fraction >= 0.4375 && fraction <= 0.5625) return false;
+    const auto n = static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+    // Two independent halves, so the divisions overlap.
+    writeDigits(d.digits + 15, static_cast<std::uint32_t>(n % 100000000), 8);
+    writeDigits(d.digits + 7, static_cast<std::uint32_t>(n / 100000000), 7);
+    d.count = 15;
+    d.exponent = 14 - k;
+    dropTrailingZeros(d);
+    return true;
+}
+
 // Exact rounding to 15 digits is costly; the shortest text that reads back
 // as a (cheap to find) settles most values:
 // - 15 digits or fewer: it is the rounding, since 15-digit decimals lie
@@ -60,6 +106,7 @@ void roundTo15(Decimal& d) {
 //   choice), so rounding it gives the same digits, unless it is itself
 //   such a boundary (16 digits ending in 5).
 void decompose(double a, Decimal& d) {
+    if (decomposeFast(a, d)) return;
     char tmp[48];
     if (a >= std::numeric_limits<double>::min()) {
         const auto r = std::to_chars(tmp, tmp + sizeof tmp, a, std::chars_format::scientific);
@@ -82,6 +129,13 @@ char* writeSpecial(char* out, double v) {
     return out + 3;
 }
 
+// A fixed 16-byte copy compiles to two moves, where a copy of the exact
+// length calls the library; output buffers leave room for the excess.
+char* copyDigits(char* out, const char* from, int count) {
+    std::memcpy(out, from, 16);
+    return out + count;
+}
+
 // Digits of |v| (v nonzero, finite) in fixed or exponent notation.
 char* writeMagnitude(char* out, double v, bool zeroBeforePoint) {
     Decimal d;
@@ -92,27 +146,22 @@ char* writeMagnitude(char* out, double v, bool zeroBeforePoint) {
             if (zeroBeforePoint) *out++ = '0';
             *out++ = '.';
             for (int i = -1; i > e; --i) *out++ = '0';
-            std::memcpy(out, d.digits, d.count);
-            return out + d.count;
+            return copyDigits(out, d.digits, d.count);
         }
         const int whole = e + 1;
         if (d.count <= whole) {
-            std::memcpy(out, d.digits, d.count);
-            out += d.count;
+            out = copyDigits(out, d.digits, d.count);
             for (int i = d.count; i < whole; ++i) *out++ = '0';
             return out;
         }
-        std::memcpy(out, d.digits, whole);
-        out += whole;
+        out = copyDigits(out, d.digits, whole);
         *out++ = '.';
-        std::memcpy(out, d.digits + whole, d.count - whole);
-        return out + (d.count - whole);
+        return copyDigits(out, d.digits + whole, d.count - whole);
     }
     *out++ = d.digits[0];
     if (d.count > 1) {
         *out++ = '.';
-        std::memcpy(out, d.digits + 1, d.count - 1);
-        out += d.count - 1;
+        out = copyDigits(out, d.digits + 1, d.count - 1);
     }
     *out++ = 'E';
     *out++ = e < 0 ? '-' : '+';

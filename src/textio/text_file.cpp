@@ -57,6 +57,13 @@ void TextFile::write(std::string_view text) {
     used_ += text.size();
 }
 
+void TextFile::drain() {
+    errno = 0;
+    if (!file_) fail("Cannot write the file");
+    if (used_ > 0 && std::fwrite(buffer_.get(), 1, used_, file_) != used_) fail("Cannot write the file");
+    used_ = 0;
+}
+
 void TextFile::writeLine(std::string_view text) {
     write(text);
     write("\r\n");

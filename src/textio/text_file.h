@@ -20,6 +20,13 @@ public:
     void write(std::string_view text);
     // A line of plain text followed by CR LF.
     void writeLine(std::string_view text);
+    // Room for up to n bytes (n well below the buffer size) at the end of
+    // the buffer, for callers that format in place; commit(k) keeps k of them.
+    char* reserve(std::size_t n) {
+        if (n > capacity_ - used_) drain();
+        return buffer_.get() + used_;
+    }
+    void commit(std::size_t n) { used_ += n; }
     void flush();
     void close();
     bool isOpen() const { return file_ != nullptr; }
@@ -27,6 +34,7 @@ public:
 
 private:
     [[noreturn]] void fail(const char* what);
+    void drain();
 
     std::string path_;
     std::string errorTitle_;

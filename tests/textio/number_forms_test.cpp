@@ -102,6 +102,15 @@ TEST(NumberForms, AgreesWithPrintfOnRandomValues) {
         }
         check(static_cast<double>(gen() % 2000000000000000ULL) + 0.5);
     }
+    // Differences of replicates, the bulk of what the detail files hold, and
+    // values whose 16th digit sits at the edges of the quick path's margin.
+    std::normal_distribution<double> normal(45, 3);
+    for (int i = 0; i < 200000; ++i) check(normal(gen) - normal(gen));
+    for (int i = 0; i < 20000; ++i) {
+        const double whole = static_cast<double>(100000000000000ULL + gen() % 899999999999998ULL);
+        for (double f : {0.4375, 0.5625, 0.4375 - 0.125, 0.5625 + 0.125, 0.0625, 0.9375})
+            check((whole + f) / std::pow(10.0, static_cast<int>(gen() % 19)));
+    }
     for (int k = -8; k <= 20; ++k) {
         double v = std::pow(10.0, k);
         for (int j = 0; j < 40; ++j) check(v = std::nextafter(v, 0.0));
