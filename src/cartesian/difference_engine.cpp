@@ -1,7 +1,9 @@
 #include "cartesian/difference_engine.h"
 
+#include <chrono>
 #include <cmath>
 
+#include "cartesian/detail_files.h"
 #include "cartesian/pair_order.h"
 #include "cartesian/treatment_statistics.h"
 #include "report/comparison_report.h"
@@ -26,6 +28,28 @@ constexpr double kBusyFontSize = 36;
 
 std::string comparing(int i, int j) {
     return "(Comparing " + std::to_string(i) + " with " + std::to_string(j) + ")";
+}
+
+// Writing a large pair takes long enough that the window must show it moving,
+// but redrawing for every step would slow the writing down.
+constexpr std::chrono::milliseconds kProgressInterval{250};
+
+void writeDetailFiles(Program& program, int i, int j, const double* first, const double* second, bool directionA,
+                      double D, const std::string& caption) {
+    RunState& s = program.state();
+    Form1& form = program.form1();
+    DetailFiles files(program, i, j);
+    auto last = std::chrono::steady_clock::now();
+    files.writeDifferences(first, s.BootCount[i], second, s.BootCount[j], directionA, D,
+                           [&](std::int64_t done, std::int64_t total) {
+                               const auto now = std::chrono::steady_clock::now();
+                               if (now - last < kProgressInterval) return;
+                               last = now;
+                               form.Label2.caption = caption + "\n(Writing detail files: " +
+                                                     std::to_string(done * 100 / total) + " %)";
+                               form.Label2.Refresh();
+                           });
+    files.close();
 }
 
 template <bool FirstMinusSecond>
@@ -125,6 +149,9 @@ void CartesianDifference2(Program& program) {
             s.CountAtMostZero[i][j] = sums.atMostZero;
             s.CountAtLeastTwice[i][j] = sums.atLeastTwice;
             s.CountSignificant[i][j] = sums.significant;
+
+            if (s.DetailedDifferences == "Yes")
+                writeDetailFiles(program, i, j, first, second, directionA, D, remembered + "\n" + comparing(i, j));
 
             form.Label2.caption = remembered + "\n" + comparing(i, j) + "\n(Sorting...)";
             form.Label2.fontSize = kBusyFontSize;

@@ -1,0 +1,55 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "textio/text_file.h"
+
+namespace lumera {
+
+class Program;
+
+// The six detail difference files of one pair (i, j): every difference, its
+// distance from the difference of the means, and the significant and
+// insignificant ones, each numbered two ways. If the pair does not end with
+// close(), its files are removed so that no partial set is left behind.
+class DetailFiles {
+public:
+    // Creates the files (existing ones are replaced), writes their headers
+    // and sets OutputFileName to the all-differences file.
+    DetailFiles(Program& program, int i, int j);
+    ~DetailFiles();
+    DetailFiles(const DetailFiles&) = delete;
+    DetailFiles& operator=(const DetailFiles&) = delete;
+
+    // Called with the differences written so far and their total, every
+    // kProgressStep differences.
+    using Progress = std::function<void(std::int64_t done, std::int64_t total)>;
+    static constexpr std::int64_t kProgressStep = 100'000;
+
+    // The data records of all differences in the engine's order; d and its
+    // class are formed exactly as the engine forms them.
+    void writeDifferences(const double* first, std::int32_t firstCount, const double* second,
+                          std::int32_t secondCount, bool firstMinusSecond, double meanDifference,
+                          const Progress& progress = {});
+    void close();
+
+    // Index in paths(): all, to mean, sig A, sig B, insig A, insig B.
+    enum Kind { All, ToMean, SigA, SigB, InsigA, InsigB, KindCount };
+    const std::array<std::string, KindCount>& paths() const { return paths_; }
+
+private:
+    void removeAll();
+
+    std::array<std::string, KindCount> paths_;
+    std::array<std::unique_ptr<TextFile>, KindCount> files_;
+    bool closed_ = false;
+};
+
+// The name of one detail file of pair (i, j), without folder.
+std::string detailFileName(const std::string& stem, const std::string& code, int i, int j,
+                           DetailFiles::Kind kind);
+
+}  // namespace lumera
