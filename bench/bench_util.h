@@ -3,8 +3,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <random>
+#include <string>
 #include <vector>
+
+#include "textio/number_forms.h"
 
 namespace lumera::bench {
 
@@ -24,6 +30,21 @@ inline double peakMegabytes() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss / 1024.0;
+}
+
+// Normal replicates for a treatment, reproducible from the generator.
+inline std::vector<double> replicates(std::mt19937_64& rng, double mean, double sd, int b) {
+    std::normal_distribution<double> normal(mean, sd);
+    std::vector<double> v(static_cast<std::size_t>(b));
+    for (double& x : v) x = normal(rng);
+    return v;
+}
+
+// A bootstrap-results file of one treatment.
+inline void writeTreatmentFile(const std::filesystem::path& path, const std::string& code, const std::vector<double>& v) {
+    std::ofstream out(path, std::ios::binary);
+    out << "\"" << code << "\",\"R0\",40,\"x\"," << v.size() << ",\"" << code << "\",40,1.5\r\n";
+    for (double x : v) out << writeForm(x) << "\r\n";
 }
 
 }  // namespace lumera::bench

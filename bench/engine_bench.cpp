@@ -19,18 +19,6 @@ using namespace lumera;
 
 namespace {
 
-std::vector<double> replicates(std::mt19937_64& rng, double mean, double sd, int b) {
-    std::normal_distribution<double> normal(mean, sd);
-    std::vector<double> v(b);
-    for (double& x : v) x = normal(rng);
-    return v;
-}
-
-void writeFile(const fs::path& path, const std::string& code, const std::vector<double>& v) {
-    std::ofstream out(path, std::ios::binary);
-    out << "\"" << code << "\",\"R0\",40,\"x\"," << v.size() << ",\"" << code << "\",40,1.5\r\n";
-    for (double x : v) out << writeForm(x) << "\r\n";
-}
 
 }  // namespace
 
@@ -39,15 +27,15 @@ int main() {
     fs::path dir = fs::temp_directory_path() / "lumera_engine_bench";
     fs::create_directories(dir);
     std::mt19937_64 rng(20231);
-    std::vector<std::vector<double>> data = {replicates(rng, 45.2, 3.1, B), replicates(rng, 44.1, 2.8, B),
-                                             replicates(rng, 39.7, 3.5, B)};
+    std::vector<std::vector<double>> data = {bench::replicates(rng, 45.2, 3.1, B), bench::replicates(rng, 44.1, 2.8, B),
+                                             bench::replicates(rng, 39.7, 3.5, B)};
     std::vector<std::string> files;
     for (int t = 0; t < 3; ++t) {
         std::string name = "t";
         name += std::to_string(t);
         name += ".txt";
         files.push_back((dir / name).string());
-        writeFile(files.back(), std::string(1, static_cast<char>('A' + t)), data[t]);
+        bench::writeTreatmentFile(files.back(), std::string(1, static_cast<char>('A' + t)), data[t]);
     }
 
     std::ostringstream notices;
