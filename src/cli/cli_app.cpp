@@ -2,7 +2,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <memory>
+
+#include <unistd.h>
 
 #include "cli/cli_args.h"
 #include "cli/cli_dialogs.h"
@@ -17,14 +20,38 @@ namespace {
 
 // One run of the program: commands of a script share it, so what outlives a
 // command in the window outlives it here too.
+// On a terminal, the busy label's last line (the pair being compared, how
+// far the detail files are written) is shown on one line of stderr.
+class TerminalProgress : public RefreshSink {
+public:
+    explicit TerminalProgress(std::ostream& err) : err_(err) {}
+    ~TerminalProgress() override {
+        if (shown_) err_ << '\n';
+    }
+    void refresh(const Control& control) override {
+        if (control.name != "Label2" || !control.visible) return;
+        std::string line = control.caption.substr(control.caption.rfind('\n') + 1);
+        err_ << '\r' << line << std::string(line.size() < width_ ? width_ - line.size() : 0, ' ') << std::flush;
+        width_ = line.size();
+        shown_ = true;
+    }
+
+private:
+    std::ostream& err_;
+    std::size_t width_ = 0;
+    bool shown_ = false;
+};
+
 class Session {
 public:
     Session(std::ostream& out, std::ostream& err)
         : out_(out),
           err_(err),
           dialogs_(err),
+          progress_(err),
           program_(dialogs_, clock_, random_, std::filesystem::current_path().string()) {
         program_.form1().Form_Load();
+        if (&err == &std::cerr && isatty(STDERR_FILENO)) program_.form1().setRefreshSink(&progress_);
     }
 
     int run(const Command& command) {
@@ -59,6 +86,7 @@ private:
                              std::to_string(o.files.size()));
         dialogs_.answerInput("Transformation?", std::to_string(o.transform));
         dialogs_.answerInput("Add a code to the output filename?", o.code);
+        dialogs_.answerMessage("Task completed", Answer::Ok);  // the report's path goes to stdout
         for (const std::string& f : o.files) dialogs_.queueFile(fs::absolute(f).string());
         program_.pinWorkingFolder(fs::absolute(o.dir.empty() ? fs::current_path() : fs::path(o.dir)).string());
         int code = finish(program_.click("cmdCartesianDifference"));
@@ -77,6 +105,7 @@ private:
             return 1;
         }
         dialogs_.clearAnswers();
+        dialogs_.answerMessage("Limit the decimal points?", Answer::Ok);  // the two closing notices
         dialogs_.answerMessage("Sort and count general data or bootstrap results",
                                o.kind == SortKind::General ? Answer::Yes
                                : o.kind == SortKind::Boot  ? Answer::No
@@ -124,6 +153,7 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     CliDialogs dialogs_;
+    TerminalProgress progress_;
     SystemClock clock_;
     SystemRandom random_;
     Program program_;

@@ -114,5 +114,26 @@ TEST(CliCartesian, RunsTheTestAndRejectsOneOrFourTreatments) {
     EXPECT_NE(test::readFile(path).find("Comparison between Control vs Control"), std::string::npos);
 }
 
+TEST(CliScript, AllDifferencesFileReadsBackAsPairResults) {
+    test::TempFolder folder("cli_readback");
+    test::writeTreatment(folder.file("a.txt"), {.name = "Hot", .code = "H", .replicates = {3, 4, 5, 6}});
+    test::writeTreatment(folder.file("b.txt"), {.name = "Cool", .code = "K", .replicates = {1, 2, 3}});
+    std::string all = folder.file("25A-Cartesian diff_5-H-1 to 2_diff-All (for N. sort).txt");
+    {
+        std::ofstream script(folder.file("run.txt"), std::ios::binary);
+        script << "cartesian --detail --dir \"" << folder.path().string() << "\" \"" << folder.file("a.txt") << "\" \""
+               << folder.file("b.txt") << "\"\n"
+               << "sort --kind pbt --serials \"" << all << "\"\n";
+    }
+    std::ostringstream out, err;
+    ASSERT_EQ(runCli({"script", folder.file("run.txt")}, out, err), 0) << err.str();
+    std::string sorted = test::readFile(all.substr(0, all.size() - 4) + "-2_Sorted.txt");
+    // Ten header fields: the count of values is the pair's C, and all 12 come back.
+    EXPECT_NE(sorted.find("\"Total effective bootstrap number (B) = \",12\r\n"), std::string::npos) << sorted;
+    EXPECT_NE(sorted.find("\"Variable: Hot vs Cool\"\r\n"), std::string::npos);
+    EXPECT_NE(sorted.find("\r\n12,"), std::string::npos);
+    EXPECT_EQ(sorted.find("\r\n13,"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace lumera::cli
