@@ -1,4 +1,7 @@
 #pragma once
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -12,8 +15,9 @@ namespace lumera::test {
 // A folder of its own for one test, removed afterwards.
 class TempFolder {
 public:
+    // The process id keeps tests that run side by side apart.
     explicit TempFolder(const std::string& name)
-        : path_(std::filesystem::temp_directory_path() / ("lumera_" + name)) {
+        : path_(std::filesystem::temp_directory_path() / ("lumera_" + name + "_" + std::to_string(getpid()))) {
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
     }
