@@ -47,4 +47,21 @@ inline void writeTreatmentFile(const std::filesystem::path& path, const std::str
     for (double x : v) out << writeForm(x) << "\r\n";
 }
 
+// Three treatments of B replicates, as the benchmarks compare them; their
+// replicates are left in data, the files' paths returned.
+inline std::vector<std::string> writeThreeTreatments(const std::filesystem::path& dir, int b,
+                                                     std::vector<std::vector<double>>& data) {
+    std::mt19937_64 rng(20231);
+    data = {replicates(rng, 45.2, 3.1, b), replicates(rng, 44.1, 2.8, b), replicates(rng, 39.7, 3.5, b)};
+    std::vector<std::string> files;
+    for (int t = 0; t < 3; ++t) {
+        std::string name = "t";
+        name += std::to_string(t);
+        name += ".txt";
+        files.push_back((dir / name).string());
+        writeTreatmentFile(files.back(), std::string(1, static_cast<char>('A' + t)), data[t]);
+    }
+    return files;
+}
+
 }  // namespace lumera::bench

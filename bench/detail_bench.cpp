@@ -44,17 +44,8 @@ int main() {
     fs::remove_all(dir);
     fs::create_directories(out);
     ::sync();
-    std::mt19937_64 rng(20231);
-    std::vector<std::vector<double>> data = {bench::replicates(rng, 45.2, 3.1, B), bench::replicates(rng, 44.1, 2.8, B),
-                                             bench::replicates(rng, 39.7, 3.5, B)};
-    std::vector<std::string> files;
-    for (int t = 0; t < 3; ++t) {
-        std::string name = "t";
-        name += std::to_string(t);
-        name += ".txt";
-        files.push_back((dir / name).string());
-        bench::writeTreatmentFile(files.back(), std::string(1, static_cast<char>('A' + t)), data[t]);
-    }
+    std::vector<std::vector<double>> data;
+    std::vector<std::string> files = bench::writeThreeTreatments(dir, B, data);
 
     std::ostringstream notices;
     std::uintmax_t written = 0;
