@@ -5,6 +5,7 @@
 #include "cartesian/difference_engine.h"
 #include "cartesian/treatment_input.h"
 #include "shell/program.h"
+#include "support/program_fixture.h"
 #include "support/fake_services.h"
 #include "support/scripted_dialogs.h"
 #include "support/treatment_files.h"
@@ -35,17 +36,8 @@ struct Options {
     bool reversed = false;
 };
 
-class CartesianRunTest : public ::testing::Test {
+class CartesianRunTest : public test::ProgramTest {
 protected:
-    CartesianRunTest() : folder(::testing::UnitTest::GetInstance()->current_test_info()->name()),
-                         program(dialogs, clock, random, folder.path().string()) {
-        program.form1().Form_Load();
-    }
-
-    std::string treatment(const std::string& file, TreatmentSpec spec) {
-        return test::writeTreatment(folder.file(file), spec);
-    }
-
     void expectOptions(Options o) {
         dialogs.expectMessage("Do you need detailed info?", kDetailText, o.detail ? Answer::Yes : Answer::No,
                               Buttons::YesNo);
@@ -91,11 +83,6 @@ protected:
 
     RunState& s() { return program.state(); }
 
-    test::TempFolder folder;
-    test::ScriptedDialogs dialogs;
-    test::FakeClock clock;
-    test::FakeRandom random;
-    Program program;
 };
 
 TEST_F(CartesianRunTest, NoToDetailSkipsTwoQuestionsAndFlagsFollowEachRun) {

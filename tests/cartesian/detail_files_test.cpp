@@ -4,6 +4,7 @@
 
 #include "cartesian/detail_files.h"
 #include "shell/program.h"
+#include "support/program_fixture.h"
 #include "support/fake_services.h"
 #include "support/scripted_dialogs.h"
 #include "support/treatment_files.h"
@@ -26,17 +27,8 @@ bool isDetailFile(const std::string& name) {
     return false;
 }
 
-class DetailFilesTest : public ::testing::Test {
+class DetailFilesTest : public test::ProgramTest {
 protected:
-    DetailFilesTest() : folder(::testing::UnitTest::GetInstance()->current_test_info()->name()),
-                        program(dialogs, clock, random, folder.path().string()) {
-        program.form1().Form_Load();
-    }
-
-    std::string treatment(const std::string& file, TreatmentSpec spec) {
-        return test::writeTreatment(folder.file(file), spec);
-    }
-
     void expectStart(bool flow, bool differences, const std::vector<std::string>& files) {
         dialogs.expectMessage("Do you need detailed info?", std::nullopt, Answer::Yes);
         dialogs.expectMessage("Do you need flow record?", std::nullopt, flow ? Answer::Yes : Answer::No);
@@ -64,11 +56,6 @@ protected:
         return found;
     }
 
-    test::TempFolder folder;
-    test::ScriptedDialogs dialogs;
-    test::FakeClock clock;
-    test::FakeRandom random;
-    Program program;
 };
 
 // Means 3 and 2 (D = 1, 2D = 2). The eight differences in the engine's

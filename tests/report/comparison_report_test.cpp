@@ -6,6 +6,7 @@
 #include "report/comparison_report.h"
 #include "report/on_screen_summary.h"
 #include "shell/program.h"
+#include "support/program_fixture.h"
 #include "support/fake_services.h"
 #include "support/scripted_dialogs.h"
 #include "support/treatment_files.h"
@@ -21,18 +22,8 @@ const char* const kCodePrompt =
     "If you want to add a specific code for this analysis, please enter the code and press OK. If not, just click "
     "on OK.";
 
-class ReportTest : public ::testing::Test {
+class ReportTest : public test::ProgramTest {
 protected:
-    ReportTest()
-        : folder(::testing::UnitTest::GetInstance()->current_test_info()->name()),
-          program(dialogs, clock, random, folder.path().string()) {
-        program.form1().Form_Load();
-    }
-
-    std::string treatment(const std::string& file, TreatmentSpec spec) {
-        return test::writeTreatment(folder.file(file), spec);
-    }
-
     // One whole test with no detail files; returns the report's file name.
     std::string run(const std::vector<std::string>& files, const std::string& code = "1", bool flow = false) {
         dialogs.expectMessage("Do you need detailed info?", std::nullopt, flow ? Answer::Yes : Answer::No);
@@ -67,11 +58,6 @@ protected:
         EXPECT_EQ(actual, expected) << golden;
     }
 
-    test::TempFolder folder;
-    test::ScriptedDialogs dialogs;
-    test::FakeClock clock;
-    test::FakeRandom random;
-    Program program;
 };
 
 TEST_F(ReportTest, TwoTreatments) {

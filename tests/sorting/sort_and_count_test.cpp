@@ -12,6 +12,7 @@
 #include "reference/literal_quick_sort.h"
 #include "shell/program.h"
 #include "sorting/normality_test.h"
+#include "support/program_fixture.h"
 #include "support/fake_services.h"
 #include "support/scripted_dialogs.h"
 #include "support/treatment_files.h"
@@ -41,14 +42,8 @@ void writeText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-class SortAndCountTest : public ::testing::Test {
+class SortAndCountTest : public test::ProgramTest {
 protected:
-    SortAndCountTest()
-        : folder(std::string("sort_") + ::testing::UnitTest::GetInstance()->current_test_info()->name()),
-          program(dialogs, clock, random, folder.path().string()) {
-        program.form1().Form_Load();
-    }
-
     void expectQuestions(Kind kind, bool serials, const std::string& file) {
         dialogs.expectMessage(kKindTitle, kKindText,
                               kind == Kind::General ? Answer::Yes : kind == Kind::Boot ? Answer::No : Answer::Cancel,
@@ -77,11 +72,6 @@ protected:
 
     RunState& s() { return program.state(); }
 
-    test::TempFolder folder;
-    test::ScriptedDialogs dialogs;
-    test::FakeClock clock;
-    test::FakeRandom random;
-    Program program;
 };
 
 TEST_F(SortAndCountTest, GeneralDataWithSerialsStopsAtTheEndRecord) {
