@@ -205,6 +205,25 @@ TEST_F(DetailFilesTest, AFileThatCannotBeCreatedEndsTheRunAndLeavesNoDetailFile)
     for (const std::string& n : folder.names()) EXPECT_EQ(n.find("results"), std::string::npos) << n;
 }
 
+// A full disk part way through: the write fails, the message names the
+// file, and none of the pair's files is left (the device itself is untouched).
+TEST_F(DetailFilesTest, AFullDiskEndsTheRunAndLeavesNoDetailFile) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no full device here";
+    std::vector<double> many(400);
+    for (int r = 0; r < 400; ++r) many[r] = 1 + r * 0.001;
+    std::string a = treatment("a.txt", {.code = "A", .replicates = many});
+    std::string b = treatment("b.txt", {.code = "B", .replicates = std::vector<double>(400, 0.5)});
+    const std::string full = detailName("A", DetailFiles::SigA);
+    std::filesystem::create_symlink("/dev/full", folder.file(full));
+    expectStart(false, true, {a, b});
+    dialogs.expectMessage("Detailed differences", std::nullopt, Answer::Ok);
+    EXPECT_EQ(program.click("cmdCartesianDifference"), Program::Outcome::Failed);
+    EXPECT_NE(dialogs.lastText().find(folder.file(full)), std::string::npos) << dialogs.lastText();
+    EXPECT_EQ(detailFiles(), std::vector<std::string>{});
+    EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+    for (const std::string& n : folder.names()) EXPECT_EQ(n.find("results"), std::string::npos) << n;
+}
+
 // Straight from the writer: progress comes every 100,000 differences with
 // the share done, and a pair left unclosed takes its files with it.
 TEST_F(DetailFilesTest, ProgressStepsAndAnUnclosedPairIsRemoved) {
