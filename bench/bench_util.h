@@ -10,6 +10,12 @@
 #include <string>
 #include <vector>
 
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+
+#include "cli/cli_dialogs.h"
+#include "shell/program.h"
 #include "textio/number_forms.h"
 
 namespace lumera::bench {
@@ -62,6 +68,25 @@ inline std::vector<std::string> writeThreeTreatments(const std::filesystem::path
         writeTreatmentFile(files.back(), std::string(1, static_cast<char>('A' + t)), data[t]);
     }
     return files;
+}
+
+// One Cartesian test of the given files as the command line answers it;
+// a run that does not finish ends the benchmark with its messages.
+inline void runTest(Program& program, cli::CliDialogs& dialogs, const std::vector<std::string>& files, bool detail,
+                    const std::ostringstream& notices) {
+    dialogs.answerMessage("Do you need detailed info?", detail ? Answer::Yes : Answer::No);
+    dialogs.answerMessage("Do you need flow record?", Answer::No);
+    dialogs.answerMessage("Detailed differences", detail ? Answer::Yes : Answer::No);
+    dialogs.answerMessage("Reversed sort", Answer::No);
+    dialogs.answerInput("Read data file one by one for paired comparison using Cartesian Product",
+                        std::to_string(files.size()));
+    dialogs.answerInput("Transformation?", "0");
+    dialogs.answerInput("Add a code to the output filename?", "1");
+    for (const std::string& f : files) dialogs.queueFile(f);
+    if (program.click("cmdCartesianDifference") != Program::Outcome::Done) {
+        std::cerr << notices.str();
+        std::exit(1);
+    }
 }
 
 }  // namespace lumera::bench

@@ -66,18 +66,7 @@ int main() {
         Program program(dialogs, clock, random, out.string());
         program.pinWorkingFolder(out.string());
         program.form1().Form_Load();
-        dialogs.answerMessage("Do you need detailed info?", Answer::Yes);
-        dialogs.answerMessage("Do you need flow record?", Answer::No);
-        dialogs.answerMessage("Detailed differences", Answer::Yes);
-        dialogs.answerMessage("Reversed sort", Answer::No);
-        dialogs.answerInput("Read data file one by one for paired comparison using Cartesian Product", "3");
-        dialogs.answerInput("Transformation?", "0");
-        dialogs.answerInput("Add a code to the output filename?", "1");
-        for (const std::string& f : files) dialogs.queueFile(f);
-        if (program.click("cmdCartesianDifference") != Program::Outcome::Done) {
-            std::cerr << notices.str();
-            std::exit(1);
-        }
+        bench::runTest(program, dialogs, files, true, notices);
     }, [&] {
         clearOut();
         detailBytes = written;

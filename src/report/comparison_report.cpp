@@ -93,6 +93,17 @@ public:
         line(statement);
     }
     void framed(std::string_view text, char frame) { framed(PrintLine().text(text), frame); }
+    // The two lines under an interval box: its verdict on the pair.
+    void verdict(bool significant, const std::string& ni, const std::string& nj, char frame) {
+        const std::string f(1, frame);
+        if (significant) {
+            framed(f + " Signif. diff. btw. " + ni + " and " + nj + ".", frame);
+            framed(f + " If the CI does not include 0, there is significant difference.", frame);
+        } else {
+            framed(f + " No signif. diff. btw. " + ni + " and " + nj + ".", frame);
+            framed(f + " If the CI includes 0, there is no significant difference.", frame);
+        }
+    }
 
 private:
     TextFile& file_;
@@ -198,13 +209,7 @@ void writePair(ReportWriter& w, RunState& s, int i, int j) {
         return;
     }
     const bool tSignificant = s.TLower[i][j] > 0;
-    if (tSignificant) {
-        w.framed("* Signif. diff. btw. " + ni + " and " + nj + ".", '*');
-        w.framed("* If the CI does not include 0, there is significant difference.", '*');
-    } else {
-        w.framed("* No signif. diff. btw. " + ni + " and " + nj + ".", '*');
-        w.framed("* If the CI includes 0, there is no significant difference.", '*');
-    }
+    w.verdict(tSignificant, ni, nj, '*');
     w.rule(72, '-');
     w.rule(72, '-');
 
@@ -213,13 +218,7 @@ void writePair(ReportWriter& w, RunState& s, int i, int j) {
     w.framed("# Percentile confidence intervals of Cartesian product differences:", '#');
     w.framed(PrintLine().text("# 95% CI:").tab(26).text("Lower").tab(51).text("Upper"), '#');
     w.framed(PrintLine().text("#").tab(25).number(s.PctLower[i][j]).tab(50).number(s.PctUpper[i][j]), '#');
-    if (pctSignificant) {
-        w.framed("# Signif. diff. btw. " + ni + " and " + nj + ".", '#');
-        w.framed("# If the CI does not include 0, there is significant difference.", '#');
-    } else {
-        w.framed("# No signif. diff. btw. " + ni + " and " + nj + ".", '#');
-        w.framed("# If the CI includes 0, there is no significant difference.", '#');
-    }
+    w.verdict(pctSignificant, ni, nj, '#');
     w.line("#" + std::string(70, '-') + "#");
     w.framed(PrintLine().text("# Number of insignif. diff. = ").number(s.CountInsignificant[i][j]), '#');
     w.framed(PrintLine().text("# Number of signif. diff. = ").number(s.CountSignificant[i][j]), '#');
