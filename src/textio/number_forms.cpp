@@ -54,47 +54,91 @@ void roundTo15(Decimal& d) {
     dropTrailingZeros(d);
 }
 
-// The last count digits of v, ending just before end, two at a step.
-void writeDigits(char* end, std::uint32_t v, int count) {
-    for (; count >= 2; count -= 2) {
-        const std::uint32_t r = v % 100;
-        v /= 100;
-        *--end = static_cast<char>('0' + r % 10);
-        *--end = static_cast<char>('0' + r / 10);
+// Two-digit pairs "00".."99", so digits are copied two at a time.
+struct DigitPairs {
+    char text[200];
+    constexpr DigitPairs() : text() {
+        for (int i = 0; i < 100; ++i) {
+            text[2 * i] = static_cast<char>('0' + i / 10);
+            text[2 * i + 1] = static_cast<char>('0' + i % 10);
+        }
     }
-    if (count == 1) *--end = static_cast<char>('0' + v % 10);
+};
+constexpr DigitPairs kPairs;
+
+void putPair(char* p, std::uint32_t v) { std::memcpy(p, kPairs.text + 2 * v, 2); }
+
+// The 15 digits of 10^14 <= n < 10^15 into p[0..14].
+void putFifteen(char* p, std::uint64_t n) {
+    const auto high = static_cast<std::uint32_t>(n / 100000000);  // 7 digits
+    const auto low = static_cast<std::uint32_t>(n % 100000000);   // 8 digits
+    p[0] = static_cast<char>('0' + high / 1000000);
+    const std::uint32_t h = high % 1000000, l1 = low / 10000, l2 = low % 10000;
+    putPair(p + 1, h / 10000);
+    putPair(p + 3, h / 100 % 100);
+    putPair(p + 5, h % 100);
+    putPair(p + 7, l1 / 100);
+    putPair(p + 9, l1 % 100);
+    putPair(p + 11, l2 / 100);
+    putPair(p + 13, l2 % 100);
 }
 
-// Powers of ten that doubles hold exactly.
-constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr std::uint64_t kPowers[] = {1ULL,
+                                     10ULL,
+                                     100ULL,
+                                     1000ULL,
+                                     10000ULL,
+                                     100000ULL,
+                                     1000000ULL,
+                                     10000000ULL,
+                                     100000000ULL,
+                                     1000000000ULL,
+                                     10000000000ULL,
+                                     100000000000ULL,
+                                     1000000000000ULL,
+                                     10000000000000ULL,
+                                     100000000000000ULL,
+                                     1000000000000000ULL,
+                                     10000000000000000ULL,
+                                     100000000000000000ULL,
+                                     1000000000000000000ULL,
+                                     10000000000000000000ULL};
+constexpr std::uint64_t kLowest15 = 100000000000000ULL;
+constexpr std::uint64_t kAbove15 = 1000000000000000ULL;
 
-// The common case of the fixed range without the general conversion, which
-// dominates when millions of values are written: a x 10^k (one rounding,
-// off by at most 1/16 below 2^50) settles the 15 digits unless it lies near
-// a half or near the ends of the 15-digit range; those go the long way.
-bool decomposeFast(double a, Decimal& d) {
-    if (!(a >= 1e-4 && a < 1e15)) return false;
-    // The binary exponent gives the decimal one to within one.
-    const int e2 = static_cast<int>((std::bit_cast<std::uint64_t>(a) >> 52) & 0x7ff) - 1022;
-    int k = 14 - ((e2 * 1233) >> 12);
-    if (k < 0) k = 0;
-    if (k > 18) k = 18;
-    while (k > 0 && a * kExactPowers[k] >= 1e15) --k;
-    while (k < 18 && a * kExactPowers[k] < 1e14) ++k;
-    const double m = a * kExactPowers[k];
-    if (m < 1e14 + 1 || m >= 1e15 - 1) return false;
-    const double whole = static_cast<double>(static_cast<std::int64_t>(m));
-    const double fraction = m - whole;
-    if (fraction >= 0.4375 && fraction <= 0.5625) return false;
-    const auto n = static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
-    // Two independent halves, so the divisions overlap.
-    writeDigits(d.digits + 15, static_cast<std::uint32_t>(n % 100000000), 8);
-    writeDigits(d.digits + 7, static_cast<std::uint32_t>(n / 100000000), 7);
-    d.count = 15;
-    d.exponent = 14 - k;
-    dropTrailingZeros(d);
-    return true;
+// The fixed range, which holds nearly every value written by the million,
+// in integer arithmetic: a = m x 2^-s with s >= 3 there, so m x 10^k (below
+// 2^117) shifted right by s gives the 15 digits and the exact remainder
+// decides the rounding, halves to even as the general conversion does.
+// Puts the 15 digits and returns the decimal exponent, or returns
+// kNotFixed when the rounded value lies outside the range.
+constexpr int kNotFixed = 99;
+__extension__ typedef unsigned __int128 Wide;
+int roundFixed(double a, char* digits) {
+    if (!(a >= 1e-4 && a < 1e15)) return kNotFixed;
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(a);
+    const int e2 = static_cast<int>(bits >> 52);
+    const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+    const int s = 1075 - e2;
+    // floor(log10(2^(e2-1023))): the decimal exponent or one below it.
+    int k = 14 - (((e2 - 1023) * 78913) >> 18);
+    Wide product = static_cast<Wide>(m) * kPowers[k];
+    auto n = static_cast<std::uint64_t>(product >> s);
+    if (n >= kAbove15) {
+        --k;
+        product = static_cast<Wide>(m) * kPowers[k];
+        n = static_cast<std::uint64_t>(product >> s);
+    }
+    const Wide rest = product & ((Wide{1} << s) - 1);
+    const Wide half = Wide{1} << (s - 1);
+    n += (rest > half || (rest == half && (n & 1) != 0)) ? 1 : 0;
+    int exponent = 14 - k;
+    if (n == kAbove15) {
+        n = kLowest15;
+        if (++exponent >= 15) return kNotFixed;
+    }
+    putFifteen(digits, n);
+    return exponent;
 }
 
 // Exact rounding to 15 digits is costly; the shortest text that reads back
@@ -106,7 +150,6 @@ bool decomposeFast(double a, Decimal& d) {
 //   choice), so rounding it gives the same digits, unless it is itself
 //   such a boundary (16 digits ending in 5).
 void decompose(double a, Decimal& d) {
-    if (decomposeFast(a, d)) return;
     char tmp[48];
     if (a >= std::numeric_limits<double>::min()) {
         const auto r = std::to_chars(tmp, tmp + sizeof tmp, a, std::chars_format::scientific);
@@ -136,28 +179,40 @@ char* copyDigits(char* out, const char* from, int count) {
     return out + count;
 }
 
+// Fixed notation of digits[0..count) x 10^e, -4 <= e < 15.
+char* writeFixed(char* out, const char* digits, int count, int e, bool zeroBeforePoint) {
+    if (e < 0) {
+        if (zeroBeforePoint) *out++ = '0';
+        *out++ = '.';
+        std::memcpy(out, "0000", 4);
+        out += -e - 1;
+        return copyDigits(out, digits, count);
+    }
+    const int whole = e + 1;
+    if (count <= whole) {
+        out = copyDigits(out, digits, count);
+        for (int i = count; i < whole; ++i) *out++ = '0';
+        return out;
+    }
+    out = copyDigits(out, digits, whole);
+    *out++ = '.';
+    return copyDigits(out, digits + whole, count - whole);
+}
+
 // Digits of |v| (v nonzero, finite) in fixed or exponent notation.
 char* writeMagnitude(char* out, double v, bool zeroBeforePoint) {
-    Decimal d;
-    decompose(std::fabs(v), d);
-    const int e = d.exponent;
-    if (e >= -4 && e < 15) {
-        if (e < 0) {
-            if (zeroBeforePoint) *out++ = '0';
-            *out++ = '.';
-            for (int i = -1; i > e; --i) *out++ = '0';
-            return copyDigits(out, d.digits, d.count);
-        }
-        const int whole = e + 1;
-        if (d.count <= whole) {
-            out = copyDigits(out, d.digits, d.count);
-            for (int i = d.count; i < whole; ++i) *out++ = '0';
-            return out;
-        }
-        out = copyDigits(out, d.digits, whole);
-        *out++ = '.';
-        return copyDigits(out, d.digits + whole, d.count - whole);
+    const double a = std::fabs(v);
+    char digits[32];
+    const int fixed = roundFixed(a, digits);
+    if (fixed != kNotFixed) {
+        int count = 15;
+        while (digits[count - 1] == '0') --count;
+        return writeFixed(out, digits, count, fixed, zeroBeforePoint);
     }
+    Decimal d;
+    decompose(a, d);
+    const int e = d.exponent;
+    if (e >= -4 && e < 15) return writeFixed(out, d.digits, d.count, e, zeroBeforePoint);
     *out++ = d.digits[0];
     if (d.count > 1) {
         *out++ = '.';
@@ -181,7 +236,9 @@ char* writeSigned(char* out, double v, bool zeroBeforePoint) {
         return out + 1;
     }
     if (!std::isfinite(v)) return writeSpecial(out, v);
-    if (v < 0) *out++ = '-';
+    // Branch-free: the signs of differences are as good as random.
+    *out = '-';
+    out += std::signbit(v) ? 1 : 0;
     return writeMagnitude(out, v, zeroBeforePoint);
 }
 
