@@ -1,10 +1,14 @@
 #include "cartesian/detail_files.h"
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "shell/program.h"
 #include "textio/number_forms.h"
@@ -15,8 +19,9 @@ namespace lumera {
 namespace {
 
 constexpr const char* kErrorTitle = "Detailed differences";
-// Large buffers: a pair of B = 3000 writes close to a gigabyte.
-constexpr std::size_t kBufferBytes = std::size_t{4} << 20;
+// The records arrive in blocks of chunks, written straight through; this
+// buffer only gathers the headers and the small blocks.
+constexpr std::size_t kBufferBytes = std::size_t{64} << 10;
 
 struct FileForm {
     const char* prefix;
@@ -39,7 +44,12 @@ constexpr std::size_t kRecordRoom = 64;
 // A whole number kept as its decimal text, so counting needs no formatting.
 class DigitCounter {
 public:
-    DigitCounter() { buf_[kEnd - 1] = '0'; }
+    explicit DigitCounter(std::int64_t value) {
+        do {
+            buf_[--begin_] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value > 0);
+    }
     void increment() {
         int k = kEnd - 1;
         while (k >= begin_ && buf_[k] == '9') buf_[k--] = '0';
@@ -58,112 +68,87 @@ public:
 private:
     static constexpr int kEnd = 20;
     char buf_[kEnd + 16] = {};
-    int begin_ = kEnd - 1;
+    int begin_ = kEnd;
 };
-
-// "<n>,<d>\r\n" formed in place at the end of the file's buffer; returns
-// the record's start (kRecordRoom bytes readable) and sets the text of d.
-struct Written {
-    const char* record;
-    std::size_t length;
-    const char* value;
-    std::size_t valueLength;
-};
-Written writeRecord(TextFile& file, const DigitCounter& n, double d) {
-    char* p = file.reserve(kRecordRoom);
-    char* q = n.copyTo(p);
-    *q++ = ',';
-    char* value = q;
-    q = writeFormTo(q, d);
-    const auto valueLength = static_cast<std::size_t>(q - value);
-    *q++ = '\r';
-    *q++ = '\n';
-    const auto length = static_cast<std::size_t>(q - p);
-    file.commit(length);
-    return {p, length, value, valueLength};
-}
-
-// The same record again in another file.
-void copyRecord(TextFile& file, const Written& w) {
-    char* p = file.reserve(kRecordRoom);
-    std::memcpy(p, w.record, kRecordRoom);
-    file.commit(w.length);
-}
-
-// Another counter with the same value text.
-void writeSerialRecord(TextFile& file, const DigitCounter& n, const Written& w) {
-    char* p = file.reserve(kRecordRoom);
-    char* q = n.copyTo(p);
-    *q++ = ',';
-    std::memcpy(q, w.value, kMaxNumberText);
-    q += w.valueLength;
-    *q++ = '\r';
-    *q++ = '\n';
-    file.commit(static_cast<std::size_t>(q - p));
-}
 
 template <bool FirstMinusSecond>
 double difference(double x, double y) {
     return FirstMinusSecond ? x - y : y - x;
 }
 
-// File 6 alone: its records need no class and no shared counter, so they
-// can be formed beside the others.
-template <bool FirstMinusSecond>
-void writeToMean(TextFile& file, const double* first, std::int32_t firstCount, const double* second,
-                 std::int32_t secondCount, double meanDifference, const std::atomic<bool>& stop) {
-    DigitCounter c;
-    for (std::int32_t a = 0; a < firstCount; ++a) {
-        if (stop.load(std::memory_order_relaxed)) return;
-        const double x = first[a];
-        for (std::int32_t b = 0; b < secondCount; ++b) {
-            const double d = difference<FirstMinusSecond>(x, second[b]);
-            c.increment();
-            writeRecord(file, c, d - meanDifference);
-        }
-    }
-}
+// The class test of the engine, so that the files split as it counts.
+bool isInsignificant(double d, double twice) { return d <= 0 || d > twice || d == twice; }
 
-struct Targets {
-    TextFile& all;
-    TextFile& sigA;
-    TextFile& sigB;
-    TextFile& insigA;
-    TextFile& insigB;
+// The records of a run of whole rows, formed in memory so that the two
+// cores can each form a chunk while the files are written strictly in
+// order; every file gets one block a chunk.
+class Chunk {
+public:
+    explicit Chunk(std::size_t differences) {
+        for (auto& b : blocks_) b = std::make_unique<char[]>(differences * kRecordRoom + kRecordRoom);
+    }
+
+    template <bool FirstMinusSecond>
+    void form(const double* first, std::int32_t rowBegin, std::int32_t rowEnd, const double* second,
+              std::int32_t secondCount, double meanDifference, std::int64_t sigBefore) {
+        const double twice = 2 * meanDifference;
+        const std::int64_t before = std::int64_t{rowBegin} * secondCount;
+        DigitCounter c(before), sig(sigBefore), insig(before - sigBefore);
+        char* end[DetailFiles::KindCount];
+        for (int k = 0; k < DetailFiles::KindCount; ++k) end[k] = blocks_[k].get();
+        for (std::int32_t a = rowBegin; a < rowEnd; ++a) {
+            const double x = first[a];
+            for (std::int32_t b = 0; b < secondCount; ++b) {
+                const double d = difference<FirstMinusSecond>(x, second[b]);
+                c.increment();
+                // "c,d": the all-differences record, also the B file's.
+                char* record = end[DetailFiles::All];
+                char* q = c.copyTo(record);
+                *q++ = ',';
+                char* value = q;
+                q = writeFormTo(q, d);
+                const auto valueLength = static_cast<std::size_t>(q - value);
+                *q++ = '\r';
+                *q++ = '\n';
+                const auto length = static_cast<std::size_t>(q - record);
+                end[DetailFiles::All] = q;
+
+                q = c.copyTo(end[DetailFiles::ToMean]);
+                *q++ = ',';
+                q = writeFormTo(q, d - meanDifference);
+                *q++ = '\r';
+                *q++ = '\n';
+                end[DetailFiles::ToMean] = q;
+
+                const bool insignificant = isInsignificant(d, twice);
+                DigitCounter& serial = insignificant ? insig : sig;
+                const int a_ = insignificant ? DetailFiles::InsigA : DetailFiles::SigA;
+                const int b_ = insignificant ? DetailFiles::InsigB : DetailFiles::SigB;
+                serial.increment();
+                q = serial.copyTo(end[a_]);
+                *q++ = ',';
+                std::memcpy(q, value, kMaxNumberText);
+                q += valueLength;
+                *q++ = '\r';
+                *q++ = '\n';
+                end[a_] = q;
+                std::memcpy(end[b_], record, kRecordRoom);
+                end[b_] += length;
+            }
+        }
+        for (int k = 0; k < DetailFiles::KindCount; ++k)
+            lengths_[k] = static_cast<std::size_t>(end[k] - blocks_[k].get());
+    }
+
+    std::string_view block(int kind) const { return {blocks_[kind].get(), lengths_[kind]}; }
+
+private:
+    std::array<std::unique_ptr<char[]>, DetailFiles::KindCount> blocks_;
+    std::array<std::size_t, DetailFiles::KindCount> lengths_{};
 };
 
-template <bool FirstMinusSecond>
-void writeByClass(const Targets& t, const double* first, std::int32_t firstCount, const double* second,
-                  std::int32_t secondCount, double meanDifference, const DetailFiles::Progress& progress,
-                  const std::atomic<bool>& otherFailed) {
-    const double twice = 2 * meanDifference;
-    const std::int64_t total = std::int64_t{firstCount} * secondCount;
-    std::int64_t done = 0, nextReport = DetailFiles::kProgressStep;
-    DigitCounter c, sig, insig;
-    for (std::int32_t a = 0; a < firstCount; ++a) {
-        const double x = first[a];
-        for (std::int32_t b = 0; b < secondCount; ++b) {
-            const double d = difference<FirstMinusSecond>(x, second[b]);
-            c.increment();
-            const Written w = writeRecord(t.all, c, d);
-            const bool insignificant = d <= 0 || d > twice || d == twice;
-            if (insignificant) {
-                insig.increment();
-                writeSerialRecord(t.insigA, insig, w);
-                copyRecord(t.insigB, w);
-            } else {
-                sig.increment();
-                writeSerialRecord(t.sigA, sig, w);
-                copyRecord(t.sigB, w);
-            }
-            if (++done == nextReport) {
-                nextReport += DetailFiles::kProgressStep;
-                if (otherFailed.load(std::memory_order_relaxed)) return;
-                if (progress) progress(done, total);
-            }
-        }
-    }
-}
+// Small enough that a chunk's records stay in the core's cache until written.
+constexpr std::int64_t kChunkDifferences = 12'000;
 
 }  // namespace
 
@@ -263,40 +248,81 @@ void DetailFiles::removeAll() {
 void DetailFiles::writeDifferences(const double* first, std::int32_t firstCount, const double* second,
                                    std::int32_t secondCount, bool firstMinusSecond, double meanDifference,
                                    const Progress& progress) {
-    std::atomic<bool> stop{false};
-    std::atomic<bool> toMeanFailed{false};
-    std::exception_ptr toMeanError;
-    TextFile& toMean = *files_[ToMean];
-    std::thread toMeanWriter([&] {
+    if (firstCount <= 0 || secondCount <= 0) return;
+    const std::int32_t rowsPerChunk =
+        static_cast<std::int32_t>(std::max<std::int64_t>(1, kChunkDifferences / secondCount));
+    const std::int32_t chunkCount = (firstCount + rowsPerChunk - 1) / rowsPerChunk;
+    const std::int64_t total = std::int64_t{firstCount} * secondCount;
+
+    // Serial numbers of the significant records run across chunks, so each
+    // chunk's start is counted first (a cheap pass beside the formatting).
+    std::vector<std::int64_t> sigBefore(static_cast<std::size_t>(chunkCount) + 1, 0);
+    const double twice = 2 * meanDifference;
+    for (std::int32_t k = 0; k < chunkCount; ++k) {
+        std::int64_t count = 0;
+        const std::int32_t end = std::min(firstCount, (k + 1) * rowsPerChunk);
+        for (std::int32_t a = k * rowsPerChunk; a < end; ++a)
+            for (std::int32_t b = 0; b < secondCount; ++b) {
+                const double d = firstMinusSecond ? first[a] - second[b] : second[b] - first[a];
+                count += isInsignificant(d, twice) ? 0 : 1;
+            }
+        sigBefore[k + 1] = sigBefore[k] + count;
+    }
+
+    // Each file takes the chunks' blocks in order, but one worker may write
+    // one file while the other writes another.
+    std::mutex mutex;
+    std::condition_variable turnChanged;
+    std::array<std::int32_t, KindCount> turn{};  // the chunk each file takes next
+    std::exception_ptr failure;
+    std::atomic<std::int32_t> nextChunk{0};
+    std::int64_t reported = 0;
+    const std::size_t chunkDifferences = static_cast<std::size_t>(rowsPerChunk) * static_cast<std::size_t>(secondCount);
+
+    auto work = [&](bool reportsProgress) {
         try {
-            if (firstMinusSecond)
-                writeToMean<true>(toMean, first, firstCount, second, secondCount, meanDifference, stop);
-            else
-                writeToMean<false>(toMean, first, firstCount, second, secondCount, meanDifference, stop);
+            Chunk chunk(chunkDifferences);
+            for (;;) {
+                const std::int32_t k = nextChunk.fetch_add(1);
+                if (k >= chunkCount) return;
+                const std::int32_t rowBegin = k * rowsPerChunk;
+                const std::int32_t rowEnd = std::min(firstCount, rowBegin + rowsPerChunk);
+                if (firstMinusSecond)
+                    chunk.form<true>(first, rowBegin, rowEnd, second, secondCount, meanDifference, sigBefore[k]);
+                else
+                    chunk.form<false>(first, rowBegin, rowEnd, second, secondCount, meanDifference, sigBefore[k]);
+                for (int f = 0; f < KindCount; ++f) {
+                    {
+                        std::unique_lock lock(mutex);
+                        turnChanged.wait(lock, [&] { return turn[f] == k || failure; });
+                        if (failure) return;
+                    }
+                    files_[f]->write(chunk.block(f));
+                    {
+                        std::lock_guard lock(mutex);
+                        turn[f] = k + 1;
+                    }
+                    turnChanged.notify_all();
+                }
+                if (reportsProgress && progress) {
+                    reported = std::int64_t{rowEnd} * secondCount;
+                    progress(reported, total);
+                }
+            }
         } catch (...) {
-            toMeanError = std::current_exception();
-            toMeanFailed = true;
-        }
-    });
-    // The writer must be joined whether or not the main records fail.
-    struct Join {
-        std::thread& t;
-        std::atomic<bool>& stop;
-        ~Join() {
-            stop = true;
-            if (t.joinable()) t.join();
+            {
+                std::lock_guard lock(mutex);
+                if (!failure) failure = std::current_exception();
+            }
+            turnChanged.notify_all();
         }
     };
-    {
-        Join join{toMeanWriter, stop};
-        const Targets t{*files_[All], *files_[SigA], *files_[SigB], *files_[InsigA], *files_[InsigB]};
-        if (firstMinusSecond)
-            writeByClass<true>(t, first, firstCount, second, secondCount, meanDifference, progress, toMeanFailed);
-        else
-            writeByClass<false>(t, first, firstCount, second, secondCount, meanDifference, progress, toMeanFailed);
-        toMeanWriter.join();
-    }
-    if (toMeanError) std::rethrow_exception(toMeanError);
+    // The window's progress is drawn by this thread only.
+    std::thread helper(work, false);
+    work(true);
+    helper.join();
+    if (failure) std::rethrow_exception(failure);
+    if (progress && reported != total) progress(total, total);
 }
 
 void DetailFiles::close() {

@@ -24,13 +24,13 @@ public:
     DetailFiles(const DetailFiles&) = delete;
     DetailFiles& operator=(const DetailFiles&) = delete;
 
-    // Called with the differences written so far and their total, every
-    // kProgressStep differences.
+    // Called on the calling thread with the differences written so far and
+    // their total, many times a second while the files are written.
     using Progress = std::function<void(std::int64_t done, std::int64_t total)>;
-    static constexpr std::int64_t kProgressStep = 100'000;
 
     // The data records of all differences in the engine's order; d and its
-    // class are formed exactly as the engine forms them.
+    // class are formed exactly as the engine forms them. The records are
+    // formed on two threads; the bytes are the same as one thread's.
     void writeDifferences(const double* first, std::int32_t firstCount, const double* second,
                           std::int32_t secondCount, bool firstMinusSecond, double meanDifference,
                           const Progress& progress = {});

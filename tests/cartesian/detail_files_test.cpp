@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
+#include <random>
 
 #include "cartesian/detail_files.h"
 #include "shell/program.h"
+#include "textio/number_forms.h"
 #include "support/program_fixture.h"
 #include "support/fake_services.h"
 #include "support/scripted_dialogs.h"
@@ -224,8 +227,66 @@ TEST_F(DetailFilesTest, AFullDiskEndsTheRunAndLeavesNoDetailFile) {
     for (const std::string& n : folder.names()) EXPECT_EQ(n.find("results"), std::string::npos) << n;
 }
 
-// Straight from the writer: progress comes every 100,000 differences with
-// the share done, and a pair left unclosed takes its files with it.
+// The records are formed in chunks on two threads: across many chunks, with
+// rows shorter and longer than a chunk and in both directions, every file
+// must hold exactly what one straightforward loop writes.
+TEST_F(DetailFilesTest, ChunkedRecordsMatchASingleLoop) {
+    RunState& s = program.state();
+    s.FileStem = "25A-Cartesian diff";
+    s.TreatCode[1] = "P";
+    std::mt19937_64 gen(7);
+    std::uniform_real_distribution<double> spread(-3, 3);
+    struct Shape {
+        std::int32_t firstCount, secondCount;
+        bool firstMinusSecond;
+    };
+    for (const Shape shape : {Shape{41, 997, true}, Shape{3, 20011, false}, Shape{257, 5, true}}) {
+        std::vector<double> first(shape.firstCount), second(shape.secondCount);
+        for (double& x : first) x = 10 + spread(gen);
+        for (double& x : second) x = 9 + spread(gen);
+        second[1] = first[0];  // a zero difference
+        const double D = 1.0;
+        s.BootCount[1] = shape.firstCount;
+        s.BootCount[2] = shape.secondCount;
+        s.BootCountValue[1] = shape.firstCount;
+        s.BootCountValue[2] = shape.secondCount;
+        std::array<std::string, DetailFiles::KindCount> headers, paths;
+        {
+            DetailFiles files(program, 1, 2);
+            paths = files.paths();
+            files.close();
+        }
+        for (int k = 0; k < DetailFiles::KindCount; ++k) headers[k] = test::readFile(paths[k]);
+        std::array<std::string, DetailFiles::KindCount> want = headers;
+        std::int64_t c = 0, sig = 0, insig = 0;
+        for (double x : first)
+            for (double y : second) {
+                const double d = shape.firstMinusSecond ? x - y : y - x;
+                const std::string n = std::to_string(++c), value = writeForm(d);
+                want[DetailFiles::All] += n + "," + value + "\r\n";
+                want[DetailFiles::ToMean] += n + "," + writeForm(d - D) + "\r\n";
+                const bool significant = d > 0 && d < 2 * D;
+                const auto a = significant ? DetailFiles::SigA : DetailFiles::InsigA;
+                const auto b = significant ? DetailFiles::SigB : DetailFiles::InsigB;
+                want[a] += std::to_string(significant ? ++sig : ++insig) + "," + value + "\r\n";
+                want[b] += n + "," + value + "\r\n";
+            }
+        ASSERT_GT(sig, 0);
+        ASSERT_GT(insig, 0);
+        {
+            DetailFiles files(program, 1, 2);
+            files.writeDifferences(first.data(), shape.firstCount, second.data(), shape.secondCount,
+                                   shape.firstMinusSecond, D);
+            files.close();
+        }
+        for (int k = 0; k < DetailFiles::KindCount; ++k)
+            EXPECT_TRUE(test::readFile(paths[k]) == want[k]) << paths[k] << " for " << shape.firstCount << " x "
+                                                            << shape.secondCount;
+    }
+}
+
+// Straight from the writer: progress comes in whole rows, rising to the
+// total, and a pair left unclosed takes its files with it.
 TEST_F(DetailFilesTest, ProgressStepsAndAnUnclosedPairIsRemoved) {
     RunState& s = program.state();
     s.FileStem = "25A-Cartesian diff";
@@ -243,9 +304,15 @@ TEST_F(DetailFilesTest, ProgressStepsAndAnUnclosedPairIsRemoved) {
                                [&](std::int64_t done, std::int64_t total) { seen.emplace_back(done, total); });
         EXPECT_EQ(detailFiles().size(), 6u);
     }
-    const std::vector<std::pair<std::int64_t, std::int64_t>> expected = {
-        {100'000, 210'000}, {200'000, 210'000}};
-    EXPECT_EQ(seen, expected);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), std::make_pair(std::int64_t{210'000}, std::int64_t{210'000}));
+    for (std::size_t k = 0; k < seen.size(); ++k) {
+        EXPECT_EQ(seen[k].second, 210'000);
+        EXPECT_EQ(seen[k].first % 700, 0) << seen[k].first;
+        if (k > 0) {
+            EXPECT_GT(seen[k].first, seen[k - 1].first);
+        }
+    }
     EXPECT_TRUE(detailFiles().empty());
 }
 
