@@ -79,7 +79,7 @@ double difference(double x, double y) {
 // The class test of the engine, so that the files split as it counts.
 bool isInsignificant(double d, double twice) { return d <= 0 || d > twice || d == twice; }
 
-// The records of a run of whole rows, formed in memory so that the two
+// The records of a run of differences, formed in memory so that the two
 // cores can each form a chunk while the files are written strictly in
 // order; every file gets one block a chunk.
 class Chunk {
@@ -88,21 +88,25 @@ public:
         for (auto& b : blocks_) b = std::make_unique<char[]>(differences * kRecordRoom + kRecordRoom);
     }
 
+    // The records of differences begin..end-1 in the engine's order (row a
+    // of the first treatment, column b of the second).
     template <bool FirstMinusSecond>
-    void form(const double* first, std::int32_t rowBegin, std::int32_t rowEnd, const double* second,
-              std::int32_t secondCount, double meanDifference, std::int64_t sigBefore) {
+    void form(const double* first, const double* second, std::int32_t secondCount, std::int64_t begin,
+              std::int64_t end, double meanDifference, std::int64_t sigBefore) {
         const double twice = 2 * meanDifference;
-        const std::int64_t before = std::int64_t{rowBegin} * secondCount;
-        DigitCounter c(before), sig(sigBefore), insig(before - sigBefore);
-        char* end[DetailFiles::KindCount];
-        for (int k = 0; k < DetailFiles::KindCount; ++k) end[k] = blocks_[k].get();
-        for (std::int32_t a = rowBegin; a < rowEnd; ++a) {
-            const double x = first[a];
-            for (std::int32_t b = 0; b < secondCount; ++b) {
+        DigitCounter c(begin), sig(sigBefore), insig(begin - sigBefore);
+        char* tail[DetailFiles::KindCount];
+        for (int k = 0; k < DetailFiles::KindCount; ++k) tail[k] = blocks_[k].get();
+        for (std::int64_t at = begin; at < end;) {
+            const double x = first[at / secondCount];
+            const auto bBegin = static_cast<std::int32_t>(at % secondCount);
+            const auto bEnd = static_cast<std::int32_t>(std::min<std::int64_t>(secondCount, bBegin + (end - at)));
+            at += bEnd - bBegin;
+            for (std::int32_t b = bBegin; b < bEnd; ++b) {
                 const double d = difference<FirstMinusSecond>(x, second[b]);
                 c.increment();
                 // "c,d": the all-differences record, also the B file's.
-                char* record = end[DetailFiles::All];
+                char* record = tail[DetailFiles::All];
                 char* q = c.copyTo(record);
                 *q++ = ',';
                 char* value = q;
@@ -111,33 +115,33 @@ public:
                 *q++ = '\r';
                 *q++ = '\n';
                 const auto length = static_cast<std::size_t>(q - record);
-                end[DetailFiles::All] = q;
+                tail[DetailFiles::All] = q;
 
-                q = c.copyTo(end[DetailFiles::ToMean]);
+                q = c.copyTo(tail[DetailFiles::ToMean]);
                 *q++ = ',';
                 q = writeFormTo(q, d - meanDifference);
                 *q++ = '\r';
                 *q++ = '\n';
-                end[DetailFiles::ToMean] = q;
+                tail[DetailFiles::ToMean] = q;
 
                 const bool insignificant = isInsignificant(d, twice);
                 DigitCounter& serial = insignificant ? insig : sig;
-                const int a_ = insignificant ? DetailFiles::InsigA : DetailFiles::SigA;
-                const int b_ = insignificant ? DetailFiles::InsigB : DetailFiles::SigB;
+                const int byClass = insignificant ? DetailFiles::InsigA : DetailFiles::SigA;
+                const int byNumber = insignificant ? DetailFiles::InsigB : DetailFiles::SigB;
                 serial.increment();
-                q = serial.copyTo(end[a_]);
+                q = serial.copyTo(tail[byClass]);
                 *q++ = ',';
                 std::memcpy(q, value, kMaxNumberText);
                 q += valueLength;
                 *q++ = '\r';
                 *q++ = '\n';
-                end[a_] = q;
-                std::memcpy(end[b_], record, kRecordRoom);
-                end[b_] += length;
+                tail[byClass] = q;
+                std::memcpy(tail[byNumber], record, kRecordRoom);
+                tail[byNumber] += length;
             }
         }
         for (int k = 0; k < DetailFiles::KindCount; ++k)
-            lengths_[k] = static_cast<std::size_t>(end[k] - blocks_[k].get());
+            lengths_[k] = static_cast<std::size_t>(tail[k] - blocks_[k].get());
     }
 
     std::string_view block(int kind) const { return {blocks_[kind].get(), lengths_[kind]}; }
@@ -148,6 +152,7 @@ private:
 };
 
 // Small enough that a chunk's records stay in the core's cache until written.
+// Chunks may end inside a row: one row can hold millions of differences.
 constexpr std::int64_t kChunkDifferences = 12'000;
 
 }  // namespace
@@ -249,25 +254,24 @@ void DetailFiles::writeDifferences(const double* first, std::int32_t firstCount,
                                    std::int32_t secondCount, bool firstMinusSecond, double meanDifference,
                                    const Progress& progress) {
     if (firstCount <= 0 || secondCount <= 0) return;
-    const std::int32_t rowsPerChunk =
-        static_cast<std::int32_t>(std::max<std::int64_t>(1, kChunkDifferences / secondCount));
-    const std::int32_t chunkCount = (firstCount + rowsPerChunk - 1) / rowsPerChunk;
     const std::int64_t total = std::int64_t{firstCount} * secondCount;
+    const auto chunkCount = static_cast<std::int32_t>((total + kChunkDifferences - 1) / kChunkDifferences);
+    auto chunkEnd = [&](std::int32_t k) { return std::min(total, (k + 1) * kChunkDifferences); };
 
     // Serial numbers of the significant records run across chunks, so each
     // chunk's start is counted first (a cheap pass beside the formatting).
     std::vector<std::int64_t> sigBefore(static_cast<std::size_t>(chunkCount) + 1, 0);
     const double twice = 2 * meanDifference;
-    for (std::int32_t k = 0; k < chunkCount; ++k) {
-        std::int64_t count = 0;
-        const std::int32_t end = std::min(firstCount, (k + 1) * rowsPerChunk);
-        for (std::int32_t a = k * rowsPerChunk; a < end; ++a)
-            for (std::int32_t b = 0; b < secondCount; ++b) {
-                const double d = firstMinusSecond ? first[a] - second[b] : second[b] - first[a];
-                count += isInsignificant(d, twice) ? 0 : 1;
+    std::int64_t at = 0, significant = 0, boundary = kChunkDifferences;
+    for (std::int32_t a = 0, k = 0; a < firstCount; ++a)
+        for (std::int32_t b = 0; b < secondCount; ++b, ++at) {
+            if (at == boundary) {
+                sigBefore[++k] = significant;
+                boundary += kChunkDifferences;
             }
-        sigBefore[k + 1] = sigBefore[k] + count;
-    }
+            const double d = firstMinusSecond ? first[a] - second[b] : second[b] - first[a];
+            significant += isInsignificant(d, twice) ? 0 : 1;
+        }
 
     // Each file takes the chunks' blocks in order, but one worker may write
     // one file while the other writes another.
@@ -277,20 +281,18 @@ void DetailFiles::writeDifferences(const double* first, std::int32_t firstCount,
     std::exception_ptr failure;
     std::atomic<std::int32_t> nextChunk{0};
     std::int64_t reported = 0;
-    const std::size_t chunkDifferences = static_cast<std::size_t>(rowsPerChunk) * static_cast<std::size_t>(secondCount);
 
     auto work = [&](bool reportsProgress) {
         try {
-            Chunk chunk(chunkDifferences);
+            Chunk chunk(static_cast<std::size_t>(std::min(total, kChunkDifferences)));
             for (;;) {
                 const std::int32_t k = nextChunk.fetch_add(1);
                 if (k >= chunkCount) return;
-                const std::int32_t rowBegin = k * rowsPerChunk;
-                const std::int32_t rowEnd = std::min(firstCount, rowBegin + rowsPerChunk);
+                const std::int64_t begin = k * kChunkDifferences, end = chunkEnd(k);
                 if (firstMinusSecond)
-                    chunk.form<true>(first, rowBegin, rowEnd, second, secondCount, meanDifference, sigBefore[k]);
+                    chunk.form<true>(first, second, secondCount, begin, end, meanDifference, sigBefore[k]);
                 else
-                    chunk.form<false>(first, rowBegin, rowEnd, second, secondCount, meanDifference, sigBefore[k]);
+                    chunk.form<false>(first, second, secondCount, begin, end, meanDifference, sigBefore[k]);
                 for (int f = 0; f < KindCount; ++f) {
                     {
                         std::unique_lock lock(mutex);
@@ -305,7 +307,7 @@ void DetailFiles::writeDifferences(const double* first, std::int32_t firstCount,
                     turnChanged.notify_all();
                 }
                 if (reportsProgress && progress) {
-                    reported = std::int64_t{rowEnd} * secondCount;
+                    reported = end;
                     progress(reported, total);
                 }
             }

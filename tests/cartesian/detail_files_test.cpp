@@ -285,8 +285,8 @@ TEST_F(DetailFilesTest, ChunkedRecordsMatchASingleLoop) {
     }
 }
 
-// Straight from the writer: progress comes in whole rows, rising to the
-// total, and a pair left unclosed takes its files with it.
+// Straight from the writer: progress rises to the total, and a pair left
+// unclosed takes its files with it.
 TEST_F(DetailFilesTest, ProgressStepsAndAnUnclosedPairIsRemoved) {
     RunState& s = program.state();
     s.FileStem = "25A-Cartesian diff";
@@ -308,7 +308,6 @@ TEST_F(DetailFilesTest, ProgressStepsAndAnUnclosedPairIsRemoved) {
     EXPECT_EQ(seen.back(), std::make_pair(std::int64_t{210'000}, std::int64_t{210'000}));
     for (std::size_t k = 0; k < seen.size(); ++k) {
         EXPECT_EQ(seen[k].second, 210'000);
-        EXPECT_EQ(seen[k].first % 700, 0) << seen[k].first;
         if (k > 0) {
             EXPECT_GT(seen[k].first, seen[k - 1].first);
         }
