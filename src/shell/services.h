@@ -29,12 +29,16 @@ public:
 
 class SystemRandom : public RandomSource {
 public:
+    // Seeded from the clock: a fixed start would give every run the same
+    // report number, so a second run with the same code would replace the
+    // first one's report.
+    SystemRandom() { seedFromClock(); }
     void seed(std::uint32_t value) override { engine_.seed(value); }
     void seedFromClock() override;
     double next() override;
 
 private:
-    std::mt19937 engine_{5489u};
+    std::mt19937 engine_;
 };
 
 }  // namespace lumera
