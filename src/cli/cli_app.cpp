@@ -77,6 +77,11 @@ private:
     int runCartesian(const CartesianOptions& o) {
         namespace fs = std::filesystem;
         const Answer yes = Answer::Yes, no = Answer::No;
+        if (!o.dir.empty() && !fs::is_directory(o.dir)) {
+            // Found out before the work rather than when the report is created.
+            err_ << "lumera-cli: cartesian: the folder " << o.dir << " does not exist\n";
+            return 1;
+        }
         dialogs_.clearAnswers();
         dialogs_.answerMessage("Do you need detailed info?", o.detail || o.flow ? yes : no);
         dialogs_.answerMessage("Do you need flow record?", o.flow ? yes : no);

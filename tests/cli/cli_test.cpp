@@ -101,6 +101,13 @@ TEST(CliCartesian, RunsTheTestAndRejectsOneOrFourTreatments) {
             << err.str();
         EXPECT_TRUE(out.str().empty());
     }
+    {
+        // A missing output folder is found before any work is done.
+        std::ostringstream out, err;
+        EXPECT_EQ(runCli({"cartesian", "--dir", folder.file("missing"), a, b}, out, err), 1);
+        EXPECT_NE(err.str().find("does not exist"), std::string::npos) << err.str();
+        EXPECT_FALSE(std::filesystem::exists(folder.file("missing")));
+    }
     std::ostringstream out, err;
     EXPECT_EQ(runCli({"cartesian", "--flow", "--code", "run", "--dir", folder.path().string(), a, b}, out, err), 0)
         << err.str();
