@@ -17,11 +17,6 @@
 namespace fs = std::filesystem;
 using namespace lumera;
 
-namespace {
-
-
-}  // namespace
-
 int main() {
     const int B = 3000, runs = 7;
     fs::path dir = fs::temp_directory_path() / "lumera_engine_bench";
