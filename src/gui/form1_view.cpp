@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "gui/pictures.h"
+#include "gui/qt_dialogs.h"
 #include "gui/twips.h"
 #include "gui/vater_view.h"
 #include "shell/program.h"
@@ -194,14 +195,24 @@ void ClickableLabel::mouseDoubleClickEvent(QMouseEvent* event) {
     QLabel::mouseDoubleClickEvent(event);
 }
 
-Form1View::Form1View(Program& program) : program_(program) {
+Form1View::Form1View(Program& program, QtDialogs* questions) : program_(program), questions_(questions) {
     build();
     program_.form1().setRefreshSink(this);
     connect(&timer_, &QTimer::timeout, this, &Form1View::tick);
     syncAll();
+    if (questions_ != nullptr) {
+        questions_->setParent(this);
+        questions_->setBeforeQuestion([this] { syncAll(); });
+    }
 }
 
-Form1View::~Form1View() { program_.form1().setRefreshSink(nullptr); }
+Form1View::~Form1View() {
+    if (questions_ != nullptr) {
+        questions_->setBeforeQuestion({});
+        questions_->setParent(nullptr);
+    }
+    program_.form1().setRefreshSink(nullptr);
+}
 
 void Form1View::build() {
     Form1& form = program_.form1();

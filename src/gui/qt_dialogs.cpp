@@ -12,6 +12,7 @@ QString q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
 Answer QtDialogs::message(const std::string& title, const std::string& text, Buttons buttons) {
+    prepare();
     QMessageBox box(QMessageBox::NoIcon, q(title), q(text), QMessageBox::NoButton, parent_);
     switch (buttons) {
         case Buttons::Ok:
@@ -41,6 +42,7 @@ Answer QtDialogs::message(const std::string& title, const std::string& text, But
 }
 
 std::string QtDialogs::input(const std::string& title, const std::string& prompt, const std::string& defaultText) {
+    prepare();
     QInputDialog dialog(parent_);
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setWindowTitle(q(title));
@@ -52,6 +54,7 @@ std::string QtDialogs::input(const std::string& title, const std::string& prompt
 }
 
 std::string QtDialogs::openFile(const std::string& title, const std::string& folder) {
+    prepare();
     QString chosen = QFileDialog::getOpenFileName(parent_, q(title), q(folder),
                                                   QStringLiteral("Text files (*.txt);;All files (*)"));
     return chosen.toStdString();
