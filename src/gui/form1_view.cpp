@@ -328,7 +328,11 @@ void Form1View::sync(const Control& c) {
         case ControlKind::Window:
             break;
     }
+    // Grid, charts and labels share the graph frame: what a command has just
+    // shown must not stay behind what an earlier one left up.
+    const bool appearing = c.visible && w->isHidden();
     w->setVisible(c.visible);
+    if (appearing) w->raise();
 }
 
 void Form1View::syncAll() {
@@ -340,7 +344,8 @@ void Form1View::syncAll() {
         sync(*c);
         order.push_back(c.get());
     }
-    // Later raises stand in front: raise in ascending z-order.
+    // Later raises stand in front: raise in ascending z-order, so a higher
+    // z-order stands in front of everything shown after it.
     std::stable_sort(order.begin(), order.end(),
                      [](const Control* a, const Control* b) { return a->zOrder < b->zOrder; });
     for (const Control* c : order)
