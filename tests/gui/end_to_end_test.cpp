@@ -39,6 +39,22 @@ using test::ModalDriver;
 const fs::path kExamples = LUMERA_EXAMPLES_DIR;
 using Box = QMessageBox;
 
+const QString kDetailTitle = QStringLiteral("Do you need detailed info?");
+const QString kDetailText = QStringLiteral(
+    "Do you need the detailed info?\nIn general you can choose \"No\". If you choose \"Yes\", there will be many huge "
+    "files.\n\nAttention: this is only for results of B =3000, and CPT =9000000");
+const QString kReversedTitle = QStringLiteral("Reversed sort");
+const QString kReversedText = QStringLiteral("Do you want to do reversed sort?");
+const QString kCountTitle = QStringLiteral("Read data file one by one for paired comparison using Cartesian Product");
+const QString kCountPrompt = QStringLiteral("Enter number of treatments");
+const QString kTransformTitle = QStringLiteral("Transformation?");
+const QString kTransformPrompt = QStringLiteral("No transformation (0), Arcsine (1), or logit (2) transformation?");
+const QString kCodeTitle = QStringLiteral("Add a code to the output filename?");
+const QString kCodePrompt = QStringLiteral(
+    "If you want to add a specific code for this analysis, please enter the code and press OK. If not, just click on "
+    "OK.");
+const QString kDoneText = QStringLiteral("Analysis completed! Congratulation!\n\nThe output file is: ");
+
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
     std::size_t start = 0;
@@ -163,6 +179,46 @@ protected:
     }
     bool shown(const char* name) { return window->widgetFor(name)->isVisible(); }
 
+    // The control the user sees at the middle of the named one.
+    std::string seenAtMiddleOf(const char* name) {
+        QWidget* w = window->widgetFor(name);
+        QWidget* frame = w->parentWidget();
+        QWidget* seen = frame->childAt(w->geometry().center());
+        while (seen != nullptr && seen->parentWidget() != frame) seen = seen->parentWidget();
+        return seen != nullptr ? seen->objectName().toStdString() : std::string("nothing");
+    }
+
+    // The sort and count of a general data file at 0 decimals, to the chart.
+    ModalDriver& sortGeneralData(ModalDriver& driver, const std::string& input) {
+        const QString kindText = QStringLiteral(
+            "You can use this button to sort a data file.\n"
+            "Choose a general data file or a bootstrap resampling file to sort.Don't choose a \"sorted\" file. It "
+            "is already sorted. You don't need to sort it again.  You can use it to prepare figures.\n\n"
+            "Yes: General integer data (Individual developmental duration, longevity, fecundity, etc). You will get "
+            "the sorted and counted files. You will see the frequency distribution. No bootstrap technique will be "
+            "used. The output files are not for paired test.\n\n"
+            "No: Bootstrap results (e.g., Effec Boot-A1a). Your bootstrap results will be sorted and counted.\n\n"
+            "Cancel: PBT or CPT results (e.g., file no. 24 or 25). \n\n");
+        const QString decimals = QStringLiteral("Limit the decimal points?");
+        return driver
+            .message("Sort and count general data or bootstrap results", kindText, Box::Yes | Box::No | Box::Cancel,
+                     Box::Yes)
+            .message("Data formate",
+                     "Are there serial numbers in your data file (Yes: i and x(i), No: x(i) only.\n"
+                     "Most bootstrap results are without serial numbers.\n"
+                     "Bootstrap results of population parameters are offered in both formats.",
+                     Box::Yes | Box::No, Box::No)
+            .openFile("Open a general data file to sort", QString::fromStdString(program.workingFolder()),
+                      QString::fromStdString(input))
+            .input(decimals,
+                   "Limit of decimal points (0, 1, 2, 3, 4, 5 and -1).\n[Enter -1 (minus 1) to use double precision.]",
+                   "-1", QStringLiteral("0"))
+            .message(decimals, "Bootstrap results sorted and data file ready!", Box::Ok | Box::Cancel, Box::Ok)
+            .message(decimals, "File of data counts is ready!", Box::Ok | Box::Cancel, Box::Ok)
+            .message("Frequency distribution", "Do you want to see the frequency distribution?", Box::Yes | Box::No,
+                     Box::Yes);
+    }
+
     test::TempFolder folder;
     std::string start;  // the folder the program starts in
     std::string data;   // the folder the sample files are chosen from
@@ -186,10 +242,7 @@ TEST_F(EndToEndTest, ThreeTreatmentsFromTheButtonToReportGridAndCompletion) {
 
     ModalDriver driver;
     driver
-        .message("Do you need detailed info?",
-                 "Do you need the detailed info?\nIn general you can choose \"No\". If you choose \"Yes\", there "
-                 "will be many huge files.\n\nAttention: this is only for results of B =3000, and CPT =9000000",
-                 Box::Yes | Box::No, Box::Yes)
+        .message(kDetailTitle, kDetailText, Box::Yes | Box::No, Box::Yes)
         .whileShown([&](QWidget*) {
             // The window shows the locked state and the revealed list behind the question.
             EXPECT_FALSE(shown("Image1"));
@@ -205,19 +258,15 @@ TEST_F(EndToEndTest, ThreeTreatmentsFromTheButtonToReportGridAndCompletion) {
                  "Yes: Write detailed differences between treatments and normal density curves.\n"
                  "No: Don't write detailed differences between treatments.\n",
                  Box::Yes | Box::No, Box::No)
-        .message("Reversed sort", "Do you want to do reversed sort?", Box::Yes | Box::No, Box::No)
-        .input("Read data file one by one for paired comparison using Cartesian Product",
-               "Enter number of treatments", "2", QStringLiteral("3"))
-        .input("Transformation?", "No transformation (0), Arcsine (1), or logit (2) transformation?", "0")
+        .message(kReversedTitle, kReversedText, Box::Yes | Box::No, Box::No)
+        .input(kCountTitle, kCountPrompt, "2", QStringLiteral("3"))
+        .input(kTransformTitle, kTransformPrompt, "0")
         // The first dialogue opens where the program started; each choice
         // moves the working folder, so the later ones need only a name.
         .openFile("Input treatment 1", QString::fromStdString(start), QString::fromStdString(files[0]))
         .openFile("Input treatment 2", QString::fromStdString(data), QStringLiteral("r0-24C.txt"))
         .openFile("Input treatment 3", QString::fromStdString(data), QStringLiteral("r0-30C.txt"))
-        .input("Add a code to the output filename?",
-               "If you want to add a specific code for this analysis, please enter the code and press OK. If not, "
-               "just click on OK.",
-               "1")
+        .input(kCodeTitle, kCodePrompt, "1")
         .whileShown([&](QWidget*) {
             // The engine has run; its progress is on the window, the grid not yet.
             auto* busy = widget<QLabel>("Label2");
@@ -227,9 +276,7 @@ TEST_F(EndToEndTest, ThreeTreatmentsFromTheButtonToReportGridAndCompletion) {
             EXPECT_EQ(widget<QLabel>("lblBootBegin")->text(), "Cartesian paired test began at:2026-12-09 14:05:07");
             EXPECT_FALSE(shown("MSFlexGrid1"));
         })
-        .message("Task completed",
-                 QString::fromStdString("Analysis completed! Congratulation!\n\nThe output file is: " + reportName),
-                 Box::Ok | Box::Cancel, Box::Ok)
+        .message("Task completed", kDoneText + QString::fromStdString(reportName), Box::Ok | Box::Cancel, Box::Ok)
         .whileShown([&](QWidget*) {
             // The report is closed and the grid is up before the box.
             EXPECT_TRUE(fs::exists(fs::path(data) / reportName));
@@ -350,33 +397,9 @@ TEST_F(EndToEndTest, SortAndCountOfGeneralDataFromTheUnlockToFilesAndChart) {
     EXPECT_EQ(sortButton->text(), "N. Sort, norm.  ");
     EXPECT_FALSE(shown("MSChart1"));
 
-    const QString kindText = QStringLiteral(
-        "You can use this button to sort a data file.\n"
-        "Choose a general data file or a bootstrap resampling file to sort.Don't choose a \"sorted\" file. It is "
-        "already sorted. You don't need to sort it again.  You can use it to prepare figures.\n\n"
-        "Yes: General integer data (Individual developmental duration, longevity, fecundity, etc). You will get the "
-        "sorted and counted files. You will see the frequency distribution. No bootstrap technique will be used. "
-        "The output files are not for paired test.\n\n"
-        "No: Bootstrap results (e.g., Effec Boot-A1a). Your bootstrap results will be sorted and counted.\n\n"
-        "Cancel: PBT or CPT results (e.g., file no. 24 or 25). \n\n");
     ModalDriver driver;
-    driver.message("Sort and count general data or bootstrap results", kindText, Box::Yes | Box::No | Box::Cancel,
-                   Box::Yes)
-        .message("Data formate",
-                 "Are there serial numbers in your data file (Yes: i and x(i), No: x(i) only.\n"
-                 "Most bootstrap results are without serial numbers.\n"
-                 "Bootstrap results of population parameters are offered in both formats.",
-                 Box::Yes | Box::No, Box::No)
-        .openFile("Open a general data file to sort", QString::fromStdString(start), QString::fromStdString(input))
-        .input("Limit the decimal points?",
-               "Limit of decimal points (0, 1, 2, 3, 4, 5 and -1).\n[Enter -1 (minus 1) to use double precision.]",
-               "-1", QStringLiteral("0"))
-        .message("Limit the decimal points?", "Bootstrap results sorted and data file ready!", Box::Ok | Box::Cancel,
-                 Box::Ok)
-        .message("Limit the decimal points?", "File of data counts is ready!", Box::Ok | Box::Cancel, Box::Ok)
-        .message("Frequency distribution", "Do you want to see the frequency distribution?", Box::Yes | Box::No,
-                 Box::Yes)
-        .whileShown([&](QWidget*) { EXPECT_TRUE(shown("MSChart1")) << "the chart is shown before the question"; });
+    sortGeneralData(driver, input).whileShown(
+        [&](QWidget*) { EXPECT_TRUE(shown("MSChart1")) << "the chart is shown before the question"; });
     driver.run([&] { QTest::mouseClick(sortButton, Qt::LeftButton); });
     ASSERT_FALSE(driver.failed());
 
@@ -452,6 +475,47 @@ TEST_F(EndToEndTest, SortAndCountOfGeneralDataFromTheUnlockToFilesAndChart) {
     ASSERT_EQ(yAxes.size(), 1);
     EXPECT_EQ(xAxes[0]->titleText(), "Value");
     EXPECT_EQ(yAxes[0]->titleText(), "Count");
+}
+
+}  // namespace
+}  // namespace lumera::gui
+
+namespace lumera::gui {
+namespace {
+
+TEST_F(EndToEndTest, AComparisonAfterTheChartShowsItsGridInFront) {
+    const std::string days = sample("development-days.txt");
+    const std::string bean = sample("rm-bean.txt");
+    sample("rm-pea.txt");
+    ASSERT_FALSE(HasFailure());
+    QTest::mouseClick(window->widgetFor("Image1"), Qt::LeftButton);
+    QTest::mouseClick(window->widgetFor("Label6"), Qt::LeftButton);
+
+    ModalDriver sort;
+    sortGeneralData(sort, days);
+    sort.run([&] { QTest::mouseClick(widget<QPushButton>("cmdGeneralNormalTest"), Qt::LeftButton); });
+    ASSERT_FALSE(sort.failed());
+    ASSERT_EQ(seenAtMiddleOf("MSChart1"), "MSChart1");
+
+    const std::string reportName = "25A-Cartesian diff results-Pea_2026129-1457.txt";
+    ModalDriver compare;
+    compare.message(kDetailTitle, kDetailText, Box::Yes | Box::No, Box::No)
+        .message(kReversedTitle, kReversedText, Box::Yes | Box::No, Box::No)
+        .input(kCountTitle, kCountPrompt, "2")
+        .input(kTransformTitle, kTransformPrompt, "0")
+        .openFile("Input treatment 1", QString::fromStdString(data), QString::fromStdString(bean))
+        .openFile("Input treatment 2", QString::fromStdString(data), QStringLiteral("rm-pea.txt"))
+        .input(kCodeTitle, kCodePrompt, "1")
+        .whileShown([&](QWidget*) { EXPECT_EQ(seenAtMiddleOf("Label2"), "Label2") << "the busy message is in view"; })
+        .message("Task completed", kDoneText + QString::fromStdString(reportName), Box::Ok | Box::Cancel, Box::Ok);
+    compare.run([&] { QTest::mouseClick(widget<QPushButton>("cmdCartesianDifference"), Qt::LeftButton); });
+    ASSERT_FALSE(compare.failed());
+
+    auto* grid = widget<QTableWidget>("MSFlexGrid1");
+    ASSERT_TRUE(grid->isVisible());
+    ASSERT_EQ(grid->rowCount(), 3);
+    EXPECT_EQ(grid->item(0, 1)->text(), "Bean");
+    EXPECT_EQ(seenAtMiddleOf("MSFlexGrid1"), "MSFlexGrid1") << "the new result, not the old chart, is in view";
 }
 
 }  // namespace
