@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QTreeView>
 
 namespace lumera::gui {
 
@@ -55,9 +57,19 @@ std::string QtDialogs::input(const std::string& title, const std::string& prompt
 
 std::string QtDialogs::openFile(const std::string& title, const std::string& folder) {
     prepare();
-    QString chosen = QFileDialog::getOpenFileName(parent_, q(title), q(folder),
-                                                  QStringLiteral("Text files (*.txt);;All files (*)"));
-    return chosen.toStdString();
+    QFileDialog dialog(parent_, q(title), q(folder), QStringLiteral("Text files (*.txt);;All files (*)"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // Wide enough for the long names the program writes; the name column
+    // takes the width, the others fit their text (widget dialogue only).
+    dialog.resize(900, 520);
+    if (auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        details->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+        details->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
+    if (dialog.exec() != QDialog::Accepted) return {};
+    const QStringList chosen = dialog.selectedFiles();
+    return chosen.isEmpty() ? std::string() : chosen.front().toStdString();
 }
 
 void QtDialogs::beep() { QApplication::beep(); }
