@@ -477,12 +477,6 @@ TEST_F(EndToEndTest, SortAndCountOfGeneralDataFromTheUnlockToFilesAndChart) {
     EXPECT_EQ(yAxes[0]->titleText(), "Count");
 }
 
-}  // namespace
-}  // namespace lumera::gui
-
-namespace lumera::gui {
-namespace {
-
 TEST_F(EndToEndTest, AComparisonAfterTheChartShowsItsGridInFront) {
     const std::string days = sample("development-days.txt");
     const std::string bean = sample("rm-bean.txt");
