@@ -328,11 +328,13 @@ void Form1View::sync(const Control& c) {
         case ControlKind::Window:
             break;
     }
-    // Grid, charts and labels share the graph frame: what a command has just
-    // shown must not stay behind what an earlier one left up.
-    const bool appearing = c.visible && w->isHidden();
+    // The result grid and the charts share the graph frame with the labels:
+    // a result a command has just shown comes in front of an earlier one and
+    // of the labels, never behind them.
+    const bool resultAppearing =
+        (c.kind == ControlKind::Grid || c.kind == ControlKind::Chart) && c.visible && w->isHidden();
     w->setVisible(c.visible);
-    if (appearing) w->raise();
+    if (resultAppearing) w->raise();
 }
 
 void Form1View::syncAll() {

@@ -475,6 +475,14 @@ TEST_F(EndToEndTest, SortAndCountOfGeneralDataFromTheUnlockToFilesAndChart) {
     ASSERT_EQ(yAxes.size(), 1);
     EXPECT_EQ(xAxes[0]->titleText(), "Value");
     EXPECT_EQ(yAxes[0]->titleText(), "Count");
+
+    // The cover goes at the first tick after 15 s and uncovers the quotation
+    // and the list; the chart stays in front of them.
+    EXPECT_EQ(seenAtMiddleOf("MSChart1"), "Image1");
+    clock.advance(16);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shown("Image1"); }, 3000)) << "the cover is still up";
+    EXPECT_TRUE(shown("Label14"));
+    EXPECT_EQ(seenAtMiddleOf("MSChart1"), "MSChart1");
 }
 
 TEST_F(EndToEndTest, AComparisonAfterTheChartShowsItsGridInFront) {
