@@ -278,7 +278,7 @@ TEST_F(EndToEndTest, ThreeTreatmentsFromTheButtonToReportGridAndCompletion) {
         })
         .message("Task completed", kDoneText + QString::fromStdString(reportName), Box::Ok | Box::Cancel, Box::Ok)
         .whileShown([&](QWidget*) {
-            // The report is closed and the grid is up before the box.
+            // The report is written and the grid is up before the box.
             EXPECT_TRUE(fs::exists(fs::path(data) / reportName));
             EXPECT_TRUE(shown("MSFlexGrid1"));
             EXPECT_FALSE(shown("Label2"));
@@ -294,7 +294,6 @@ TEST_F(EndToEndTest, ThreeTreatmentsFromTheButtonToReportGridAndCompletion) {
     EXPECT_EQ(report.front(), "Program: Lumera (KORVEX-MSChart-DavuzuradEZ only).");
     EXPECT_NE(std::find(report.begin(), report.end(), "Number of treatments = 3 "), report.end());
     EXPECT_NE(std::find(report.begin(), report.end(), "Parameter: " + lastCode), report.end());
-    ASSERT_GE(report.size(), 3u);
     EXPECT_EQ(report[report.size() - 3], "Cartesian paired test began at:2026-12-09 14:05:07");
     EXPECT_EQ(report[report.size() - 2], "Cartesian paired test ended at:2026-12-09 14:05:07");
     EXPECT_EQ(report[report.size() - 1], "Total time = 0 sec.");
