@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "gui/pictures.h"
+#include "gui/qt_dialogs.h"
 #include "gui/twips.h"
 #include "gui/vater_view.h"
 #include "shell/program.h"
@@ -194,14 +195,24 @@ void ClickableLabel::mouseDoubleClickEvent(QMouseEvent* event) {
     QLabel::mouseDoubleClickEvent(event);
 }
 
-Form1View::Form1View(Program& program) : program_(program) {
+Form1View::Form1View(Program& program, QtDialogs* questions) : program_(program), questions_(questions) {
     build();
     program_.form1().setRefreshSink(this);
     connect(&timer_, &QTimer::timeout, this, &Form1View::tick);
     syncAll();
+    if (questions_ != nullptr) {
+        questions_->setParent(this);
+        questions_->setBeforeQuestion([this] { syncAll(); });
+    }
 }
 
-Form1View::~Form1View() { program_.form1().setRefreshSink(nullptr); }
+Form1View::~Form1View() {
+    if (questions_ != nullptr) {
+        questions_->setBeforeQuestion({});
+        questions_->setParent(nullptr);
+    }
+    program_.form1().setRefreshSink(nullptr);
+}
 
 void Form1View::build() {
     Form1& form = program_.form1();
@@ -317,7 +328,13 @@ void Form1View::sync(const Control& c) {
         case ControlKind::Window:
             break;
     }
+    // The result grid and the charts share the graph frame with the labels:
+    // a result a command has just shown comes in front of an earlier one and
+    // of the labels, never behind them.
+    const bool resultAppearing =
+        (c.kind == ControlKind::Grid || c.kind == ControlKind::Chart) && c.visible && w->isHidden();
     w->setVisible(c.visible);
+    if (resultAppearing) w->raise();
 }
 
 void Form1View::syncAll() {
@@ -329,7 +346,8 @@ void Form1View::syncAll() {
         sync(*c);
         order.push_back(c.get());
     }
-    // Later raises stand in front: raise in ascending z-order.
+    // Later raises stand in front: raise in ascending z-order, so a higher
+    // z-order stands in front of everything shown after it.
     std::stable_sort(order.begin(), order.end(),
                      [](const Control* a, const Control* b) { return a->zOrder < b->zOrder; });
     for (const Control* c : order)

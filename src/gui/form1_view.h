@@ -14,6 +14,7 @@ class Program;
 
 namespace lumera::gui {
 
+class QtDialogs;
 class VaterView;
 
 // A label that reports clicks and double-clicks.
@@ -35,7 +36,9 @@ protected:
 class Form1View : public QWidget, public RefreshSink {
     Q_OBJECT
 public:
-    explicit Form1View(Program& program);
+    // questions: the program's Qt dialogs, which then stand over this window
+    // and find it up to date.
+    explicit Form1View(Program& program, QtDialogs* questions = nullptr);
     ~Form1View() override;
 
     // Brings every widget in line with the model.
@@ -58,6 +61,7 @@ private:
     void tick();
 
     Program& program_;
+    QtDialogs* questions_;
     std::map<const Control*, QWidget*> widgets_;
     QTimer timer_;
     std::unique_ptr<VaterView> vaterView_;

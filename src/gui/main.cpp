@@ -17,8 +17,7 @@ int main(int argc, char** argv) {
     lumera::Program program(dialogs, clock, random, std::filesystem::current_path().string());
     program.form1().Form_Load();
 
-    lumera::gui::Form1View window(program);
-    dialogs.setParent(&window);
+    lumera::gui::Form1View window(program, &dialogs);
     window.syncAll();
     window.show();
     int code = QApplication::exec();

@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QTreeView>
 
 namespace lumera::gui {
 
@@ -12,6 +14,7 @@ QString q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
 Answer QtDialogs::message(const std::string& title, const std::string& text, Buttons buttons) {
+    prepare();
     QMessageBox box(QMessageBox::NoIcon, q(title), q(text), QMessageBox::NoButton, parent_);
     switch (buttons) {
         case Buttons::Ok:
@@ -41,6 +44,7 @@ Answer QtDialogs::message(const std::string& title, const std::string& text, But
 }
 
 std::string QtDialogs::input(const std::string& title, const std::string& prompt, const std::string& defaultText) {
+    prepare();
     QInputDialog dialog(parent_);
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setWindowTitle(q(title));
@@ -52,9 +56,20 @@ std::string QtDialogs::input(const std::string& title, const std::string& prompt
 }
 
 std::string QtDialogs::openFile(const std::string& title, const std::string& folder) {
-    QString chosen = QFileDialog::getOpenFileName(parent_, q(title), q(folder),
-                                                  QStringLiteral("Text files (*.txt);;All files (*)"));
-    return chosen.toStdString();
+    prepare();
+    QFileDialog dialog(parent_, q(title), q(folder), QStringLiteral("Text files (*.txt);;All files (*)"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // Wide enough for the long names the program writes; the name column
+    // takes the width, the others fit their text (widget dialogue only).
+    dialog.resize(900, 520);
+    if (auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        details->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+        details->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
+    if (dialog.exec() != QDialog::Accepted) return {};
+    const QStringList chosen = dialog.selectedFiles();
+    return chosen.isEmpty() ? std::string() : chosen.front().toStdString();
 }
 
 void QtDialogs::beep() { QApplication::beep(); }

@@ -12,23 +12,16 @@
 #include "gui/vater_view.h"
 #include "shell/program.h"
 #include "support/fake_services.h"
+#include "support/qt_app.h"
 #include "support/scripted_dialogs.h"
 
 namespace lumera::gui {
 namespace {
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "lumera_gui_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication instance(argc, argv);
-    return instance;
-}
-
 class Form1ViewTest : public ::testing::Test {
 protected:
     Form1ViewTest() : program(dialogs, clock, random, std::filesystem::temp_directory_path().string()) {
-        app();
+        test::qtApp();
         program.form1().Form_Load();
         view = std::make_unique<Form1View>(program);
     }
