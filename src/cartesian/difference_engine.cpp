@@ -116,6 +116,8 @@ void CartesianDifference2(Program& program) {
     form.Label2.Refresh();
     form.Label14.visible = false;
     form.MSFlexGrid1.visible = false;
+    // A chart of an earlier sort and count would stand over the new results.
+    form.MSChart1.visible = false;
     form.Frame3.Refresh();
 
     s.BeganTime = program.clock().now();
