@@ -63,6 +63,11 @@ void cmdGeneralNormalTest_Click(Program& program) {
     Form1& form = program.form1();
     form.MSChart1.visible = true;
     form.MSChart2.visible = false;
+    // The cover stands in front of everything; it goes as a click on it
+    // would, or it would hide the chart until its fifteen seconds are up.
+    form.Image1.visible = false;
+    form.Label4.visible = true;
+    form.Label14.visible = true;
     if (program.dialogs().message("Frequency distribution", "Do you want to see the frequency distribution?",
                                   Buttons::YesNo) != Answer::Yes)
         return;

@@ -306,7 +306,9 @@ TEST_F(NormalTestButtonTest, ChartIsOfferedUpToThirtyThousandClasses) {
 }
 
 TEST_F(NormalTestButtonTest, YesShowsTheClassesWithTheNormalCurveOfTheirMeanAndSd) {
+    ASSERT_TRUE(program.form1().Image1.visible);  // a sort within the cover's first seconds
     ASSERT_EQ(click(generalFile("a.txt", {3, 1, 4, 2, 3, 5, 3, 2, 4}), Answer::Yes), Program::Outcome::Done);
+    EXPECT_FALSE(program.form1().Image1.visible);
     const ChartControl& c = chart1();
     EXPECT_EQ(c.title, "Frequency distribution");
     EXPECT_EQ(c.xTitle, "Value");
