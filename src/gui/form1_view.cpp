@@ -171,6 +171,9 @@ void syncChart(QChartView* view, const ChartControl& model) {
         yAxis->setTitleText(q(model.yTitle));
         xAxis->setRange(xMin, xMax > xMin ? xMax : xMin + 1);
         yAxis->setRange(0, yMax > 0 ? yMax * 1.08 : 1);
+        // Counts read best on round ticks (0, 20, 40, ...).
+        yAxis->applyNiceNumbers();
+        yAxis->setLabelFormat("%g");
         chart->addAxis(xAxis, Qt::AlignBottom);
         chart->addAxis(yAxis, Qt::AlignLeft);
         for (QAbstractSeries* series : chart->series()) {
@@ -319,9 +322,17 @@ void Form1View::sync(const Control& c) {
         case ControlKind::Picture:
             static_cast<PictureWidget*>(w)->setPicture(c.picture);
             break;
-        case ControlKind::Grid:
-            syncGrid(static_cast<QTableWidget*>(w), static_cast<const GridControl&>(c));
+        case ControlKind::Grid: {
+            auto* table = static_cast<QTableWidget*>(w);
+            syncGrid(table, static_cast<const GridControl&>(c));
+            // No more than its cells need: a small table in a large empty
+            // white box looks unfinished. Larger tables keep the scroll bars.
+            int width = 2 * table->frameWidth(), height = 2 * table->frameWidth();
+            for (int col = 0; col < table->columnCount(); ++col) width += table->columnWidth(col);
+            for (int row = 0; row < table->rowCount(); ++row) height += table->rowHeight(row);
+            w->resize(std::min(width, w->width()), std::min(height, w->height()));
             break;
+        }
         case ControlKind::Chart:
             syncChart(static_cast<QChartView*>(w), static_cast<const ChartControl&>(c));
             break;
