@@ -54,33 +54,18 @@ void roundTo15(Decimal& d) {
     dropTrailingZeros(d);
 }
 
-// Two-digit pairs "00".."99", so digits are copied two at a time.
-struct DigitPairs {
-    char text[200];
-    constexpr DigitPairs() : text() {
-        for (int i = 0; i < 100; ++i) {
-            text[2 * i] = static_cast<char>('0' + i / 10);
-            text[2 * i + 1] = static_cast<char>('0' + i % 10);
-        }
-    }
-};
-constexpr DigitPairs kPairs;
+__extension__ typedef unsigned __int128 Wide;
 
-void putPair(char* p, std::uint32_t v) { std::memcpy(p, kPairs.text + 2 * v, 2); }
-
-// The 15 digits of 10^14 <= n < 10^15 into p[0..14].
-void putFifteen(char* p, std::uint64_t n) {
-    const auto high = static_cast<std::uint32_t>(n / 100000000);  // 7 digits
-    const auto low = static_cast<std::uint32_t>(n % 100000000);   // 8 digits
-    p[0] = static_cast<char>('0' + high / 1000000);
-    const std::uint32_t h = high % 1000000, l1 = low / 10000, l2 = low % 10000;
-    putPair(p + 1, h / 10000);
-    putPair(p + 3, h / 100 % 100);
-    putPair(p + 5, h % 100);
-    putPair(p + 7, l1 / 100);
-    putPair(p + 9, l1 % 100);
-    putPair(p + 11, l2 / 100);
-    putPair(p + 13, l2 % 100);
+// The eight decimal digits of v < 10^8 as the bytes of one word, first
+// digit lowest, without the '0' added: each step halves the width of the
+// groups in every lane at once (four digits, then two, then one).
+std::uint64_t eightDigits(std::uint32_t v) {
+    const std::uint64_t fours = v / 10000 | (std::uint64_t{v % 10000} << 32);
+    // n / 100 = n * 10486 >> 20 for n < 10^4; n / 10 = n * 103 >> 10 for n < 100.
+    const std::uint64_t hundreds = ((fours * 10486) >> 20) & 0x0000007F0000007FULL;
+    const std::uint64_t twos = hundreds | ((fours - hundreds * 100) << 16);
+    const std::uint64_t tens = ((twos * 103) >> 10) & 0x000F000F000F000FULL;
+    return tens | ((twos - tens * 10) << 8);
 }
 
 constexpr std::uint64_t kPowers[] = {1ULL,
@@ -110,11 +95,10 @@ constexpr std::uint64_t kAbove15 = 1000000000000000ULL;
 // in integer arithmetic: a = m x 2^-s with s >= 3 there, so m x 10^k (below
 // 2^117) shifted right by s gives the 15 digits and the exact remainder
 // decides the rounding, halves to even as the general conversion does.
-// Puts the 15 digits and returns the decimal exponent, or returns
-// kNotFixed when the rounded value lies outside the range.
+// Sets the 15 digits as a whole number and returns the decimal exponent,
+// or returns kNotFixed when the rounded value lies outside the range.
 constexpr int kNotFixed = 99;
-__extension__ typedef unsigned __int128 Wide;
-int roundFixed(double a, char* digits) {
+int roundFixed(double a, std::uint64_t& digits) {
     if (!(a >= 1e-4 && a < 1e15)) return kNotFixed;
     const std::uint64_t bits = std::bit_cast<std::uint64_t>(a);
     const int e2 = static_cast<int>(bits >> 52);
@@ -137,7 +121,7 @@ int roundFixed(double a, char* digits) {
         n = kLowest15;
         if (++exponent >= 15) return kNotFixed;
     }
-    putFifteen(digits, n);
+    digits = n;
     return exponent;
 }
 
@@ -199,16 +183,41 @@ char* writeFixed(char* out, const char* digits, int count, int e, bool zeroBefor
     return copyDigits(out, digits + whole, count - whole);
 }
 
+// Fixed notation of the 15 digits of 10^14 <= n < 10^15 times 10^(e-14),
+// -4 <= e < 15, trailing zeros dropped. The digits stay in registers and
+// reach the output in 16-byte stores: reading back bytes just stored in
+// other widths stalls the processor, which cost more than all the rest.
+char* writeFixedFifteen(char* out, std::uint64_t n, int e, bool zeroBeforePoint) {
+    const std::uint64_t high = eightDigits(static_cast<std::uint32_t>(n / 100000000));  // a 0, then 7 digits
+    const std::uint64_t low = eightDigits(static_cast<std::uint32_t>(n % 100000000));
+    // Trailing zero digits are the zero bytes at the top of the words.
+    const int count = low != 0 ? 15 - std::countl_zero(low) / 8 : 7 - std::countl_zero(high) / 8;
+    constexpr std::uint64_t kZeros = 0x3030303030303030ULL;
+    const Wide digits =
+        ((static_cast<Wide>(low) << 56) | (high >> 8)) + ((static_cast<Wide>(kZeros) << 64) | kZeros);
+    if (e < 0) {
+        if (zeroBeforePoint) *out++ = '0';
+        *out++ = '.';
+        std::memcpy(out, "0000", 4);
+        out += -e - 1;
+        std::memcpy(out, &digits, 16);
+        return out + count;
+    }
+    const int whole = e + 1;
+    std::memcpy(out, &digits, 16);
+    if (count <= whole) return out + whole;
+    const Wide fraction = digits >> (8 * whole);
+    out[whole] = '.';
+    std::memcpy(out + whole + 1, &fraction, 16);
+    return out + count + 1;
+}
+
 // Digits of |v| (v nonzero, finite) in fixed or exponent notation.
 char* writeMagnitude(char* out, double v, bool zeroBeforePoint) {
     const double a = std::fabs(v);
-    char digits[32];
+    std::uint64_t digits = 0;
     const int fixed = roundFixed(a, digits);
-    if (fixed != kNotFixed) {
-        int count = 15;
-        while (digits[count - 1] == '0') --count;
-        return writeFixed(out, digits, count, fixed, zeroBeforePoint);
-    }
+    if (fixed != kNotFixed) return writeFixedFifteen(out, digits, fixed, zeroBeforePoint);
     Decimal d;
     decompose(a, d);
     const int e = d.exponent;

@@ -9,7 +9,7 @@
 namespace lumera {
 
 // Longest text any form can produce, with room to spare.
-inline constexpr int kMaxNumberText = 32;
+inline constexpr int kMaxNumberText = 40;
 
 // " .05 ", "-.5 ", " 3000 ", " 1E-05 ": report lines and the flow record.
 std::string printForm(double v);

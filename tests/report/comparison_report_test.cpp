@@ -137,7 +137,7 @@ protected:
         s.TreatmentCount = static_cast<std::int16_t>(n);
         s.SidakAlpha = 0.0169524275084415;
         for (int k = 1; k <= n; ++k) {
-            s.TreatName[k] = "T" + std::to_string(k);
+            s.TreatName[k] = {'T', static_cast<char>('0' + k)};
             s.BootCountValue[k] = 10;
             s.BootCount[k] = 10;
             s.BootMean[k] = 10 - k;
