@@ -212,12 +212,9 @@ char* writeFixedFifteen(char* out, std::uint64_t n, int e, bool zeroBeforePoint)
     return out + count + 1;
 }
 
-// Digits of |v| (v nonzero, finite) in fixed or exponent notation.
-char* writeMagnitude(char* out, double v, bool zeroBeforePoint) {
-    const double a = std::fabs(v);
-    std::uint64_t digits = 0;
-    const int fixed = roundFixed(a, digits);
-    if (fixed != kNotFixed) return writeFixedFifteen(out, digits, fixed, zeroBeforePoint);
+// The general way, kept out of line so that the common case carries no
+// stack frame of its own.
+[[gnu::noinline]] char* writeGeneral(char* out, double a, bool zeroBeforePoint) {
     Decimal d;
     decompose(a, d);
     const int e = d.exponent;
@@ -237,6 +234,15 @@ char* writeMagnitude(char* out, double v, bool zeroBeforePoint) {
     *out++ = static_cast<char>('0' + m / 10);
     *out++ = static_cast<char>('0' + m % 10);
     return out;
+}
+
+// Digits of |v| (v nonzero, finite) in fixed or exponent notation.
+char* writeMagnitude(char* out, double v, bool zeroBeforePoint) {
+    const double a = std::fabs(v);
+    std::uint64_t digits = 0;
+    const int fixed = roundFixed(a, digits);
+    if (fixed != kNotFixed) return writeFixedFifteen(out, digits, fixed, zeroBeforePoint);
+    return writeGeneral(out, a, zeroBeforePoint);
 }
 
 char* writeSigned(char* out, double v, bool zeroBeforePoint) {
