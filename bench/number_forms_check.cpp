@@ -13,20 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "support/write_form_reference.h"
 #include "textio/number_forms.h"
 
 namespace {
-
-// "%.15G" with the 0 before the point removed is the write form.
-std::string reference(double v) {
-    char b[64];
-    std::snprintf(b, sizeof b, "%.15G", v);
-    std::string s = b;
-    if (s == "-0") return "0";
-    const std::size_t zero = s[0] == '-' ? 1 : 0;
-    if (s.compare(zero, 2, "0.") == 0) s.erase(zero, 1);
-    return s;
-}
 
 double draw(std::mt19937_64& gen, long i) {
     static std::normal_distribution<double> normal(45, 3);
@@ -66,7 +56,7 @@ int main(int argc, char** argv) {
         if (gen() & 1) v = -v;
         if (!std::isfinite(v)) continue;
         ++checked;
-        const std::string want = reference(v);
+        const std::string want = lumera::test::writeFormReference(v);
         if (want != std::string(got, lumera::writeFormTo(got, v)) && mismatches++ < 10)
             std::printf("%a: %s, want %s\n", v, std::string(got, lumera::writeFormTo(got, v)).c_str(), want.c_str());
     }

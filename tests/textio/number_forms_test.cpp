@@ -8,6 +8,8 @@
 #include <random>
 #include <string>
 
+#include "support/write_form_reference.h"
+
 namespace lumera {
 namespace {
 
@@ -62,16 +64,7 @@ TEST(NumberForms, NonFiniteDoesNotCrash) {
     EXPECT_EQ(writeForm(-INFINITY)[0], '-');
 }
 
-// "%.15G" with the 0 before the point removed is the write form.
-std::string reference(double v) {
-    char b[64];
-    std::snprintf(b, sizeof b, "%.15G", v);
-    std::string s = b;
-    if (s == "-0") return "0";
-    const std::size_t zero = s[0] == '-' ? 1 : 0;
-    if (s.compare(zero, 2, "0.") == 0) s.erase(zero, 1);
-    return s;
-}
+using test::writeFormReference;
 
 TEST(NumberForms, AgreesWithPrintfOnRandomValues) {
     std::mt19937_64 gen(20240611);
@@ -80,7 +73,7 @@ TEST(NumberForms, AgreesWithPrintfOnRandomValues) {
         if (!std::isfinite(v)) return;
         char buf[kMaxNumberText];
         const std::string got(buf, writeFormTo(buf, v));
-        const std::string want = reference(v);
+        const std::string want = writeFormReference(v);
         if (got != want || writeForm(v) != want) {
             if (mismatches++ < 5) ADD_FAILURE() << std::hexfloat << v << ": " << got << " vs " << want;
         }
