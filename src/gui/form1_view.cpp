@@ -111,7 +111,7 @@ void syncGrid(QTableWidget* table, const GridControl& grid) {
             item->setText(q(grid.textAt(r, c)));
             item->setTextAlignment(qtAlign(grid.alignmentAt(r, c)) | Qt::AlignVCenter);
             // The first row and column are the heads.
-            if (r == 0 || c == 0) item->setBackground(QColor(224, 224, 224));
+            item->setBackground(r == 0 || c == 0 ? QColor(224, 224, 224) : QColor(Qt::white));
         }
     }
 }
@@ -265,6 +265,7 @@ void Form1View::build() {
                 table->horizontalHeader()->hide();
                 table->verticalHeader()->hide();
                 table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+                table->setFrameShape(QFrame::NoFrame);
                 w = table;
                 break;
             }
@@ -323,14 +324,12 @@ void Form1View::sync(const Control& c) {
             static_cast<PictureWidget*>(w)->setPicture(c.picture);
             break;
         case ControlKind::Grid: {
-            auto* table = static_cast<QTableWidget*>(w);
-            syncGrid(table, static_cast<const GridControl&>(c));
-            // No more than its cells need: a small table in a large empty
-            // white box looks unfinished. Larger tables keep the scroll bars.
-            int width = 2 * table->frameWidth(), height = 2 * table->frameWidth();
-            for (int col = 0; col < table->columnCount(); ++col) width += table->columnWidth(col);
-            for (int row = 0; row < table->rowCount(); ++row) height += table->rowHeight(row);
-            w->resize(std::min(width, w->width()), std::min(height, w->height()));
+            syncGrid(static_cast<QTableWidget*>(w), static_cast<const GridControl&>(c));
+            // The grid covers the whole graph frame, as the labels behind it
+            // must stay hidden, but only its cells should look like a table.
+            QPalette palette = w->palette();
+            palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+            w->setPalette(palette);
             break;
         }
         case ControlKind::Chart:
