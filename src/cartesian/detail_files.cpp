@@ -5,8 +5,8 @@
 #include <condition_variable>
 #include <cstring>
 #include <exception>
-#include <mutex>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -79,6 +79,21 @@ double difference(double x, double y) {
 // The class test of the engine, so that the files split as it counts.
 bool isInsignificant(double d, double twice) { return d <= 0 || d > twice || d == twice; }
 
+// Calls visit(d) for the differences begin..end-1 in the engine's order (row
+// a of the first treatment, column b of the second); a run may start and end
+// inside a row.
+template <bool FirstMinusSecond, typename Visit>
+void forEachDifference(const double* first, const double* second, std::int32_t secondCount, std::int64_t begin,
+                       std::int64_t end, Visit&& visit) {
+    for (std::int64_t at = begin; at < end;) {
+        const double x = first[at / secondCount];
+        const auto bBegin = static_cast<std::int32_t>(at % secondCount);
+        const auto bEnd = static_cast<std::int32_t>(std::min<std::int64_t>(secondCount, bBegin + (end - at)));
+        at += bEnd - bBegin;
+        for (std::int32_t b = bBegin; b < bEnd; ++b) visit(difference<FirstMinusSecond>(x, second[b]));
+    }
+}
+
 // The records of a run of differences, formed in memory so that the two
 // cores can each form a chunk while the files are written strictly in
 // order; every file gets one block a chunk.
@@ -88,8 +103,7 @@ public:
         for (auto& b : blocks_) b = std::make_unique<char[]>(differences * kRecordRoom + kRecordRoom);
     }
 
-    // The records of differences begin..end-1 in the engine's order (row a
-    // of the first treatment, column b of the second).
+    // The records of differences begin..end-1.
     template <bool FirstMinusSecond>
     void form(const double* first, const double* second, std::int32_t secondCount, std::int64_t begin,
               std::int64_t end, double meanDifference, std::int64_t sigBefore) {
@@ -97,49 +111,42 @@ public:
         DigitCounter c(begin), sig(sigBefore), insig(begin - sigBefore);
         char* tail[DetailFiles::KindCount];
         for (int k = 0; k < DetailFiles::KindCount; ++k) tail[k] = blocks_[k].get();
-        for (std::int64_t at = begin; at < end;) {
-            const double x = first[at / secondCount];
-            const auto bBegin = static_cast<std::int32_t>(at % secondCount);
-            const auto bEnd = static_cast<std::int32_t>(std::min<std::int64_t>(secondCount, bBegin + (end - at)));
-            at += bEnd - bBegin;
-            for (std::int32_t b = bBegin; b < bEnd; ++b) {
-                const double d = difference<FirstMinusSecond>(x, second[b]);
-                c.increment();
-                // "c,d": the all-differences record, also the B file's.
-                char* record = tail[DetailFiles::All];
-                char* q = c.copyTo(record);
-                *q++ = ',';
-                char* value = q;
-                q = writeFormTo(q, d);
-                const auto valueLength = static_cast<std::size_t>(q - value);
-                *q++ = '\r';
-                *q++ = '\n';
-                const auto length = static_cast<std::size_t>(q - record);
-                tail[DetailFiles::All] = q;
+        forEachDifference<FirstMinusSecond>(first, second, secondCount, begin, end, [&](double d) {
+            c.increment();
+            // "c,d": the all-differences record, also the B file's.
+            char* record = tail[DetailFiles::All];
+            char* q = c.copyTo(record);
+            *q++ = ',';
+            char* value = q;
+            q = writeFormTo(q, d);
+            const auto valueLength = static_cast<std::size_t>(q - value);
+            *q++ = '\r';
+            *q++ = '\n';
+            const auto length = static_cast<std::size_t>(q - record);
+            tail[DetailFiles::All] = q;
 
-                q = c.copyTo(tail[DetailFiles::ToMean]);
-                *q++ = ',';
-                q = writeFormTo(q, d - meanDifference);
-                *q++ = '\r';
-                *q++ = '\n';
-                tail[DetailFiles::ToMean] = q;
+            q = c.copyTo(tail[DetailFiles::ToMean]);
+            *q++ = ',';
+            q = writeFormTo(q, d - meanDifference);
+            *q++ = '\r';
+            *q++ = '\n';
+            tail[DetailFiles::ToMean] = q;
 
-                const bool insignificant = isInsignificant(d, twice);
-                DigitCounter& serial = insignificant ? insig : sig;
-                const int byClass = insignificant ? DetailFiles::InsigA : DetailFiles::SigA;
-                const int byNumber = insignificant ? DetailFiles::InsigB : DetailFiles::SigB;
-                serial.increment();
-                q = serial.copyTo(tail[byClass]);
-                *q++ = ',';
-                std::memcpy(q, value, kMaxNumberText);
-                q += valueLength;
-                *q++ = '\r';
-                *q++ = '\n';
-                tail[byClass] = q;
-                std::memcpy(tail[byNumber], record, kRecordRoom);
-                tail[byNumber] += length;
-            }
-        }
+            const bool insignificant = isInsignificant(d, twice);
+            DigitCounter& serial = insignificant ? insig : sig;
+            const int byClass = insignificant ? DetailFiles::InsigA : DetailFiles::SigA;
+            const int byNumber = insignificant ? DetailFiles::InsigB : DetailFiles::SigB;
+            serial.increment();
+            q = serial.copyTo(tail[byClass]);
+            *q++ = ',';
+            std::memcpy(q, value, kMaxNumberText);
+            q += valueLength;
+            *q++ = '\r';
+            *q++ = '\n';
+            tail[byClass] = q;
+            std::memcpy(tail[byNumber], record, kRecordRoom);
+            tail[byNumber] += length;
+        });
         for (int k = 0; k < DetailFiles::KindCount; ++k)
             lengths_[k] = static_cast<std::size_t>(tail[k] - blocks_[k].get());
     }
@@ -155,6 +162,23 @@ private:
 // writes cost the kernel more), small enough to keep 40 MB for both cores.
 // Chunks may end inside a row: one row can hold millions of differences.
 constexpr std::int64_t kChunkDifferences = 48'000;
+
+// The significant records before each chunk: their serial numbers run
+// across chunks, so each chunk's start is counted first.
+template <bool FirstMinusSecond>
+std::vector<std::int64_t> significantBeforeChunks(const double* first, const double* second, std::int32_t secondCount,
+                                                  std::int64_t total, double meanDifference) {
+    const double twice = 2 * meanDifference;
+    std::vector<std::int64_t> before{0};
+    for (std::int64_t begin = 0; begin < total; begin += kChunkDifferences) {
+        std::int64_t significant = before.back();
+        forEachDifference<FirstMinusSecond>(first, second, secondCount, begin,
+                                            std::min(total, begin + kChunkDifferences),
+                                            [&](double d) { significant += isInsignificant(d, twice) ? 0 : 1; });
+        before.push_back(significant);
+    }
+    return before;
+}
 
 }  // namespace
 
@@ -257,22 +281,9 @@ void DetailFiles::writeDifferences(const double* first, std::int32_t firstCount,
     if (firstCount <= 0 || secondCount <= 0) return;
     const std::int64_t total = std::int64_t{firstCount} * secondCount;
     const auto chunkCount = static_cast<std::int32_t>((total + kChunkDifferences - 1) / kChunkDifferences);
-    auto chunkEnd = [&](std::int32_t k) { return std::min(total, (k + 1) * kChunkDifferences); };
-
-    // Serial numbers of the significant records run across chunks, so each
-    // chunk's start is counted first (a cheap pass beside the formatting).
-    std::vector<std::int64_t> sigBefore(static_cast<std::size_t>(chunkCount) + 1, 0);
-    const double twice = 2 * meanDifference;
-    std::int64_t at = 0, significant = 0, boundary = kChunkDifferences;
-    for (std::int32_t a = 0, k = 0; a < firstCount; ++a)
-        for (std::int32_t b = 0; b < secondCount; ++b, ++at) {
-            if (at == boundary) {
-                sigBefore[++k] = significant;
-                boundary += kChunkDifferences;
-            }
-            const double d = firstMinusSecond ? first[a] - second[b] : second[b] - first[a];
-            significant += isInsignificant(d, twice) ? 0 : 1;
-        }
+    const std::vector<std::int64_t> sigBefore =
+        firstMinusSecond ? significantBeforeChunks<true>(first, second, secondCount, total, meanDifference)
+                         : significantBeforeChunks<false>(first, second, secondCount, total, meanDifference);
 
     // Each file takes the chunks' blocks in order, but one worker may write
     // one file while the other writes another.
@@ -289,7 +300,7 @@ void DetailFiles::writeDifferences(const double* first, std::int32_t firstCount,
             for (;;) {
                 const std::int32_t k = nextChunk.fetch_add(1);
                 if (k >= chunkCount) return;
-                const std::int64_t begin = k * kChunkDifferences, end = chunkEnd(k);
+                const std::int64_t begin = k * kChunkDifferences, end = std::min(total, begin + kChunkDifferences);
                 if (firstMinusSecond)
                     chunk.form<true>(first, second, secondCount, begin, end, meanDifference, sigBefore[k]);
                 else
