@@ -71,6 +71,10 @@ void applyColors(QWidget* w, const Control& c) {
         pal.setColor(QPalette::Window, back);
         pal.setColor(QPalette::Button, back);
         pal.setColor(QPalette::Base, back);
+    } else if (c.kind == ControlKind::Grid) {
+        // The grid covers the whole graph frame, as the labels behind it must
+        // stay hidden, but only its cells should look like a table.
+        pal.setColor(QPalette::Base, pal.color(QPalette::Window));
     }
     if (c.foreColor) {
         QColor fore(c.foreColor->r, c.foreColor->g, c.foreColor->b);
@@ -323,15 +327,9 @@ void Form1View::sync(const Control& c) {
         case ControlKind::Picture:
             static_cast<PictureWidget*>(w)->setPicture(c.picture);
             break;
-        case ControlKind::Grid: {
+        case ControlKind::Grid:
             syncGrid(static_cast<QTableWidget*>(w), static_cast<const GridControl&>(c));
-            // The grid covers the whole graph frame, as the labels behind it
-            // must stay hidden, but only its cells should look like a table.
-            QPalette palette = w->palette();
-            palette.setColor(QPalette::Base, palette.color(QPalette::Window));
-            w->setPalette(palette);
             break;
-        }
         case ControlKind::Chart:
             syncChart(static_cast<QChartView*>(w), static_cast<const ChartControl&>(c));
             break;

@@ -125,8 +125,8 @@ int roundFixed(double a, std::uint64_t& digits) {
     return exponent;
 }
 
-// Exact rounding to 15 digits is costly; the shortest text that reads back
-// as a (cheap to find) settles most values:
+// Outside the fixed range exact rounding would need long arithmetic; the
+// shortest text that reads back as a (cheap to find) settles most values:
 // - 15 digits or fewer: it is the rounding, since 15-digit decimals lie
 //   more than one binary step apart (not so for subnormals);
 // - more digits: no 15-digit rounding boundary can lie between a and it
