@@ -8,6 +8,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <cstdlib>
@@ -20,6 +21,11 @@
 
 namespace lumera::bench {
 
+inline double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
 // Median wall time of several runs, in seconds: machines here are noisy.
 inline double medianSeconds(int runs, const std::function<void()>& work) {
     std::vector<double> times;
@@ -28,8 +34,15 @@ inline double medianSeconds(int runs, const std::function<void()>& work) {
         work();
         times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return median(std::move(times));
+}
+
+// CPU seconds of the process so far, in the kernel (writing) or not.
+inline double cpuSeconds(bool kernel) {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const timeval& t = kernel ? usage.ru_stime : usage.ru_utime;
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
 }
 
 inline double peakMegabytes() {

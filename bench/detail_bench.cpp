@@ -18,23 +18,6 @@
 namespace fs = std::filesystem;
 using namespace lumera;
 
-namespace {
-
-// CPU seconds of the process so far, in the kernel (writing) or not.
-double cpuSeconds(bool kernel) {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const timeval& t = kernel ? usage.ru_stime : usage.ru_utime;
-    return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-}  // namespace
-
 int main() {
     const int B = 3000, runs = 5;
     fs::path dir = fs::temp_directory_path() / "lumera_detail_bench";
@@ -87,12 +70,12 @@ int main() {
     // cleanup after each run is not timed.
     auto timed = [](const std::function<void()>& work, std::vector<double>& wall, std::vector<double>& user,
                     std::vector<double>& kernel) {
-        const double userStart = cpuSeconds(false), kernelStart = cpuSeconds(true);
+        const double userStart = bench::cpuSeconds(false), kernelStart = bench::cpuSeconds(true);
         const auto start = std::chrono::steady_clock::now();
         work();
         wall.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-        user.push_back(cpuSeconds(false) - userStart);
-        kernel.push_back(cpuSeconds(true) - kernelStart);
+        user.push_back(bench::cpuSeconds(false) - userStart);
+        kernel.push_back(bench::cpuSeconds(true) - kernelStart);
     };
     std::vector<double> detailWall, detailUser, detailKernel, plainWall, plainUser, plainKernel;
     runDetail();  // sizes the plain write and warms the page cache's allocator
@@ -104,7 +87,7 @@ int main() {
         timed(runPlain, plainWall, plainUser, plainKernel);
         clearOut();
     }
-    const double detail = median(detailWall), plain = median(plainWall);
+    const double detail = bench::median(detailWall), plain = bench::median(plainWall);
     // The page cache's cost drifts over minutes on a virtual machine; the
     // ratio of each run to the plain write right after it drifts less.
     std::vector<double> ratios;
@@ -112,11 +95,11 @@ int main() {
 
     std::printf("test of 3 treatments x B = %d with detail files (%.2f GB written): %.3f s (median of %d; CPU %.2f s "
                 "user, %.2f s kernel)\n",
-                B, detailBytes / 1e9, detail, runs, median(detailUser), median(detailKernel));
+                B, detailBytes / 1e9, detail, runs, bench::median(detailUser), bench::median(detailKernel));
     std::printf("baseline, one plain sequential write of the same bytes: %.3f s (CPU %.2f s user, %.2f s kernel)\n",
-                plain, median(plainUser), median(plainKernel));
+                plain, bench::median(plainUser), bench::median(plainKernel));
     std::printf("ratio detail run / plain write: %.2f (median of the runs' own ratios: %.2f)\n", detail / plain,
-                median(ratios));
+                bench::median(ratios));
     std::printf("peak memory: %.0f MB\n", bench::peakMegabytes());
     fs::remove_all(dir);
     return 0;
