@@ -76,7 +76,6 @@ public:
     int col = 0;
     const std::string& text() const { return cells_.at(index(row, col)).text; }
     void setText(std::string text) { cells_.at(index(row, col)).text = std::move(text); }
-    Align cellAlignment() const { return cells_.at(index(row, col)).align; }
     void setCellAlignment(Align align) { cells_.at(index(row, col)).align = align; }
     const std::string& textAt(int r, int c) const { return cells_.at(index(r, c)).text; }
     Align alignmentAt(int r, int c) const { return cells_.at(index(r, c)).align; }

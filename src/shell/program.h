@@ -32,7 +32,6 @@ public:
     // Output names that are not absolute are made in this folder; choosing a
     // file in the file-open dialogue moves it to that file's folder.
     const std::string& workingFolder() const { return workingFolder_; }
-    void setWorkingFolder(std::string folder) { workingFolder_ = std::move(folder); }
     std::string resolve(const std::string& name) const;
     // The file-open dialogue; a chosen file makes its folder the working
     // folder, unless the folder is pinned (the command line names it).
