@@ -4,7 +4,7 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-packages=(g++ cmake make qt6-base-dev qt6-charts-dev libgl-dev libgtest-dev fonts-dejavu-core)
+packages=(g++ cmake make qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libgtest-dev fonts-dejavu-core)
 
 missing=()
 for p in "${packages[@]}"; do
