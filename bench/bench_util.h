@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "cli/cli_dialogs.h"
+#include "shell/dialog_texts.h"
 #include "shell/program.h"
 #include "textio/number_forms.h"
 
@@ -87,14 +88,14 @@ inline std::vector<std::string> writeThreeTreatments(const std::filesystem::path
 // a run that does not finish ends the benchmark with its messages.
 inline void runTest(Program& program, cli::CliDialogs& dialogs, const std::vector<std::string>& files, bool detail,
                     const std::ostringstream& notices) {
-    dialogs.answerMessage("Do you need detailed info?", detail ? Answer::Yes : Answer::No);
-    dialogs.answerMessage("Do you need flow record?", Answer::No);
-    dialogs.answerMessage("Detailed differences", detail ? Answer::Yes : Answer::No);
-    dialogs.answerMessage("Reversed sort", Answer::No);
-    dialogs.answerInput("Read data file one by one for paired comparison using Cartesian Product",
-                        std::to_string(files.size()));
-    dialogs.answerInput("Transformation?", "0");
-    dialogs.answerInput("Add a code to the output filename?", "1");
+    using namespace dialog_texts;
+    dialogs.answerQuestion(kDetailInfoTitle, detail ? Answer::Yes : Answer::No);
+    dialogs.answerQuestion(kFlowTitle, Answer::No);
+    dialogs.answerQuestion(kDifferencesTitle, detail ? Answer::Yes : Answer::No);
+    dialogs.answerQuestion(kReversedTitle, Answer::No);
+    dialogs.answerInput(kTreatmentCountTitle, std::to_string(files.size()));
+    dialogs.answerInput(kTransformTitle, "0");
+    dialogs.answerInput(kCodeTitle, "1");
     for (const std::string& f : files) dialogs.queueFile(f);
     if (program.click("cmdCartesianDifference") != Program::Outcome::Done) {
         std::cerr << notices.str();

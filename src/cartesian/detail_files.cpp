@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "shell/dialog_texts.h"
 #include "shell/program.h"
 #include "textio/number_forms.h"
 #include "textio/write_record.h"
@@ -18,7 +19,7 @@ namespace lumera {
 
 namespace {
 
-constexpr const char* kErrorTitle = "Detailed differences";
+constexpr const char* kErrorTitle = dialog_texts::kDetailFilesErrorTitle;
 // The records arrive in blocks of chunks, written straight through; this
 // buffer only gathers the headers and the small blocks.
 constexpr std::size_t kBufferBytes = std::size_t{64} << 10;
@@ -268,10 +269,13 @@ void DetailFiles::removeAll() {
     if (closed_) return;
     closed_ = true;
     for (int k = 0; k < KindCount; ++k) {
-        if (!files_[k]) continue;
         files_[k].reset();
-        std::error_code ignored;
-        std::filesystem::remove(paths_[k], ignored);
+        // Those already put in place are this run's; the others' names still
+        // hold whatever stood there before.
+        if (inPlace_[k]) {
+            std::error_code ignored;
+            std::filesystem::remove(paths_[k], ignored);
+        }
     }
 }
 
@@ -341,7 +345,10 @@ void DetailFiles::writeDifferences(const double* first, std::int32_t firstCount,
 
 void DetailFiles::close() {
     constexpr Kind kCloseOrder[] = {All, ToMean, SigA, SigB, InsigA, InsigB};
-    for (Kind k : kCloseOrder) files_[k]->close();
+    for (Kind k : kCloseOrder) {
+        files_[k]->close();
+        inPlace_[k] = true;
+    }
     closed_ = true;
 }
 

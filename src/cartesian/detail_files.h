@@ -13,12 +13,13 @@ class Program;
 
 // The six detail difference files of one pair (i, j): every difference, its
 // distance from the difference of the means, and the significant and
-// insignificant ones, each numbered two ways. If the pair does not end with
-// close(), its files are removed so that no partial set is left behind.
+// insignificant ones, each numbered two ways. Each file takes its name only
+// when complete, replacing an older one whole; if the pair does not end with
+// close(), none of its files is left behind and older ones stay.
 class DetailFiles {
 public:
-    // Creates the files (existing ones are replaced), writes their headers
-    // and sets OutputFileName to the all-differences file.
+    // Creates the files, writes their headers and sets OutputFileName to
+    // the all-differences file.
     DetailFiles(Program& program, int i, int j);
     ~DetailFiles();
     DetailFiles(const DetailFiles&) = delete;
@@ -45,6 +46,7 @@ private:
 
     std::array<std::string, KindCount> paths_;
     std::array<std::unique_ptr<TextFile>, KindCount> files_;
+    std::array<bool, KindCount> inPlace_{};
     bool closed_ = false;
 };
 

@@ -7,9 +7,11 @@
 #include "cartesian/pair_order.h"
 #include "cartesian/treatment_statistics.h"
 #include "report/comparison_report.h"
+#include "shell/dialog_texts.h"
 #include "shell/program.h"
 #include "textio/number_forms.h"
 #include "textio/rounding.h"
+#include "textio/user_error.h"
 
 namespace lumera {
 
@@ -145,8 +147,15 @@ void CartesianDifference2(Program& program) {
 
             const double C2 = s.BootCountValue[j] * s.BootCountValue[i];
             s.MeanDiff[i][j] = sums.sum / C2;
+            const double variance = (sums.sumOfSquares - sums.sum * sums.sum / C2) / (C2 - 1);
+            // max() would turn a variance beyond double precision into 0.
+            if (!std::isfinite(s.MeanDiff[i][j]) || !std::isfinite(variance))
+                throw UserError(dialog_texts::kTooLargeTitle,
+                                "Treatments " + s.TreatName[i] + " and " + s.TreatName[j] +
+                                    "\nValues too large: the variance of their differences is beyond the range of "
+                                    "double precision (about 1.8E+308). Rescale them (other units) and try again.");
             // A hair below zero from rounding means no spread at all.
-            s.DiffVariance[i][j] = std::max(0.0, (sums.sumOfSquares - sums.sum * sums.sum / C2) / (C2 - 1));
+            s.DiffVariance[i][j] = std::max(0.0, variance);
             s.DiffSE[i][j] = std::sqrt(s.DiffVariance[i][j]);
             s.CountAtMostZero[i][j] = sums.atMostZero;
             s.CountAtLeastTwice[i][j] = sums.atLeastTwice;

@@ -2,27 +2,16 @@
 
 #include "cartesian/difference_engine.h"
 #include "cartesian/treatment_input.h"
+#include "shell/dialog_texts.h"
 #include "shell/program.h"
 #include "textio/number_forms.h"
-#include "textio/user_error.h"
 
 namespace lumera {
 
 namespace {
 
-constexpr const char* kDetailTitle = "Do you need detailed info?";
-constexpr const char* kFlowTitle = "Do you need flow record?";
-constexpr const char* kFlowText = "Do you need the record of program flow?";
-constexpr const char* kDifferencesTitle = "Detailed differences";
-constexpr const char* kDifferencesText =
-    "Do you need detailed differences between treatments and normal density curves?\n"
-    "   This option is useful to teachers to show the normal curve.\n"
-    "   If you are comparing more treatments, there will be many files.\n"
-    "\n"
-    "Yes: Write detailed differences between treatments and normal density curves.\n"
-    "No: Don't write detailed differences between treatments.\n";
-constexpr const char* kReversedTitle = "Reversed sort";
-constexpr const char* kReversedText = "Do you want to do reversed sort?";
+using namespace dialog_texts;
+
 // The record is named after this test's own stem, whatever ran before.
 constexpr const char* kFlowFileName = "25A-Cartesian diff_0_Flow.txt";
 
@@ -57,7 +46,7 @@ void cmdCartesianDifference_Click(Program& program) {
     form.Label4.visible = true;
     form.Label14.visible = true;
 
-    if (dialogs.message(kDetailTitle, detailText(s), Buttons::YesNo) == Answer::Yes) {
+    if (dialogs.message(kDetailInfoTitle, detailText(s), Buttons::YesNo) == Answer::Yes) {
         s.DetailedInfo = "Yes";
         if (dialogs.message(kFlowTitle, kFlowText, Buttons::YesNo) == Answer::Yes) {
             s.FlowFileName = kFlowFileName;
@@ -79,10 +68,7 @@ void cmdCartesianDifference_Click(Program& program) {
     try {
         CartesianDifference(program);
         CartesianDifference2(program);
-    } catch (const UserError&) {
-        restoreWindow(form);
-        throw;
-    } catch (const CommandCancelled&) {
+    } catch (...) {
         restoreWindow(form);
         throw;
     }

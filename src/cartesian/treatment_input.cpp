@@ -4,10 +4,12 @@
 #include <optional>
 #include <vector>
 
+#include "shell/dialog_texts.h"
 #include "shell/program.h"
 #include "textio/field_reader.h"
 #include "textio/number_forms.h"
 #include "textio/rounding.h"
+#include "textio/text_file.h"
 #include "textio/user_error.h"
 
 namespace lumera {
@@ -15,12 +17,8 @@ namespace lumera {
 namespace {
 
 constexpr const char* kStem = "25A-Cartesian diff";
-constexpr const char* kCountTitle = "Read data file one by one for paired comparison using Cartesian Product";
-constexpr const char* kCountPrompt = "Enter number of treatments";
-constexpr const char* kTransformTitle = "Transformation?";
-constexpr const char* kTransformPrompt = "No transformation (0), Arcsine (1), or logit (2) transformation?";
-constexpr const char* kReadTitle = "Reading a treatment file";
-constexpr const char* kTransformErrorTitle = "Transformation";
+using namespace dialog_texts;
+constexpr const char* kReadTitle = kReadTreatmentErrorTitle;
 constexpr double kEndMarker = -1;
 
 // One bootstrap-results file as read in the first pass.
@@ -67,7 +65,7 @@ TreatmentFile readTreatmentFile(const std::string& path, Transformation transfor
                                         plainForm(kMaxValues) + ".\nField 5 holds " + std::to_string(f.bootCount) +
                                         ".");
     f.replicates.assign(static_cast<std::size_t>(f.bootCount) + 1, 0.0);
-    double sum = 0;
+    double sum = 0, squares = 0;
     for (std::int32_t r = 1; r <= f.bootCount; ++r) {
         double x = in.atEnd() ? kEndMarker : in.readNumber();
         if (x == kEndMarker)
@@ -83,7 +81,14 @@ TreatmentFile readTreatmentFile(const std::string& path, Transformation transfor
         }
         f.replicates[static_cast<std::size_t>(r)] = y;
         sum += y;
+        squares += y * y;
     }
+    // Every variance the test computes needs the squares.
+    if (!std::isfinite(squares))
+        throw UserError(kTooLargeTitle, "Treatment " + f.name + ", file: " + path +
+                                            "\nValues too large: the squares of its replicates exceed the range of "
+                                            "double precision (about 1.8E+308). Rescale them (other units) and try "
+                                            "again.");
     f.mean = sum / f.bootCount;
     return f;
 }
@@ -116,10 +121,10 @@ void CartesianDifference(Program& program) {
     form.control("cmdReadNandF").enabled = false;
     s.FileStem = kStem;
 
-    std::string countAnswer = dialogs.input(kCountTitle, kCountPrompt, "2");
+    std::string countAnswer = dialogs.input(kTreatmentCountTitle, kTreatmentCountPrompt, "2");
     std::optional<std::int16_t> count = toInt16(leadingNumber(countAnswer));
     if (!count || *count < 2 || *count > kMaxTreatments)
-        throw UserError("Number of treatments", "The Cartesian paired test compares 2 or 3 treatments.\nThe answer \"" +
+        throw UserError(kTreatmentCountErrorTitle, "The Cartesian paired test compares 2 or 3 treatments.\nThe answer \"" +
                                                     countAnswer + "\" gives " +
                                                     (count ? std::to_string(*count) : std::string("no usable number")) +
                                                     ".");
@@ -142,7 +147,7 @@ void CartesianDifference(Program& program) {
     // First pass: every file, in the order of choosing.
     std::vector<TreatmentFile> files;
     for (int t = 1; t <= n; ++t) {
-        std::string path = program.chooseFile("Input treatment " + std::to_string(t));
+        std::string path = program.chooseFile(kTreatmentFileTitle + std::to_string(t));
         if (path.empty()) throw CommandCancelled{};
         files.push_back(readTreatmentFile(path, transformation));
     }
@@ -156,6 +161,16 @@ void CartesianDifference(Program& program) {
                                                 " Cartesian products, more than the " + plainForm(kMaxValues) +
                                                 " a pair can hold.");
         }
+
+    // Codes become parts of file names: the last one in the report's, all of
+    // them in the detail files'.
+    for (int t = 1; t <= n; ++t) {
+        if (t < n && s.DetailedDifferences != "Yes") continue;
+        if (const std::optional<std::string> problem = nameTextProblem(files[t - 1].code))
+            throw UserError(kReadTitle, "File: " + files[t - 1].path +
+                                            "\nThe treatment code (field 6) cannot be part of a file name: " +
+                                            *problem + ".");
+    }
 
     s.TreatmentCount = static_cast<std::int16_t>(n);
     s.PairCount = static_cast<std::int16_t>(n * (n - 1) / 2);

@@ -2,7 +2,24 @@
 
 #include <cmath>
 
+#include "shell/dialog_texts.h"
+#include "textio/user_error.h"
+
 namespace lumera {
+
+namespace {
+
+// A value beyond double precision would print as INF, or turn into a zero
+// spread; the run stops instead.
+void requireFinite(std::initializer_list<double> values, const std::string& what) {
+    for (double v : values)
+        if (!std::isfinite(v))
+            throw UserError(dialog_texts::kTooLargeTitle,
+                            what + "\nValues too large: their mean, variance or F ratio is beyond the range of double "
+                                   "precision (about 1.8E+308). Rescale them (other units) and try again.");
+}
+
+}  // namespace
 
 void computeTreatmentStatistics(RunState& s, EngineCopy& copy) {
     const int n = s.TreatmentCount;
@@ -30,9 +47,10 @@ void computeTreatmentStatistics(RunState& s, EngineCopy& copy) {
         }
         const double effective = s.EffectiveBootCount[k];
         s.BootMean[k] = sum / effective;
+        const double oneRun = (squares - sum * sum / effective) / (effective - 1);
         // Equal replicates that are not exactly representable can leave the
         // one-pass form a hair below zero.
-        oneRunVariance[k] = std::max(0.0, (squares - sum * sum / effective) / (effective - 1));
+        oneRunVariance[k] = std::max(0.0, oneRun);
         double deviations = 0;
         for (std::int32_t r = 1; r <= b; ++r) {
             double dev = x[r] - s.BootMean[k];
@@ -40,6 +58,7 @@ void computeTreatmentStatistics(RunState& s, EngineCopy& copy) {
         }
         s.BootVariance[k] = deviations / (effective - 1);
         s.BootSE[k] = std::sqrt(s.BootVariance[k]);
+        requireFinite({s.BootMean[k], oneRun, s.BootVariance[k]}, "Treatment " + s.TreatName[k]);
     }
 
     double meanSum = 0;
@@ -59,6 +78,7 @@ void computeTreatmentStatistics(RunState& s, EngineCopy& copy) {
         const double withinSquare = within / s.DfWithin;
         if (withinSquare != 0) s.FValue = betweenSquare / withinSquare;
     }
+    requireFinite({betweenSquare, s.FValue}, "The treatments' means");
 }
 
 }  // namespace lumera

@@ -9,14 +9,34 @@
 
 #include "cli/cli_args.h"
 #include "cli/cli_dialogs.h"
+#include "shell/dialog_texts.h"
 #include "shell/dialogs.h"
 #include "shell/program.h"
 #include "sorting/sort_and_count.h"
 #include "textio/rounding.h"
+#include "textio/text_file.h"
 
 namespace lumera::cli {
 
 namespace {
+
+namespace fs = std::filesystem;
+using namespace dialog_texts;
+
+// The current folder, or nothing when it cannot be had (it was deleted):
+// then only absolute names work, and the others fail with a message.
+std::string currentFolder() {
+    std::error_code ec;
+    fs::path here = fs::current_path(ec);
+    return ec ? std::string() : here.string();
+}
+
+std::string absoluteName(const std::string& name) {
+    if (fs::path(name).is_absolute()) return name;
+    std::error_code ec;
+    fs::path full = fs::absolute(name, ec);
+    return ec ? name : full.string();
+}
 
 // One run of the program: commands of a script share it, so what outlives a
 // command in the window outlives it here too.
@@ -49,7 +69,7 @@ public:
           err_(err),
           dialogs_(err),
           progress_(err),
-          program_(dialogs_, clock_, random_, std::filesystem::current_path().string()) {
+          program_(dialogs_, clock_, random_, currentFolder()) {
         program_.form1().Form_Load();
         if (&err == &std::cerr && isatty(STDERR_FILENO)) program_.form1().setRefreshSink(&progress_);
     }
@@ -74,26 +94,41 @@ private:
         return outcome == Program::Outcome::Done ? 0 : 1;
     }
 
+    // Found out before the work rather than when the report is created.
+    bool checkFolder(const std::string& dir) {
+        std::error_code ec;
+        const fs::file_status status = fs::status(dir, ec);
+        if (status.type() == fs::file_type::not_found) {
+            err_ << "lumera-cli: cartesian: the folder " << dir << " does not exist\n";
+        } else if (ec) {
+            err_ << "lumera-cli: cartesian: cannot reach the folder " << dir << ": " << ec.message() << '\n';
+        } else if (status.type() != fs::file_type::directory) {
+            err_ << "lumera-cli: cartesian: " << dir << " is not a folder\n";
+        } else {
+            return true;
+        }
+        return false;
+    }
+
     int runCartesian(const CartesianOptions& o) {
-        namespace fs = std::filesystem;
         const Answer yes = Answer::Yes, no = Answer::No;
-        if (!o.dir.empty() && !fs::is_directory(o.dir)) {
-            // Found out before the work rather than when the report is created.
-            err_ << "lumera-cli: cartesian: the folder " << o.dir << " does not exist\n";
+        if (!o.dir.empty() && !checkFolder(o.dir)) return 1;
+        if (const std::optional<std::string> problem = nameTextProblem(o.code)) {
+            // The report asks for its code only after all the work.
+            err_ << "lumera-cli: cartesian: the code cannot be part of the report's file name: " << *problem << '\n';
             return 1;
         }
         dialogs_.clearAnswers();
-        dialogs_.answerMessage("Do you need detailed info?", o.detail || o.flow ? yes : no);
-        dialogs_.answerMessage("Do you need flow record?", o.flow ? yes : no);
-        dialogs_.answerMessage("Detailed differences", o.detail ? yes : no);
-        dialogs_.answerMessage("Reversed sort", o.reversed ? yes : no);
-        dialogs_.answerInput("Read data file one by one for paired comparison using Cartesian Product",
-                             std::to_string(o.files.size()));
-        dialogs_.answerInput("Transformation?", std::to_string(o.transform));
-        dialogs_.answerInput("Add a code to the output filename?", o.code);
-        dialogs_.answerMessage("Task completed", Answer::Ok);  // the report's path goes to stdout
-        for (const std::string& f : o.files) dialogs_.queueFile(fs::absolute(f).string());
-        program_.pinWorkingFolder(fs::absolute(o.dir.empty() ? fs::current_path() : fs::path(o.dir)).string());
+        dialogs_.answerQuestion(kDetailInfoTitle, o.detail || o.flow ? yes : no);
+        dialogs_.answerQuestion(kFlowTitle, o.flow ? yes : no);
+        dialogs_.answerQuestion(kDifferencesTitle, o.detail ? yes : no);
+        dialogs_.answerQuestion(kReversedTitle, o.reversed ? yes : no);
+        dialogs_.answerInput(kTreatmentCountTitle, std::to_string(o.files.size()));
+        dialogs_.answerInput(kTransformTitle, std::to_string(o.transform));
+        dialogs_.answerInput(kCodeTitle, o.code);
+        dialogs_.quietNotice(kCompletedTitle);  // the report's path goes to stdout
+        for (const std::string& f : o.files) dialogs_.queueFile(absoluteName(f));
+        program_.pinWorkingFolder(o.dir.empty() ? program_.workingFolder() : absoluteName(o.dir));
         int code = finish(program_.click("cmdCartesianDifference"));
         if (code == 0) out_ << program_.resolve(program_.state().OutputFileName) << '\n';
         return code;
@@ -102,7 +137,6 @@ private:
     // The "N. Sort, norm." button answered from the options. The working
     // folder is left free: the outputs go next to the file.
     int runSort(const SortOptions& o) {
-        namespace fs = std::filesystem;
         const double d = leadingNumber(o.decimals);
         if (!(d >= -1 && d <= 5)) {
             // The box would be asked again for ever.
@@ -110,15 +144,14 @@ private:
             return 1;
         }
         dialogs_.clearAnswers();
-        dialogs_.answerMessage("Limit the decimal points?", Answer::Ok);  // the two closing notices
-        dialogs_.answerMessage("Sort and count general data or bootstrap results",
-                               o.kind == SortKind::General ? Answer::Yes
-                               : o.kind == SortKind::Boot  ? Answer::No
-                                                           : Answer::Cancel);
-        dialogs_.answerMessage("Data formate", o.serials ? Answer::Yes : Answer::No);
-        dialogs_.answerInput("Limit the decimal points?", o.decimals);
-        dialogs_.answerMessage("Frequency distribution", Answer::No);
-        dialogs_.queueFile(fs::absolute(o.file).string());
+        dialogs_.quietNotice(kDecimalsTitle);  // the two closing notices: the paths go to stdout
+        dialogs_.answerQuestion(kSortKindTitle, o.kind == SortKind::General ? Answer::Yes
+                                                : o.kind == SortKind::Boot  ? Answer::No
+                                                                            : Answer::Cancel);
+        dialogs_.answerQuestion(kSerialTitle, o.serials ? Answer::Yes : Answer::No);
+        dialogs_.answerInput(kDecimalsTitle, o.decimals);
+        dialogs_.answerQuestion(kFrequencyTitle, Answer::No);
+        dialogs_.queueFile(absoluteName(o.file));
         int code = finish(program_.click("cmdGeneralNormalTest"));
         if (code == 0) {
             const SortOutputNames names = sortOutputNames(program_.state());
@@ -128,6 +161,11 @@ private:
     }
 
     int runScript(const std::string& path) {
+        std::error_code ec;
+        if (fs::is_directory(path, ec)) {
+            err_ << "lumera-cli: the script " << path << " is a folder\n";
+            return 1;
+        }
         std::ifstream in(path, std::ios::binary);
         if (!in) {
             err_ << "lumera-cli: cannot open the script " << path << '\n';
@@ -174,8 +212,17 @@ int runCli(const std::vector<std::string>& words, std::ostream& out, std::ostrea
         err << "lumera-cli: " << e.what() << '\n' << kUsage;
         return 2;
     }
-    Session session(out, err);
-    return session.run(command);
+    // The commands catch what they can meet; this is the last resort, so
+    // that a slip is a message and never an abort.
+    try {
+        Session session(out, err);
+        return session.run(command);
+    } catch (const std::bad_alloc&) {
+        err << "lumera-cli: not enough memory\n";
+    } catch (const std::exception& e) {
+        err << "lumera-cli: internal error: " << e.what() << '\n';
+    }
+    return 1;
 }
 
 }  // namespace lumera::cli

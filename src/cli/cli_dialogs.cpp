@@ -5,19 +5,21 @@
 namespace lumera::cli {
 
 void CliDialogs::clearAnswers() {
-    messages_.clear();
+    questions_.clear();
     inputs_.clear();
+    quiet_.clear();
     files_.clear();
 }
 
 Answer CliDialogs::message(const std::string& title, const std::string& text, Buttons buttons) {
-    auto it = messages_.find(title);
-    if (it != messages_.end()) return it->second;
     if (buttons == Buttons::Ok || buttons == Buttons::OkCancel) {
-        notices_ << title << ": " << text << '\n';
+        // An error box may share a question's title; only its buttons tell.
+        if (buttons == Buttons::Ok || quiet_.count(title) == 0) notices_ << title << ": " << text << '\n';
         return Answer::Ok;
     }
-    throw std::logic_error("no answer for the question \"" + title + "\"");
+    auto it = questions_.find(title);
+    if (it == questions_.end()) throw std::logic_error("no answer for the question \"" + title + "\"");
+    return it->second;
 }
 
 std::string CliDialogs::input(const std::string& title, const std::string&, const std::string&) {

@@ -2,6 +2,7 @@
 #include <deque>
 #include <map>
 #include <ostream>
+#include <set>
 #include <string>
 
 #include "shell/dialogs.h"
@@ -9,15 +10,18 @@
 namespace lumera::cli {
 
 // Answers the program's questions from the command line's options: each
-// message or input box by its title, the file dialogue from a queue. A
-// question nobody answered is an error; a plain notice (OK buttons) is
-// written to the error stream.
+// question (Yes/No boxes) and input box by its title, the file dialogue from
+// a queue. A question nobody answered is an internal error. A box that only
+// informs (OK, or OK/Cancel) is never taken for a question: it is written to
+// the error stream, unless the command line says the same thing elsewhere.
 class CliDialogs : public Dialogs {
 public:
     explicit CliDialogs(std::ostream& notices) : notices_(notices) {}
 
-    void answerMessage(const std::string& title, Answer answer) { messages_[title] = answer; }
+    void answerQuestion(const std::string& title, Answer answer) { questions_[title] = answer; }
     void answerInput(const std::string& title, const std::string& text) { inputs_[title] = text; }
+    // An OK/Cancel notice of this title is answered OK without a word.
+    void quietNotice(const std::string& title) { quiet_.insert(title); }
     void queueFile(const std::string& path) { files_.push_back(path); }
     void clearAnswers();
 
@@ -28,8 +32,9 @@ public:
 
 private:
     std::ostream& notices_;
-    std::map<std::string, Answer> messages_;
+    std::map<std::string, Answer> questions_;
     std::map<std::string, std::string> inputs_;
+    std::set<std::string> quiet_;
     std::deque<std::string> files_;
 };
 

@@ -6,6 +6,7 @@
 
 #include "report/on_screen_summary.h"
 #include "report/pair_tables.h"
+#include "shell/dialog_texts.h"
 #include "shell/program.h"
 #include "textio/number_forms.h"
 #include "textio/print_line.h"
@@ -17,11 +18,7 @@ namespace lumera {
 
 namespace {
 
-constexpr const char* kCodeTitle = "Add a code to the output filename?";
-constexpr const char* kCodePrompt =
-    "If you want to add a specific code for this analysis, please enter the code and press OK. "
-    "If not, just click on OK.";
-constexpr const char* kReportErrorTitle = "Comparison report";
+using namespace dialog_texts;
 constexpr int kFrameColumn = 72;
 
 // Our own reference blocks: nine lines (3, empty, 4, empty) and sixteen
@@ -118,7 +115,16 @@ std::string signedWhole(std::int64_t v) {
 std::string reportName(Program& program) {
     RunState& s = program.state();
     program.dialogs().beep();
-    s.OutputCode = program.dialogs().input(kCodeTitle, kCodePrompt, "1");
+    // The command line checks its code first, so it is never asked again.
+    for (;;) {
+        s.OutputCode = program.dialogs().input(kCodeTitle, kCodePrompt, "1");
+        const std::optional<std::string> problem = nameTextProblem(s.OutputCode);
+        if (!problem) break;
+        program.dialogs().message(kReportErrorTitle,
+                                  "The code cannot be part of the report's file name: " + *problem +
+                                      ".\nPlease enter another code.",
+                                  Buttons::Ok);
+    }
     std::string name = s.FileStem + " results-" + s.LastTreatCode + "_";
     if (s.OutputCode == "1") {
         DateTime t = program.clock().now();
@@ -280,8 +286,11 @@ void PrintMultiCIofDifference(Program& program) {
 
     s.OutputFileName = reportName(program);
     const std::string path = program.resolve(s.OutputFileName);
-    auto file = std::make_unique<TextFile>(path, kReportErrorTitle);
-    try {
+    // Two runs in one second with one code share a name: neither report
+    // may replace the other.
+    auto file = std::make_unique<TextFile>(path, kReportErrorTitle, std::size_t{1} << 20,
+                                           TextFile::Existing::KeepAndNumber);
+    {
         ReportWriter w(*file);
         writeHeader(w, s);
         for (int i = 1; i <= s.TreatmentCount - 1; ++i)
@@ -306,17 +315,12 @@ void PrintMultiCIofDifference(Program& program) {
         w.line(s.EndedText);
         w.line(s.TotalTimeText);
         file->close();
-    } catch (...) {
-        // No half-written report is left behind.
-        file.reset();
-        std::error_code ignored;
-        std::filesystem::remove(path, ignored);
-        throw;
+        s.OutputFileName = std::filesystem::path(file->path()).filename().string();
     }
 
     form.txtDatafile.caption = "Output file is: " + s.OutputFileName;
     program.dialogs().beep();
-    program.dialogs().message("Task completed",
+    program.dialogs().message(kCompletedTitle,
                               "Analysis completed! Congratulation!\n\nThe output file is: " + s.OutputFileName,
                               Buttons::OkCancel);
     form.control("cmdMultiCompCI").enabled = false;

@@ -1,8 +1,10 @@
 #include "shell/program.h"
 
 #include <filesystem>
+#include <new>
 
 #include "cartesian/options_dialogue.h"
+#include "shell/dialog_texts.h"
 #include "sorting/normality_test.h"
 #include "textio/user_error.h"
 
@@ -41,7 +43,7 @@ void Program::pinWorkingFolder(std::string folder) {
 void Program::openFlowRecord(const std::string& name) {
     if (flowFile_) flowFile_->close();
     flowFile_.reset();
-    flowFile_ = std::make_unique<TextFile>(resolve(name), "Program-flow record", 1 << 16);
+    flowFile_ = std::make_unique<TextFile>(resolve(name), dialog_texts::kFlowErrorTitle, 1 << 16);
 }
 
 void Program::writeFlowLine(std::string_view line) {
@@ -56,6 +58,16 @@ Program::Outcome Program::runCommand(const std::function<void()>& command) {
         return Outcome::Failed;
     } catch (const CommandCancelled&) {
         return Outcome::Cancelled;
+    } catch (const std::bad_alloc&) {
+        dialogs_.message(dialog_texts::kMemoryTitle,
+                         "The command needs more memory than this computer can give, and was stopped.\n"
+                         "It left no half-written file.",
+                         Buttons::Ok);
+        return Outcome::Failed;
+    } catch (const std::exception& error) {
+        // The last resort: a slip in the program is a message, never an abort.
+        dialogs_.message(dialog_texts::kInternalErrorTitle, std::string("internal error: ") + error.what(), Buttons::Ok);
+        return Outcome::Failed;
     }
     return Outcome::Done;
 }
@@ -78,7 +90,9 @@ Program::Outcome Program::click(std::string_view name) {
 }
 
 void Program::doubleClick(std::string_view name) {
-    if (name == "Label4") form1_.Label4_DblClick();
+    runCommand([&] {
+        if (name == "Label4") form1_.Label4_DblClick();
+    });
 }
 
 void Program::closeAllFiles() {

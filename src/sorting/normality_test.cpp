@@ -4,6 +4,7 @@
 #include <limits>
 #include <numbers>
 
+#include "shell/dialog_texts.h"
 #include "shell/program.h"
 #include "sorting/sort_and_count.h"
 
@@ -43,7 +44,7 @@ void fillFrequencyChart(const RunState& s, ChartControl& chart) {
         squares += d * d * s.ClassFrequency[c];
     }
     // One value or all values equal: no spread, no density to draw.
-    if (n < 2 || squares <= 0) return;
+    if (n < 2 || !(squares > 0) || !std::isfinite(squares)) return;
     const double sd = std::sqrt(squares / (n - 1));
     const double lo = s.ClassValue[1] - width / 2;
     const double hi = s.ClassValue[k] + width / 2;
@@ -68,8 +69,8 @@ void cmdGeneralNormalTest_Click(Program& program) {
     form.Image1.visible = false;
     form.Label4.visible = true;
     form.Label14.visible = true;
-    if (program.dialogs().message("Frequency distribution", "Do you want to see the frequency distribution?",
-                                  Buttons::YesNo) != Answer::Yes)
+    if (program.dialogs().message(dialog_texts::kFrequencyTitle, dialog_texts::kFrequencyText, Buttons::YesNo) !=
+        Answer::Yes)
         return;
     fillFrequencyChart(s, form.MSChart1);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "shell/dialog_texts.h"
 #include "shell/program.h"
 #include "sorting/quick_sort.h"
 #include "textio/field_reader.h"
@@ -18,10 +19,8 @@
 namespace lumera {
 namespace {
 
-const char* const kKindTitle = "Sort and count general data or bootstrap results";
-const char* const kDecimalsTitle = "Limit the decimal points?";
-// Not the question's title: the command line answers questions by title.
-const char* const kErrorTitle = "Sort and count";
+using namespace dialog_texts;
+const char* const kErrorTitle = kSortErrorTitle;
 
 std::string kindText() {
     return std::string("You can use this button to sort a data file.") + "\n" +
@@ -35,13 +34,6 @@ std::string kindText() {
            "\n" + "\n" + "Cancel: PBT or CPT results (e.g., file no. 24 or 25). " + "\n" + "\n";
 }
 
-const char* const kSerialText =
-    "Are there serial numbers in your data file (Yes: i and x(i), No: x(i) only.\n"
-    "Most bootstrap results are without serial numbers.\n"
-    "Bootstrap results of population parameters are offered in both formats.";
-
-const char* const kDecimalsPrompt =
-    "Limit of decimal points (0, 1, 2, 3, 4, 5 and -1).\n[Enter -1 (minus 1) to use double precision.]";
 
 // Header of a bootstrap-results file.
 struct BootHeader {
@@ -56,6 +48,15 @@ std::int32_t readWhole(FieldReader& reader) {
     if (const std::optional<std::int32_t> w = toInt32(v)) return *w;
     throw UserError(kErrorTitle, "File: " + reader.fileName() + "\nField " + std::to_string(reader.fieldNumber()) +
                                     " is not a whole number in range: \"" + plainForm(v) + "\".");
+}
+
+// The variable's name becomes part of the percentile file's name.
+std::string nameField(FieldReader& reader) {
+    std::string name = reader.readText();
+    if (const std::optional<std::string> problem = nameTextProblem(name))
+        throw UserError(kErrorTitle, "File: " + reader.fileName() + "\nField " + std::to_string(reader.fieldNumber()) +
+                                        " (the variable's name) cannot be part of a file name: " + *problem + ".");
+    return name;
 }
 
 [[noreturn]] void tooMany(const FieldReader& reader) {
@@ -73,14 +74,14 @@ double readValues(Program& program, const std::string& path, BootHeader& boot) {
     if (general) {
         s.ProjectName = reader.readText();
         reader.readText();
-        s.DataSetName = reader.readText();
+        s.DataSetName = nameField(reader);
     } else {
         boot.name = reader.readText();
         reader.readText();
         boot.n = readWhole(reader);
         reader.readText();
         limit = readWhole(reader);
-        s.DataSetName = reader.readText();
+        s.DataSetName = nameField(reader);
         boot.a = reader.readText();
         boot.original = reader.readNumber();
         if (s.DataKind == "PBT or CPT results") {
@@ -94,7 +95,7 @@ double readValues(Program& program, const std::string& path, BootHeader& boot) {
     if (!general) x.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(limit, 0, kMaxValues)) + 1);
     double sum = 0;
     std::int64_t count = 0;
-    while (count < limit && !reader.atEnd()) {
+    while ((general || count < limit) && !reader.atEnd()) {
         double value;
         if (serials) {
             // The end record's value is never used, so it is not read.
@@ -173,8 +174,10 @@ std::string projectLine(const RunState& s, bool general) {
     return general ? "Project: " + s.ProjectName : "Project: " + s.ProjectName + " " + s.VersionText;
 }
 
+// Each writer adds the files it put in place to `placed`, so that a later
+// failure can take the whole run's files away again.
 void writeSortedAndPercentiles(const RunState& s, const SortOutputNames& names, bool general, std::int32_t n,
-                               double mean, const BootHeader& boot) {
+                               double mean, const BootHeader& boot, std::vector<std::string>& placed) {
     TextFile sorted(names.sorted, kErrorTitle, 1 << 22);
     sorted.write(record({projectLine(s, general)}));
     if (general) {
@@ -216,7 +219,9 @@ void writeSortedAndPercentiles(const RunState& s, const SortOutputNames& names, 
     }
     lines.flush();
     sorted.close();
+    placed.push_back(sorted.path());
     percentiles.close();
+    placed.push_back(percentiles.path());
 }
 
 // Each value joins the class whose first value lies within 1e-12 of it.
@@ -240,7 +245,7 @@ void countClasses(RunState& s, std::int32_t n) {
 }
 
 void writeCounts(const RunState& s, const std::string& path, bool general, std::int32_t n, double mean,
-                 const BootHeader& boot) {
+                 const BootHeader& boot, std::vector<std::string>& placed) {
     TextFile counts(path, kErrorTitle, 1 << 22);
     counts.write(record({projectLine(s, general)}));
     if (general) {
@@ -279,6 +284,7 @@ void writeCounts(const RunState& s, const std::string& path, bool general, std::
     }
     counts.write(lines);
     counts.close();
+    placed.push_back(counts.path());
 }
 
 }  // namespace
@@ -295,7 +301,7 @@ SortOutputNames sortOutputNames(const RunState& s) {
 void SortForBootstrapResults(Program& program) {
     RunState& s = program.state();
     Dialogs& dialogs = program.dialogs();
-    switch (dialogs.message(kKindTitle, kindText(), Buttons::YesNoCancel)) {
+    switch (dialogs.message(kSortKindTitle, kindText(), Buttons::YesNoCancel)) {
         case Answer::Yes:
             s.DataKind = "General";
             break;
@@ -306,11 +312,11 @@ void SortForBootstrapResults(Program& program) {
             s.DataKind = "PBT or CPT results";
             break;
     }
-    s.WithSerialNumbers = dialogs.message("Data formate", kSerialText, Buttons::YesNo) == Answer::Yes ? "Yes" : "No";
+    s.WithSerialNumbers = dialogs.message(kSerialTitle, kSerialText, Buttons::YesNo) == Answer::Yes ? "Yes" : "No";
     s.SortAndCountUsed = "Yes";
     const bool general = s.DataKind == "General";
     const std::string path =
-        program.chooseFile(general ? "Open a general data file to sort" : "Open a bootstrap file to sort");
+        program.chooseFile(general ? kGeneralFileTitle : kBootFileTitle);
     if (path.empty()) return;
     s.FileStem = path.size() > 4 ? path.substr(0, path.size() - 4) : std::string();
 
@@ -319,6 +325,10 @@ void SortForBootstrapResults(Program& program) {
     const auto n = static_cast<std::int32_t>(s.SortInput.size() - 1);
     if (n == 0) throw UserError(kErrorTitle, "The file holds no values.");
     const double mean = sum / n;
+    if (!std::isfinite(mean))
+        throw UserError(kTooLargeTitle, "File: " + path +
+                                            "\nValues too large: their sum is beyond the range of double precision "
+                                            "(about 1.8E+308). Rescale them (other units) and try again.");
 
     s.DecimalLimit = askDecimals(dialogs);
     roundValues(s.SortInput, static_cast<std::size_t>(n), s.DecimalLimit);
@@ -328,11 +338,18 @@ void SortForBootstrapResults(Program& program) {
     QuickSort(program);
 
     const SortOutputNames names = sortOutputNames(s);
-    writeSortedAndPercentiles(s, names, general, n, mean, boot);
-    dialogs.message(kDecimalsTitle, "Bootstrap results sorted and data file ready!", Buttons::OkCancel);
-    countClasses(s, n);
-    writeCounts(s, names.counts, general, n, mean, boot);
-    dialogs.message(kDecimalsTitle, "File of data counts is ready!", Buttons::OkCancel);
+    std::vector<std::string> placed;
+    try {
+        writeSortedAndPercentiles(s, names, general, n, mean, boot, placed);
+        dialogs.message(kDecimalsTitle, kSortedReadyText, Buttons::OkCancel);
+        countClasses(s, n);
+        writeCounts(s, names.counts, general, n, mean, boot, placed);
+    } catch (...) {
+        // Three files belong together: none is left without the others.
+        for (const std::string& file : placed) std::remove(file.c_str());
+        throw;
+    }
+    dialogs.message(kDecimalsTitle, kCountsReadyText, Buttons::OkCancel);
 }
 
 }  // namespace lumera

@@ -1,19 +1,29 @@
 #pragma once
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace lumera {
 
-// A text file opened for writing (an existing file is replaced), written
-// through a large buffer. Lines passed in already carry their CR LF (the
-// print and write builders add them). A failure to create or write throws
-// UserError naming the file.
+// A text file written through a large buffer under a temporary name in its
+// folder, and put in place under its own name only by close(): a file that
+// is given up (an error, a destructor without close, a killed run) never
+// shows under the name, and whatever stood there before stays. Lines passed
+// in already carry their CR LF (the print and write builders add them). A
+// failure to create or write throws UserError naming the file.
 class TextFile {
 public:
-    TextFile(std::string path, std::string errorTitle, std::size_t bufferBytes = 1 << 20);
-    ~TextFile();  // closes without throwing; call close() to see errors
+    // What close() does when the name is already taken.
+    enum class Existing {
+        Replace,        // the new complete file replaces the old one whole
+        KeepAndNumber,  // the old one stays; the new one takes " (2)", " (3)", ... before the extension
+    };
+
+    TextFile(std::string path, std::string errorTitle, std::size_t bufferBytes = 1 << 20,
+             Existing existing = Existing::Replace);
+    ~TextFile();  // gives the file up without throwing; call close() to keep it
     TextFile(const TextFile&) = delete;
     TextFile& operator=(const TextFile&) = delete;
 
@@ -28,20 +38,32 @@ public:
     }
     void commit(std::size_t n) { used_ += n; }
     void flush();
+    // Writes what is left and puts the file in place under its name.
     void close();
     bool isOpen() const { return file_ != nullptr; }
+    // The file's name; after close() with KeepAndNumber, the name it took.
     const std::string& path() const { return path_; }
+    // Where the text stands until close().
+    const std::string& temporaryPath() const { return temporaryPath_; }
 
 private:
-    [[noreturn]] void fail(const char* what);
+    [[noreturn]] void fail(const char* what, int err);
     void drain();
+    void giveUp() noexcept;
+    void putInPlace();
 
     std::string path_;
+    std::string temporaryPath_;
     std::string errorTitle_;
+    Existing existing_;
     std::FILE* file_ = nullptr;
     std::unique_ptr<char[]> buffer_;
     std::size_t capacity_ = 0;
     std::size_t used_ = 0;
 };
+
+// Why a text cannot be part of a file name (it holds a line end, a NUL or a
+// path separator), or nothing when it can.
+std::optional<std::string> nameTextProblem(std::string_view text);
 
 }  // namespace lumera

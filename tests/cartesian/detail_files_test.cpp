@@ -9,6 +9,7 @@
 #include "textio/number_forms.h"
 #include "support/program_fixture.h"
 #include "support/fake_services.h"
+#include "support/file_size_limit.h"
 #include "support/scripted_dialogs.h"
 #include "support/treatment_files.h"
 
@@ -187,7 +188,7 @@ TEST_F(DetailFilesTest, AFileThatCannotBeCreatedEndsTheRunAndLeavesNoDetailFile)
     // A missing folder: the first file cannot be made.
     program.pinWorkingFolder(folder.file("no such folder"));
     expectStart(false, true, {a, b});
-    dialogs.expectMessage("Detailed differences", std::nullopt, Answer::Ok);
+    dialogs.expectMessage("Detail difference files", std::nullopt, Answer::Ok);
     EXPECT_EQ(program.click("cmdCartesianDifference"), Program::Outcome::Failed);
     EXPECT_NE(dialogs.lastText().find(folder.file("no such folder/" + detailName("A", DetailFiles::All))),
               std::string::npos)
@@ -200,7 +201,7 @@ TEST_F(DetailFilesTest, AFileThatCannotBeCreatedEndsTheRunAndLeavesNoDetailFile)
     const std::string blocked = detailName("A", DetailFiles::ToMean);
     std::filesystem::create_directory(folder.file(blocked));
     expectStart(false, true, {a, b});
-    dialogs.expectMessage("Detailed differences", std::nullopt, Answer::Ok);
+    dialogs.expectMessage("Detail difference files", std::nullopt, Answer::Ok);
     EXPECT_EQ(program.click("cmdCartesianDifference"), Program::Outcome::Failed);
     EXPECT_NE(dialogs.lastText().find(folder.file(blocked)), std::string::npos) << dialogs.lastText();
     EXPECT_EQ(detailFiles(), std::vector<std::string>{blocked});  // only the folder in its way
@@ -208,23 +209,38 @@ TEST_F(DetailFilesTest, AFileThatCannotBeCreatedEndsTheRunAndLeavesNoDetailFile)
     for (const std::string& n : folder.names()) EXPECT_EQ(n.find("results"), std::string::npos) << n;
 }
 
-// A full disk part way through: the write fails, the message names the
-// file, and none of the pair's files is left (the device itself is untouched).
-TEST_F(DetailFilesTest, AFullDiskEndsTheRunAndLeavesNoDetailFile) {
-    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no full device here";
+// A full disk part way through: the write fails, the message names a file
+// of the pair, none of its new files is left and the complete set of an
+// earlier run stays as it was.
+TEST_F(DetailFilesTest, AFullDiskEndsTheRunAndKeepsTheEarlierFiles) {
     std::vector<double> many(400);
     for (int r = 0; r < 400; ++r) many[r] = 1 + r * 0.001;
-    std::string a = treatment("a.txt", {.code = "A", .replicates = many});
-    std::string b = treatment("b.txt", {.code = "B", .replicates = std::vector<double>(400, 0.5)});
-    const std::string full = detailName("A", DetailFiles::SigA);
-    std::filesystem::create_symlink("/dev/full", folder.file(full));
+    std::string a = treatment("a.txt", {.code = "A", .replicates = {1, 2, 3}});
+    std::string b = treatment("b.txt", {.code = "B", .replicates = {0.5, 0.5}});
+    ASSERT_EQ(run(false, true, {a, b}), Program::Outcome::Done);
+    std::vector<std::string> earlier;
+    for (const std::string& name : detailFiles()) earlier.push_back(read(name));
+    ASSERT_EQ(earlier.size(), 6u);
+    for (const std::string& name : folder.names())
+        if (name.find("results") != std::string::npos) std::filesystem::remove(folder.file(name));
+
+    treatment("a.txt", {.code = "A", .replicates = many});
+    treatment("b.txt", {.code = "B", .replicates = std::vector<double>(400, 0.5)});
     expectStart(false, true, {a, b});
-    dialogs.expectMessage("Detailed differences", std::nullopt, Answer::Ok);
-    EXPECT_EQ(program.click("cmdCartesianDifference"), Program::Outcome::Failed);
-    EXPECT_NE(dialogs.lastText().find(folder.file(full)), std::string::npos) << dialogs.lastText();
-    EXPECT_EQ(detailFiles(), std::vector<std::string>{});
-    EXPECT_TRUE(std::filesystem::exists("/dev/full"));
-    for (const std::string& n : folder.names()) EXPECT_EQ(n.find("results"), std::string::npos) << n;
+    dialogs.expectMessage("Detail difference files", std::nullopt, Answer::Ok);
+    {
+        test::FileSizeLimit full(64 << 10);
+        EXPECT_EQ(program.click("cmdCartesianDifference"), Program::Outcome::Failed);
+    }
+    EXPECT_EQ(dialogs.lastText().rfind("Cannot write the file:\n" + folder.file("25A-Cartesian diff_"), 0), 0u)
+        << dialogs.lastText();
+    std::vector<std::string> after;
+    for (const std::string& name : detailFiles()) after.push_back(read(name));
+    EXPECT_TRUE(after == earlier);
+    for (const std::string& n : folder.names()) {
+        EXPECT_EQ(n.find("results"), std::string::npos) << n;
+        EXPECT_EQ(n.find(".lumera-"), std::string::npos) << n;
+    }
 }
 
 // The records are formed in chunks on two threads: across many chunks, with
@@ -302,7 +318,9 @@ TEST_F(DetailFilesTest, ProgressStepsAndAnUnclosedPairIsRemoved) {
         EXPECT_EQ(s.OutputFileName, detailName("P", DetailFiles::All));
         files.writeDifferences(first.data(), 300, second.data(), 700, true, 1.0,
                                [&](std::int64_t done, std::int64_t total) { seen.emplace_back(done, total); });
-        EXPECT_EQ(detailFiles().size(), 6u);
+        // Until they are complete, the files stand under temporary names.
+        EXPECT_TRUE(detailFiles().empty());
+        EXPECT_EQ(folder.names().size(), 6u);
     }
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.back(), std::make_pair(std::int64_t{210'000}, std::int64_t{210'000}));
