@@ -266,6 +266,12 @@ TEST_F(CartesianRunTest, BadInputIsStoppedWithItsMessage) {
         std::ofstream out(text, std::ios::binary);
         out << "\"T\",\"R0\",30,\"x\",3,\"C\",30,1.5\r\n1\r\ntwo\r\n3\r\n";
     }
+    // Squares beyond double precision: of one file's replicates, or only of
+    // the pair's differences.
+    std::string huge = treatment("huge.txt", {.name = "Huge", .replicates = {1, 1E+308, 2}});
+    std::string high = treatment("high.txt", {.name = "High", .sampleSize = 2, .replicates = {6E+153, 5E+153}});
+    std::string low = treatment("low.txt", {.name = "Low", .sampleSize = 2, .replicates = {-6E+153, -5E+153}});
+    std::string slashCode = treatment("slash.txt", {.code = "A/B", .replicates = {1, 2, 3}});
     std::string header = folder.file("header.txt");
     {
         std::ofstream out(header, std::ios::binary);
@@ -292,6 +298,10 @@ TEST_F(CartesianRunTest, BadInputIsStoppedWithItsMessage) {
         {"2", {good, header}, "0", "Reading a treatment file", "ends before field 6"},
         {"2", {unit, fraction}, "1", "Transformation", "Replicate 2 is 1.5.\nThe arcsine transformation needs"},
         {"2", {unit, zero}, "2", "Transformation", "Replicate 2 is 0.\nThe logit transformation needs 0 < x < 1"},
+        {"2", {good, huge}, "0", "Values too large", "Treatment Huge, file: " + huge + "\nValues too large: "},
+        {"2", {low, high}, "0", "Values too large", "Treatments High and Low\nValues too large: "},
+        {"2", {good, slashCode}, "0", "Reading a treatment file",
+         "The treatment code (field 6) cannot be part of a file name: it holds a \"/\""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title + ": " + c.textPart);

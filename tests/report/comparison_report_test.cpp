@@ -8,6 +8,7 @@
 #include "shell/program.h"
 #include "support/program_fixture.h"
 #include "support/fake_services.h"
+#include "support/file_size_limit.h"
 #include "support/scripted_dialogs.h"
 #include "support/treatment_files.h"
 
@@ -125,6 +126,61 @@ TEST_F(ReportTest, TableNumbersGoOnInTheNextRun) {
     EXPECT_NE(second.find(" Table 9. Differences between treatments and lower CI"), std::string::npos);
     EXPECT_NE(second.find(" Table 14. Preliminary table"), std::string::npos);
     EXPECT_EQ(program.state().TableNumber, 14);
+}
+
+// Two runs in one second with one code: the second report takes a number
+// instead of replacing the first; a third that fails part-way (a full disk)
+// leaves both as they were and no file of its own.
+TEST_F(ReportTest, ReportsNeverReplaceOneAnother) {
+    std::string a = treatment("a.txt", {.code = "A", .replicates = {3, 4, 5}});
+    std::string b = treatment("b.txt", {.code = "B", .replicates = {1, 2, 3}});
+    const std::string first = run({a, b});
+    const std::string firstText = test::readFile(folder.file(first));
+    const std::string second = run({a, b});
+    EXPECT_EQ(second, "25A-Cartesian diff results-B_2026129-1457 (2).txt");
+    EXPECT_EQ(program.form1().txtDatafile.caption, "Output file is: " + second);
+    const std::string secondText = test::readFile(folder.file(second));
+    EXPECT_NE(secondText.find("Table 8. Cartesian product paired difference"), std::string::npos);
+
+    dialogs.expectMessage("Do you need detailed info?", std::nullopt, Answer::No);
+    dialogs.expectMessage("Reversed sort", std::nullopt, Answer::No);
+    dialogs.expectInput(kCountTitle, std::nullopt, "2");
+    dialogs.expectInput("Transformation?", std::nullopt, "0");
+    dialogs.expectOpenFile("Input treatment 1", a);
+    dialogs.expectOpenFile("Input treatment 2", b);
+    dialogs.expectInput(kCodeTitle, kCodePrompt, "1");
+    dialogs.expectMessage("Comparison report", std::nullopt, Answer::Ok);
+    {
+        test::FileSizeLimit full(2048);
+        EXPECT_EQ(program.click("cmdCartesianDifference"), Program::Outcome::Failed);
+    }
+    EXPECT_EQ(dialogs.lastText().rfind("Cannot write the file:\n" + folder.file(first), 0), 0u) << dialogs.lastText();
+    EXPECT_EQ(test::readFile(folder.file(first)), firstText);
+    EXPECT_EQ(test::readFile(folder.file(second)), secondText);
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{second, first, "a.txt", "b.txt"}));  // " (" sorts before "."
+}
+
+// The code becomes part of the report's name; one that cannot is asked
+// again, and the work already done is not lost.
+TEST_F(ReportTest, ACodeThatCannotBePartOfTheNameIsAskedAgain) {
+    std::string a = treatment("a.txt", {.code = "A", .replicates = {3, 4, 5}});
+    std::string b = treatment("b.txt", {.code = "B", .replicates = {1, 2, 3}});
+    dialogs.expectMessage("Do you need detailed info?", std::nullopt, Answer::No);
+    dialogs.expectMessage("Reversed sort", std::nullopt, Answer::No);
+    dialogs.expectInput(kCountTitle, std::nullopt, "2");
+    dialogs.expectInput("Transformation?", std::nullopt, "0");
+    dialogs.expectOpenFile("Input treatment 1", a);
+    dialogs.expectOpenFile("Input treatment 2", b);
+    dialogs.expectInput(kCodeTitle, kCodePrompt, "22/7");
+    dialogs.expectMessage("Comparison report",
+                          "The code cannot be part of the report's file name: it holds a \"/\", which separates "
+                          "folders.\nPlease enter another code.",
+                          Answer::Ok, Buttons::Ok);
+    dialogs.expectInput(kCodeTitle, kCodePrompt, "22 C");
+    dialogs.expectMessage("Task completed", std::nullopt, Answer::Ok);
+    random.queue(0.5);
+    EXPECT_EQ(program.click("cmdCartesianDifference"), Program::Outcome::Done);
+    EXPECT_EQ(program.state().OutputFileName, "25A-Cartesian diff results-B_22 C 500.txt");
 }
 
 // A run state filled by hand: one pair per boundary under test.

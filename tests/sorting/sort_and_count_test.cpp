@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <cstdio>
 #include <fstream>
 #include <numbers>
@@ -265,6 +266,58 @@ TEST_F(SortAndCountTest, EmptyFilesAndBadFieldsAreReportedWithoutOutput) {
     EXPECT_NE(dialogs.lastText().find("Cannot open the file:\n" + missing), std::string::npos);
 
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"bad.txt", "none.txt", "zero.txt"}));
+}
+
+// Inputs the run cannot stand for are refused before any file is written:
+// more values than a run holds (general data too), a variable's name that
+// cannot be part of a file name, values whose sum is beyond double precision.
+TEST_F(SortAndCountTest, LimitsNamesAndHugeValuesAreRefusedBeforeAnyOutput) {
+    const std::string many = folder.file("many.txt");
+    {
+        std::string text = "\"P\",\"x\",\"V\"\r\n";
+        text.reserve(text.size() + 2 * (kMaxValues + 1));
+        for (std::int32_t k = 0; k <= kMaxValues; ++k) text += "1\n";
+        writeText(many, text);
+    }
+    expectQuestions(Kind::General, false, many);
+    dialogs.expectMessage("Sort and count", "File: " + many + "\nThe file holds more than 9000005 values.",
+                          Answer::Ok);
+    EXPECT_EQ(program.click("cmdGeneralNormalTest"), Program::Outcome::Failed);
+
+    const std::string slash = folder.file("slash.txt");
+    writeText(slash, "\"P\",\"x\",\"R0/day\"\r\n1\r\n2\r\n");
+    expectQuestions(Kind::General, false, slash);
+    dialogs.expectMessage("Sort and count",
+                          "File: " + slash +
+                              "\nField 3 (the variable's name) cannot be part of a file name: it holds a \"/\", "
+                              "which separates folders.",
+                          Answer::Ok);
+    EXPECT_EQ(program.click("cmdGeneralNormalTest"), Program::Outcome::Failed);
+
+    const std::string huge = folder.file("huge.txt");
+    writeText(huge, "\"P\",\"x\",\"V\"\r\n1E+308\r\n1.5E+308\r\n");
+    expectQuestions(Kind::General, false, huge);
+    dialogs.expectMessage("Values too large", std::nullopt, Answer::Ok);
+    EXPECT_EQ(program.click("cmdGeneralNormalTest"), Program::Outcome::Failed);
+    EXPECT_EQ(dialogs.lastText().rfind("File: " + huge + "\nValues too large: ", 0), 0u) << dialogs.lastText();
+
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"huge.txt", "many.txt", "slash.txt"}));
+}
+
+// The three files belong together: when the last cannot be written, the two
+// already in place go as well, and what stood in the way stays.
+TEST_F(SortAndCountTest, AFailureTakesAwayTheRunsOtherFiles) {
+    const std::string data = folder.file("d.txt");
+    writeText(data, "\"P\",\"x\",\"V\"\r\n3\r\n1\r\n2\r\n");
+    const std::string counts = folder.file("d-3_Sorted and counts.txt");
+    std::filesystem::create_directory(counts);
+    expectQuestions(Kind::General, false, data);
+    dialogs.expectInput(kDecimalsTitle, kDecimalsPrompt, "-1");
+    dialogs.expectMessage(kDecimalsTitle, "Bootstrap results sorted and data file ready!", Answer::Ok);
+    dialogs.expectMessage("Sort and count", std::nullopt, Answer::Ok);
+    EXPECT_EQ(program.runCommand([&] { SortForBootstrapResults(program); }), Program::Outcome::Failed);
+    EXPECT_EQ(dialogs.lastText().rfind("Cannot create the file:\n" + counts, 0), 0u) << dialogs.lastText();
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"d-3_Sorted and counts.txt", "d.txt"}));
 }
 
 class NormalTestButtonTest : public SortAndCountTest {
