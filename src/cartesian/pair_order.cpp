@@ -116,6 +116,9 @@ public:
         const double v = fromKey(lo);
         if (v != 0) return v;
         // fl(p - m) is -0 only for p = -0, m = +0; keep -0 when every zero is one.
+        // Among mixed zeros a literal sort may leave either at a position, but
+        // nothing can tell them apart: every form prints both as 0, and every
+        // use of a percentile compares it with 0.
         const auto negZeros =
             std::count_if(plus_.begin(), plus_.end(), [](double x) { return x == 0 && std::signbit(x); }) *
             std::count_if(minus_.begin(), minus_.end(), [](double x) { return x == 0 && !std::signbit(x); });

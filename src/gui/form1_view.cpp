@@ -154,6 +154,7 @@ void syncChart(QChartView* view, const ChartControl& model) {
             first = false;
         }
         auto* bars = new QAreaSeries(outline);
+        outline->setParent(bars);  // an area series does not own its outline
         bars->setName(QStringLiteral("Count"));
         bars->setColor(QColor(120, 170, 220));
         bars->setBorderColor(QColor(40, 80, 140));

@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QPointer>
+#include <QtCharts/QAreaSeries>
 #include <QtCharts/QChartView>
+#include <QtCharts/QLineSeries>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -103,6 +106,14 @@ TEST_F(Form1ViewTest, ChartShowsTheModelsBarsAndCurve) {
     QChart* built = chartView->chart();
     view->syncAll();  // same data: the chart is kept, not rebuilt
     EXPECT_EQ(chartView->chart(), built);
+    // New data: the old chart goes with every series it drew.
+    auto* area = qobject_cast<QAreaSeries*>(built->series().front());
+    ASSERT_NE(area, nullptr);
+    QPointer<QLineSeries> outline = area->upperSeries();
+    chart.bars.back().second += 1;
+    view->syncAll();
+    EXPECT_NE(chartView->chart(), built);
+    EXPECT_TRUE(outline.isNull());
     if (const char* dir = std::getenv("LUMERA_SCREENSHOT_DIR")) view->grab().save(QString(dir) + "/chart.png");
 }
 
