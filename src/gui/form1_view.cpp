@@ -154,6 +154,9 @@ void syncChart(QChartView* view, const ChartControl& model) {
             first = false;
         }
         auto* bars = new QAreaSeries(outline);
+        // An area series does not own its outline; without this every
+        // rebuilt chart leaks it.
+        outline->setParent(bars);
         bars->setName(QStringLiteral("Count"));
         bars->setColor(QColor(120, 170, 220));
         bars->setBorderColor(QColor(40, 80, 140));
