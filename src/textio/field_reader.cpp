@@ -17,11 +17,47 @@ namespace {
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool isFieldEnd(char c) { return c == ',' || c == '\r' || c == '\n'; }
 
-// A field shown in a message: long junk (say a binary file) is cut short.
+std::string escaped(char c) {
+    switch (c) {
+        case '\0': return "\\0";
+        case '\t': return "\\t";
+        case '\r': return "\\r";
+        case '\n': return "\\n";
+        default: break;
+    }
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) {
+        const char* hex = "0123456789ABCDEF";
+        return std::string{'\\', 'x', hex[u >> 4], hex[u & 15]};
+    }
+    return std::string(1, c);
+}
+
+// A field shown in a message: control characters escaped so the message
+// stays readable, long junk (say a binary file) cut short.
 std::string shown(std::string_view field) {
     constexpr std::size_t kMax = 60;
-    if (field.size() <= kMax) return std::string(field);
-    return std::string(field.substr(0, kMax)) + "...";
+    std::string out;
+    for (char c : field) {
+        const std::string piece = escaped(c);
+        if (out.size() + piece.size() > kMax) return out + "...";
+        out += piece;
+    }
+    return out;
+}
+
+bool looksLikeUtf16(std::string_view head) {
+    if (head.size() >= 2 && ((head[0] == '\xFF' && head[1] == '\xFE') || (head[0] == '\xFE' && head[1] == '\xFF')))
+        return true;
+    // Plain text in UTF-16 without a byte-order mark: every other byte NUL.
+    const std::size_t n = (head.size() < 64 ? head.size() : 64) & ~std::size_t{1};
+    if (n == 0) return false;
+    std::size_t evenNul = 0, oddNul = 0;
+    for (std::size_t i = 0; i < n; i += 2) {
+        evenNul += head[i] == '\0';
+        oddNul += head[i + 1] == '\0';
+    }
+    return (evenNul == n / 2 && oddNul == 0) || (oddNul == n / 2 && evenNul == 0);
 }
 
 }  // namespace
@@ -101,10 +137,12 @@ void FieldReader::fail(const std::string& what) const {
 }
 
 void FieldReader::start() {
-    // Enough of the start to see a byte-order mark, even from a slow pipe.
-    while (end_ < 3 && more(0)) {
+    // Enough of the start to know the encoding, even from a slow pipe.
+    while (end_ < 64 && more(0)) {
     }
-    if (std::string_view(buf_.data(), end_).substr(0, 3) == "\xEF\xBB\xBF") pos_ = 3;
+    const std::string_view head(buf_.data(), end_);
+    if (looksLikeUtf16(head)) fail("The file looks like UTF-16; save it as plain text (UTF-8 or Latin-1).");
+    if (head.substr(0, 3) == "\xEF\xBB\xBF") pos_ = 3;
 }
 
 // Drops buf_ before keepFrom and reads at most one block after what is
@@ -193,6 +231,8 @@ double FieldReader::readNumber() {
     const std::string_view field = nextRaw(quoted);
     if (!quoted) {
         if (const std::optional<double> v = parseNumberText(field)) return *v;
+        if (numberTextOverflows(field))
+            fail("Field " + std::to_string(fieldNumber_) + " is too large: \"" + shown(field) + "\".");
     }
     fail("Field " + std::to_string(fieldNumber_) + " is not a number: \"" + shown(field) + "\".");
 }

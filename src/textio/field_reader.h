@@ -21,8 +21,8 @@ public:
     static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 
     // Opens a regular file or a pipe; throws UserError (title errorTitle)
-    // when it cannot be opened or read, or is a folder or another kind of
-    // file. blockSize is the most read at once.
+    // when it cannot be opened or read, is a folder or another kind of file,
+    // or looks like UTF-16. blockSize is the most read at once.
     static FieldReader fromFile(const std::string& path, const std::string& errorTitle,
                                 std::size_t blockSize = kBlockSize);
     FieldReader(std::string content, std::string fileName, std::string errorTitle);
