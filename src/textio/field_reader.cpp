@@ -239,11 +239,8 @@ double FieldReader::readNumber() {
 
 bool FieldReader::atEnd() const {
     for (;;) {
-        for (std::size_t p = pos_; p < end_; ++p)
-            if (!isBlank(buf_[p])) {
-                pos_ = p;
-                return false;
-            }
+        while (pos_ < end_ && isBlank(buf_[pos_])) ++pos_;
+        if (pos_ < end_) return false;
         if (!more(end_)) return true;
     }
 }
