@@ -94,7 +94,12 @@ FieldReader::FieldReader(int fd, std::string fileName, std::string errorTitle, s
       fd_(fd),
       blockSize_(blockSize > 0 ? blockSize : 1) {
     // A field kept across a refill plus one block always fits.
-    buf_.resize(blockSize_ + kMaxField + 2);
+    try {
+        buf_.resize(blockSize_ + kMaxField + 2);
+    } catch (...) {
+        ::close(fd_);  // no destructor runs for a half-made reader
+        throw;
+    }
 }
 
 FieldReader::FieldReader(std::string content, std::string fileName, std::string errorTitle)
