@@ -1,10 +1,12 @@
 #include "textio/field_reader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <charconv>
-#include <cmath>
-#include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "textio/rounding.h"
 #include "textio/user_error.h"
@@ -15,80 +17,213 @@ namespace {
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool isFieldEnd(char c) { return c == ',' || c == '\r' || c == '\n'; }
 
-// A field shown in a message: long junk (say a binary file) is cut short.
+std::string escaped(char c) {
+    switch (c) {
+        case '\0': return "\\0";
+        case '\t': return "\\t";
+        case '\r': return "\\r";
+        case '\n': return "\\n";
+        default: break;
+    }
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) {
+        const char* hex = "0123456789ABCDEF";
+        return std::string{'\\', 'x', hex[u >> 4], hex[u & 15]};
+    }
+    return std::string(1, c);
+}
+
+// A field shown in a message: control characters escaped so the message
+// stays readable, long junk (say a binary file) cut short.
 std::string shown(std::string_view field) {
     constexpr std::size_t kMax = 60;
-    if (field.size() <= kMax) return std::string(field);
-    return std::string(field.substr(0, kMax)) + "...";
+    std::string out;
+    for (char c : field) {
+        const std::string piece = escaped(c);
+        if (out.size() + piece.size() > kMax) return out + "...";
+        out += piece;
+    }
+    return out;
+}
+
+bool looksLikeUtf16(std::string_view head) {
+    if (head.size() >= 2 && ((head[0] == '\xFF' && head[1] == '\xFE') || (head[0] == '\xFE' && head[1] == '\xFF')))
+        return true;
+    // Plain text in UTF-16 without a byte-order mark: every other byte NUL.
+    const std::size_t n = (head.size() < 64 ? head.size() : 64) & ~std::size_t{1};
+    if (n == 0) return false;
+    std::size_t evenNul = 0, oddNul = 0;
+    for (std::size_t i = 0; i < n; i += 2) {
+        evenNul += head[i] == '\0';
+        oddNul += head[i + 1] == '\0';
+    }
+    return (evenNul == n / 2 && oddNul == 0) || (oddNul == n / 2 && evenNul == 0);
 }
 
 }  // namespace
 
-FieldReader FieldReader::fromFile(const std::string& path, const std::string& errorTitle) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
+FieldReader FieldReader::fromFile(const std::string& path, const std::string& errorTitle, std::size_t blockSize) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         const int err = errno;
+        // A socket cannot be opened at all; say why it is no use.
+        struct stat st {};
+        if (err == ENXIO && ::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode))
+            throw UserError(errorTitle, "File: " + path + "\n" + path + " is not a regular file or pipe.");
         throw UserError(errorTitle, "Cannot open the file:\n" + path +
                                         (err ? "\n" + std::string(std::strerror(err)) : ""));
     }
-    std::string content;
-    bool failed = false;
-    if (std::fseek(f, 0, SEEK_END) == 0) {
-        const long size = std::ftell(f);
-        if (size > 0) content.resize(static_cast<std::size_t>(size));
-        failed = std::fseek(f, 0, SEEK_SET) != 0;
+    // Decided on the open file, so the path cannot change in between.
+    struct stat st {};
+    const bool known = ::fstat(fd, &st) == 0;
+    if (!known || !(S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode))) {
+        ::close(fd);
+        if (!known) throw UserError(errorTitle, "Cannot read the file:\n" + path);
+        if (S_ISDIR(st.st_mode))
+            throw UserError(errorTitle, "File: " + path + "\n" + path + " is a folder, not a data file.");
+        throw UserError(errorTitle, "File: " + path + "\n" + path + " is not a regular file or pipe.");
     }
-    if (!failed) {
-        // One read for the known size, then whatever else the file holds
-        // (it may have grown, or not have had a size at all).
-        std::size_t got = content.empty() ? 0 : std::fread(content.data(), 1, content.size(), f);
-        content.resize(got);
-        char chunk[1 << 16];
-        while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) content.append(chunk, got);
-        failed = std::ferror(f) != 0;
+    FieldReader reader(fd, path, errorTitle, blockSize);
+    reader.start();
+    return reader;
+}
+
+FieldReader::FieldReader(int fd, std::string fileName, std::string errorTitle, std::size_t blockSize)
+    : fileName_(std::move(fileName)),
+      errorTitle_(std::move(errorTitle)),
+      fd_(fd),
+      blockSize_(blockSize > 0 ? blockSize : 1) {
+    // A field kept across a refill plus one block always fits.
+    try {
+        buf_.resize(blockSize_ + kMaxField + 2);
+    } catch (...) {
+        ::close(fd_);  // no destructor runs for a half-made reader
+        throw;
     }
-    std::fclose(f);
-    if (failed) throw UserError(errorTitle, "Cannot read the file:\n" + path);
-    return FieldReader(std::move(content), path, errorTitle);
 }
 
 FieldReader::FieldReader(std::string content, std::string fileName, std::string errorTitle)
-    : content_(std::move(content)), fileName_(std::move(fileName)), errorTitle_(std::move(errorTitle)) {
-    if (content_.compare(0, 3, "\xEF\xBB\xBF") == 0) pos_ = 3;
+    : fileName_(std::move(fileName)), errorTitle_(std::move(errorTitle)), buf_(std::move(content)) {
+    end_ = buf_.size();
+    start();
+}
+
+FieldReader::FieldReader(FieldReader&& other) noexcept
+    : fileName_(std::move(other.fileName_)),
+      errorTitle_(std::move(other.errorTitle_)),
+      fieldNumber_(other.fieldNumber_),
+      fd_(std::exchange(other.fd_, -1)),
+      blockSize_(other.blockSize_),
+      buf_(std::move(other.buf_)),
+      pos_(other.pos_),
+      end_(other.end_) {}
+
+FieldReader& FieldReader::operator=(FieldReader&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fileName_ = std::move(other.fileName_);
+        errorTitle_ = std::move(other.errorTitle_);
+        fieldNumber_ = other.fieldNumber_;
+        fd_ = std::exchange(other.fd_, -1);
+        blockSize_ = other.blockSize_;
+        buf_ = std::move(other.buf_);
+        pos_ = other.pos_;
+        end_ = other.end_;
+    }
+    return *this;
+}
+
+FieldReader::~FieldReader() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void FieldReader::fail(const std::string& what) const {
+    throw UserError(errorTitle_, "File: " + fileName_ + "\n" + what);
+}
+
+void FieldReader::start() {
+    // Enough of the start to know the encoding, even from a slow pipe.
+    while (end_ < 64 && more(0)) {
+    }
+    const std::string_view head(buf_.data(), end_);
+    if (looksLikeUtf16(head)) fail("The file looks like UTF-16; save it as plain text (UTF-8 or Latin-1).");
+    if (head.substr(0, 3) == "\xEF\xBB\xBF") pos_ = 3;
+}
+
+// Drops buf_ before keepFrom and reads at most one block after what is
+// kept; false when the file had nothing more.
+bool FieldReader::more(std::size_t keepFrom) const {
+    if (fd_ < 0) return false;
+    if (keepFrom > 0) {
+        std::memmove(buf_.data(), buf_.data() + keepFrom, end_ - keepFrom);
+        end_ -= keepFrom;
+        pos_ -= keepFrom;
+    }
+    std::size_t want = buf_.size() - end_;
+    if (want > blockSize_) want = blockSize_;
+    std::size_t got = 0;
+    // Pipes hand over a little at a time; a full block keeps rescans rare.
+    while (got < want) {
+        const ssize_t n = ::read(fd_, buf_.data() + end_ + got, want - got);
+        if (n > 0) {
+            got += static_cast<std::size_t>(n);
+        } else if (n == 0) {
+            ::close(fd_);
+            fd_ = -1;
+            break;
+        } else if (errno != EINTR) {
+            throw UserError(errorTitle_, "Cannot read the file:\n" + fileName_);
+        }
+    }
+    end_ += got;
+    return got > 0;
 }
 
 std::string_view FieldReader::nextRaw(bool& quoted) {
-    const char* s = content_.data();
-    const std::size_t n = content_.size();
-    std::size_t p = pos_;
-    while (p < n && isBlank(s[p])) ++p;
-    if (p >= n) {
+    for (;;) {
+        const char* s = buf_.data();
+        std::size_t p = pos_;
+        while (p < end_ && isBlank(s[p])) ++p;
         pos_ = p;
-        throw UserError(errorTitle_, "File: " + fileName_ + "\nThe file ends before field " +
-                                         std::to_string(fieldNumber_ + 1) + ".");
+        if (p < end_) break;
+        if (!more(end_))
+            fail("The file ends before field " + std::to_string(fieldNumber_ + 1) + ".");
     }
     ++fieldNumber_;
-    std::size_t begin, end;
-    if (s[p] == '"') {
-        quoted = true;
-        begin = p + 1;
-        const void* close = std::memchr(s + begin, '"', n - begin);
-        end = close ? static_cast<std::size_t>(static_cast<const char*>(close) - s) : n;
-        p = close ? end + 1 : n;
-        while (p < n && !isFieldEnd(s[p])) ++p;
-    } else {
-        quoted = false;
-        begin = p;
-        while (p < n && !isFieldEnd(s[p])) ++p;
-        end = p;
-        while (end > begin && (s[end - 1] == ' ' || s[end - 1] == '\t')) --end;
+    for (;;) {
+        const char* s = buf_.data();
+        const std::size_t n = end_;
+        const bool whole = fd_ < 0;  // the end of the buffer is the end of the file
+        std::size_t p = pos_, begin, end;
+        bool complete;
+        if (s[p] == '"') {
+            quoted = true;
+            begin = p + 1;
+            const void* close = std::memchr(s + begin, '"', n - begin);
+            end = close ? static_cast<std::size_t>(static_cast<const char*>(close) - s) : n;
+            p = close ? end + 1 : n;
+            while (p < n && !isFieldEnd(s[p])) ++p;
+        } else {
+            quoted = false;
+            begin = p;
+            while (p < n && !isFieldEnd(s[p])) ++p;
+            end = p;
+            while (end > begin && (s[end - 1] == ' ' || s[end - 1] == '\t')) --end;
+        }
+        complete = p < n || whole;
+        if (complete && p - pos_ <= kMaxField) {
+            if (p < n) {
+                if (s[p] == '\r' && p + 1 < n && s[p + 1] == '\n') ++p;
+                ++p;
+            }
+            pos_ = p;
+            return std::string_view(s + begin, end - begin);
+        }
+        if (p - pos_ > kMaxField)
+            fail("Field " + std::to_string(fieldNumber_) + " is too long (more than " +
+                 std::to_string(kMaxField) + " characters).");
+        more(pos_);
     }
-    if (p < n) {
-        if (s[p] == '\r' && p + 1 < n && s[p + 1] == '\n') ++p;
-        ++p;
-    }
-    pos_ = p;
-    return std::string_view(s + begin, end - begin);
 }
 
 std::string FieldReader::readText() {
@@ -101,15 +236,18 @@ double FieldReader::readNumber() {
     const std::string_view field = nextRaw(quoted);
     if (!quoted) {
         if (const std::optional<double> v = parseNumberText(field)) return *v;
+        if (numberTextOverflows(field))
+            fail("Field " + std::to_string(fieldNumber_) + " is too large: \"" + shown(field) + "\".");
     }
-    throw UserError(errorTitle_, "File: " + fileName_ + "\nField " + std::to_string(fieldNumber_) +
-                                     " is not a number: \"" + shown(field) + "\".");
+    fail("Field " + std::to_string(fieldNumber_) + " is not a number: \"" + shown(field) + "\".");
 }
 
 bool FieldReader::atEnd() const {
-    for (std::size_t p = pos_; p < content_.size(); ++p)
-        if (!isBlank(content_[p])) return false;
-    return true;
+    for (;;) {
+        while (pos_ < end_ && isBlank(buf_[pos_])) ++pos_;
+        if (pos_ < end_) return false;
+        if (!more(end_)) return true;
+    }
 }
 
 }  // namespace lumera

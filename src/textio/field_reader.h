@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -9,29 +10,53 @@ namespace lumera {
 // either enclosed in double quotes (and may then hold commas) or runs to the
 // next comma or line end, its trailing spaces dropped. Errors name the file
 // and the field number (counted from 1) in a UserError.
+//
+// The file is read a block at a time, so pipes work and memory stays at one
+// block plus the longest field; a field (as it stands in the file, from its
+// first character to the comma or line end) may hold at most kMaxField
+// characters.
 class FieldReader {
 public:
-    // Reads the whole file; throws UserError (title errorTitle) when it
-    // cannot be opened or read.
-    static FieldReader fromFile(const std::string& path, const std::string& errorTitle);
+    static constexpr std::size_t kMaxField = 65536;
+    static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+
+    // Opens a regular file or a pipe; throws UserError (title errorTitle)
+    // when it cannot be opened or read, is a folder or another kind of file,
+    // or looks like UTF-16. blockSize is the most read at once.
+    static FieldReader fromFile(const std::string& path, const std::string& errorTitle,
+                                std::size_t blockSize = kBlockSize);
     FieldReader(std::string content, std::string fileName, std::string errorTitle);
+    FieldReader(FieldReader&& other) noexcept;
+    FieldReader& operator=(FieldReader&& other) noexcept;
+    FieldReader(const FieldReader&) = delete;
+    FieldReader& operator=(const FieldReader&) = delete;
+    ~FieldReader();
 
     std::string readText();
     double readNumber();
-    // True when nothing but spaces and line ends is left.
+    // True when nothing but spaces and line ends is left; waits for a pipe.
     bool atEnd() const;
     // Number of the field read last (0 before the first).
     long fieldNumber() const { return fieldNumber_; }
     const std::string& fileName() const { return fileName_; }
 
 private:
+    FieldReader(int fd, std::string fileName, std::string errorTitle, std::size_t blockSize);
+    void start();
+    bool more(std::size_t keepFrom) const;
     std::string_view nextRaw(bool& quoted);
+    [[noreturn]] void fail(const std::string& what) const;
 
-    std::string content_;
     std::string fileName_;
     std::string errorTitle_;
-    std::size_t pos_ = 0;
     long fieldNumber_ = 0;
+    mutable int fd_ = -1;  // -1 once the whole file is in buf_
+    std::size_t blockSize_ = kBlockSize;
+    // The part of the file read but not yet used is buf_[pos_, end_). atEnd
+    // may read ahead and drop blanks, which changes no field.
+    mutable std::string buf_;
+    mutable std::size_t pos_ = 0;
+    mutable std::size_t end_ = 0;
 };
 
 }  // namespace lumera

@@ -132,4 +132,10 @@ std::optional<double> parseNumberText(std::string_view text) {
     return std::nullopt;
 }
 
+bool numberTextOverflows(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return isCompleteNumber(text) && std::isinf(leadingNumber(text));
+}
+
 }  // namespace lumera

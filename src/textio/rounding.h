@@ -23,4 +23,8 @@ double leadingNumber(std::string_view text);
 // text and for a number beyond the range of a double (a tiny one reads as 0).
 std::optional<double> parseNumberText(std::string_view text);
 
+// True when the text is a number of that form but beyond the range of a
+// double, which parseNumberText leaves empty as it does any other text.
+bool numberTextOverflows(std::string_view text);
+
 }  // namespace lumera

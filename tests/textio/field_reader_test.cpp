@@ -4,8 +4,10 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
+#include "support/treatment_files.h"
 #include "textio/user_error.h"
 
 namespace lumera {
@@ -74,6 +76,69 @@ TEST(FieldReader, ReadsFileAndReportsMissingOne) {
     std::filesystem::remove(path);
     const std::string text = errorOf([&] { FieldReader::fromFile(path, "Read"); });
     EXPECT_EQ(text.rfind("Cannot open the file:\n" + path, 0), 0u) << text;
+}
+
+// Quoted fields stay readable on one line; a cut never splits an escape.
+TEST(FieldReader, MessagesEscapeControlCharacters) {
+    const std::string a58(58, 'a'), a59(59, 'a');
+    const struct {
+        std::string content, shown;
+    } cases[] = {
+        {"a\tb\x01\x7F\x1F\t\n", "a\\tb\\x01\\x7F\\x1F"},
+        {std::string("x\0yz", 4), "x\\0yz"},
+        {"\"a\rb\nc\"", "a\\rb\\nc"},
+        {"\xC3\xA9t\xE9", "\xC3\xA9t\xE9"},
+        {a58 + "\x01", a58 + "..."},
+        {a58 + "\tb", a58 + "\\t..."},
+        {"\"" + a59 + "\t\"", a59 + "..."},
+        {std::string(61, 'b'), std::string(60, 'b') + "..."},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(errorOf([&] { reader(c.content).readNumber(); }),
+                  "File: in.dat\nField 1 is not a number: \"" + c.shown + "\".")
+            << c.shown;
+}
+
+TEST(FieldReader, NumbersBeyondDoubleRange) {
+    const std::string big = "1" + std::string(400, '0');
+    const struct {
+        std::string content, shown;
+    } tooLarge[] = {
+        {"1E+400", "1E+400"}, {"-1e999", "-1e999"}, {" +2.5e308 \r\n", "+2.5e308"}, {big, big.substr(0, 60) + "..."}};
+    for (const auto& c : tooLarge)
+        EXPECT_EQ(errorOf([&] { reader(c.content).readNumber(); }),
+                  "File: in.dat\nField 1 is too large: \"" + c.shown + "\".");
+    auto r = reader("1E-400,-1e-999,1e308");
+    EXPECT_EQ(r.readNumber(), 0);
+    EXPECT_EQ(r.readNumber(), 0);
+    EXPECT_EQ(r.readNumber(), 1e308);
+    EXPECT_EQ(errorOf([] { reader("\"1E+400\"").readNumber(); }), "File: in.dat\nField 1 is not a number: \"1E+400\".");
+}
+
+TEST(FieldReader, RefusesUtf16) {
+    const std::string refused = "File: in.dat\nThe file looks like UTF-16; save it as plain text (UTF-8 or Latin-1).";
+    const std::string le("1\0,\0" "2\0\r\0\n\0", 10), be("\0" "1\0,\0" "2\0\r\0\n", 10);
+    const struct {
+        std::string content;
+        bool isUtf16;
+    } cases[] = {
+        {"\xFF\xFE" + le, true},
+        {"\xFE\xFF" + be, true},
+        {le, true},
+        {be, true},
+        {std::string("1\0", 2), true},
+        {"\xEF\xBB\xBF" "1,2\r\n", false},
+        {std::string("1\0\0,2", 5), false},
+        {std::string("\0\0\0\0", 4), false},
+    };
+    for (const auto& c : cases) {
+        const std::string text = errorOf([&] { reader(c.content); });
+        EXPECT_EQ(text == refused, c.isUtf16) << text;
+    }
+    test::TempFolder dir("reader_utf16");
+    std::ofstream(dir.file("u16.txt"), std::ios::binary) << "\xFF\xFE" + le;
+    EXPECT_EQ(errorOf([&] { FieldReader::fromFile(dir.file("u16.txt"), "Read"); }),
+              "File: " + dir.file("u16.txt") + "\nThe file looks like UTF-16; save it as plain text (UTF-8 or Latin-1).");
 }
 
 }  // namespace
