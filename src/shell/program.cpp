@@ -12,6 +12,11 @@ namespace lumera {
 
 namespace fs = std::filesystem;
 
+bool isPipe(const std::string& path) {
+    std::error_code ec;
+    return fs::status(path, ec).type() == fs::file_type::fifo;
+}
+
 Program::Program(Dialogs& dialogs, Clock& clock, RandomSource& random, std::string workingFolder)
     : dialogs_(dialogs),
       clock_(clock),
@@ -28,9 +33,11 @@ std::string Program::resolve(const std::string& name) const {
 
 std::string Program::chooseFile(const std::string& title) {
     std::string chosen = dialogs_.openFile(title, workingFolder_);
-    if (!chosen.empty() && !folderPinned_) {
-        fs::path folder = fs::absolute(fs::path(chosen)).parent_path();
-        workingFolder_ = folder.string();
+    // A pipe's folder (/dev/fd) is no place for results.
+    if (!chosen.empty() && !folderPinned_ && !isPipe(chosen)) {
+        std::error_code ec;
+        fs::path folder = fs::absolute(fs::path(chosen), ec).parent_path();
+        if (!ec) workingFolder_ = folder.string();
     }
     return chosen;
 }

@@ -13,6 +13,9 @@
 
 namespace lumera {
 
+// A pipe (process substitution, a named pipe) rather than a file.
+bool isPipe(const std::string& path);
+
 // One run of the program: the run state, the two windows, the open files,
 // the working folder and the services the procedures ask. It lives from
 // start to end; everything that outlives a command lives here.

@@ -21,6 +21,7 @@ namespace {
 
 using namespace dialog_texts;
 const char* const kErrorTitle = kSortErrorTitle;
+const char* const kPipeStem = "pipe";
 
 std::string kindText() {
     return std::string("You can use this button to sort a data file.") + "\n" +
@@ -318,7 +319,11 @@ void SortForBootstrapResults(Program& program) {
     const std::string path =
         program.chooseFile(general ? kGeneralFileTitle : kBootFileTitle);
     if (path.empty()) return;
-    s.FileStem = path.size() > 4 ? path.substr(0, path.size() - 4) : std::string();
+    // A pipe has no folder of its own: its results go to the working folder.
+    if (isPipe(path))
+        s.FileStem = program.resolve(kPipeStem);
+    else
+        s.FileStem = path.size() > 4 ? path.substr(0, path.size() - 4) : std::string();
 
     BootHeader boot;
     const double sum = readValues(program, path, boot);

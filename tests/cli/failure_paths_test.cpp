@@ -74,6 +74,19 @@ TEST_F(FailurePathsTest, BadInputEndsWithAMessageNeverAnAbort) {
     EXPECT_TRUE(resultFiles(folder.path()).empty());
 }
 
+// Data through a pipe: read as a file is, and the results go to the
+// current folder, never to the pipe's own (/dev/fd).
+TEST_F(FailurePathsTest, ASortOfAPipeWritesIntoTheCurrentFolder) {
+    const ShellRun run = runShell("cd " + shellQuoted(folder.path().string()) + " && " + cliPath() +
+                                      " sort <(printf '\"P\",\"x\",\"V\"\\n3\\n1\\n2\\n')",
+                                  scratch);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string stem = folder.file("pipe");
+    EXPECT_EQ(run.out, stem + "-2_Sorted.txt\n" + stem + "-1_0.025, 0.5 and 0.975 V.txt\n" + stem +
+                           "-3_Sorted and counts.txt\n");
+    EXPECT_NE(readFile(stem + "-2_Sorted.txt").find("\r\n3,1,3\r\n"), std::string::npos);
+}
+
 // A deleted current folder: absolute names still work, and a relative one
 // is a message.
 TEST_F(FailurePathsTest, ADeletedCurrentFolder) {
