@@ -27,6 +27,17 @@ class ReportTest : public test::ProgramTest {
 protected:
     // One whole test with no detail files; returns the report's file name.
     std::string run(const std::vector<std::string>& files, const std::string& code = "1", bool flow = false) {
+        expectUpToTheCode(files, flow);
+        dialogs.expectInput(kCodeTitle, kCodePrompt, code);
+        dialogs.expectMessage("Task completed", std::nullopt, Answer::Ok, Buttons::OkCancel);
+        EXPECT_EQ(program.click("cmdCartesianDifference"), Program::Outcome::Done);
+        EXPECT_EQ(dialogs.lastText(),
+                  "Analysis completed! Congratulation!\n\nThe output file is: " + program.state().OutputFileName);
+        return program.state().OutputFileName;
+    }
+
+    // The questions of a test up to the report's code.
+    void expectUpToTheCode(const std::vector<std::string>& files, bool flow = false) {
         dialogs.expectMessage("Do you need detailed info?", std::nullopt, flow ? Answer::Yes : Answer::No);
         if (flow) {
             dialogs.expectMessage("Do you need flow record?", std::nullopt, Answer::Yes);
@@ -37,12 +48,6 @@ protected:
         dialogs.expectInput("Transformation?", std::nullopt, "0");
         for (std::size_t t = 0; t < files.size(); ++t)
             dialogs.expectOpenFile("Input treatment " + std::to_string(t + 1), files[t]);
-        dialogs.expectInput(kCodeTitle, kCodePrompt, code);
-        dialogs.expectMessage("Task completed", std::nullopt, Answer::Ok, Buttons::OkCancel);
-        EXPECT_EQ(program.click("cmdCartesianDifference"), Program::Outcome::Done);
-        EXPECT_EQ(dialogs.lastText(),
-                  "Analysis completed! Congratulation!\n\nThe output file is: " + program.state().OutputFileName);
-        return program.state().OutputFileName;
     }
 
     // Compares with the checked file under tests/data/report; with
@@ -142,12 +147,7 @@ TEST_F(ReportTest, ReportsNeverReplaceOneAnother) {
     const std::string secondText = test::readFile(folder.file(second));
     EXPECT_NE(secondText.find("Table 8. Cartesian product paired difference"), std::string::npos);
 
-    dialogs.expectMessage("Do you need detailed info?", std::nullopt, Answer::No);
-    dialogs.expectMessage("Reversed sort", std::nullopt, Answer::No);
-    dialogs.expectInput(kCountTitle, std::nullopt, "2");
-    dialogs.expectInput("Transformation?", std::nullopt, "0");
-    dialogs.expectOpenFile("Input treatment 1", a);
-    dialogs.expectOpenFile("Input treatment 2", b);
+    expectUpToTheCode({a, b});
     dialogs.expectInput(kCodeTitle, kCodePrompt, "1");
     dialogs.expectMessage("Comparison report", std::nullopt, Answer::Ok);
     {
@@ -165,12 +165,7 @@ TEST_F(ReportTest, ReportsNeverReplaceOneAnother) {
 TEST_F(ReportTest, ACodeThatCannotBePartOfTheNameIsAskedAgain) {
     std::string a = treatment("a.txt", {.code = "A", .replicates = {3, 4, 5}});
     std::string b = treatment("b.txt", {.code = "B", .replicates = {1, 2, 3}});
-    dialogs.expectMessage("Do you need detailed info?", std::nullopt, Answer::No);
-    dialogs.expectMessage("Reversed sort", std::nullopt, Answer::No);
-    dialogs.expectInput(kCountTitle, std::nullopt, "2");
-    dialogs.expectInput("Transformation?", std::nullopt, "0");
-    dialogs.expectOpenFile("Input treatment 1", a);
-    dialogs.expectOpenFile("Input treatment 2", b);
+    expectUpToTheCode({a, b});
     dialogs.expectInput(kCodeTitle, kCodePrompt, "22/7");
     dialogs.expectMessage("Comparison report",
                           "The code cannot be part of the report's file name: it holds a \"/\", which separates "
