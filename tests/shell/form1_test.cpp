@@ -2,7 +2,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <sstream>
+#include <stdexcept>
 
 #include "shell/program.h"
 #include "shell/texts.h"
@@ -229,6 +231,16 @@ TEST_F(Form1Test, FarewellThresholds) {
     EXPECT_GT(v.Command1.top, v.Picture2.top + v.Picture2.height);
     EXPECT_LE(v.Command1.top + v.Command1.height, v.Height);
     EXPECT_EQ(v.Command1.left, (v.Width - v.Command1.width) / 2);
+}
+
+// The last resort of every command: a slip is a message box and the
+// window goes on, never an abort.
+TEST_F(Form1Test, ACommandThatThrowsEndsWithAMessage) {
+    dialogs.expectMessage("Internal error", "internal error: no such table", Answer::Ok, Buttons::Ok);
+    EXPECT_EQ(program.runCommand([] { throw std::out_of_range("no such table"); }), Program::Outcome::Failed);
+    dialogs.expectMessage("Not enough memory", std::nullopt, Answer::Ok, Buttons::Ok);
+    EXPECT_EQ(program.runCommand([] { throw std::bad_alloc(); }), Program::Outcome::Failed);
+    EXPECT_FALSE(program.ended());
 }
 
 TEST_F(Form1Test, ChosenFileMovesTheWorkingFolder) {
