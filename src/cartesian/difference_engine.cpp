@@ -152,8 +152,8 @@ void CartesianDifference2(Program& program) {
             if (!std::isfinite(s.MeanDiff[i][j]) || !std::isfinite(variance))
                 throw UserError(dialog_texts::kTooLargeTitle,
                                 "Treatments " + s.TreatName[i] + " and " + s.TreatName[j] +
-                                    "\nValues too large: the variance of their differences is beyond the range of "
-                                    "double precision (about 1.8E+308). Rescale them (other units) and try again.");
+                                    "\nValues too large: the variance of their differences is" +
+                                    dialog_texts::kBeyondDouble);
             // A hair below zero from rounding means no spread at all.
             s.DiffVariance[i][j] = std::max(0.0, variance);
             s.DiffSE[i][j] = std::sqrt(s.DiffVariance[i][j]);

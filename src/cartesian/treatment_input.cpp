@@ -86,9 +86,7 @@ TreatmentFile readTreatmentFile(const std::string& path, Transformation transfor
     // Every variance the test computes needs the squares.
     if (!std::isfinite(squares))
         throw UserError(kTooLargeTitle, "Treatment " + f.name + ", file: " + path +
-                                            "\nValues too large: the squares of its replicates exceed the range of "
-                                            "double precision (about 1.8E+308). Rescale them (other units) and try "
-                                            "again.");
+                                            "\nValues too large: the squares of its replicates are" + kBeyondDouble);
     f.mean = sum / f.bootCount;
     return f;
 }
@@ -124,10 +122,9 @@ void CartesianDifference(Program& program) {
     std::string countAnswer = dialogs.input(kTreatmentCountTitle, kTreatmentCountPrompt, "2");
     std::optional<std::int16_t> count = toInt16(leadingNumber(countAnswer));
     if (!count || *count < 2 || *count > kMaxTreatments)
-        throw UserError(kTreatmentCountErrorTitle, "The Cartesian paired test compares 2 or 3 treatments.\nThe answer \"" +
-                                                    countAnswer + "\" gives " +
-                                                    (count ? std::to_string(*count) : std::string("no usable number")) +
-                                                    ".");
+        throw UserError(kTreatmentCountErrorTitle,
+                        "The Cartesian paired test compares 2 or 3 treatments.\nThe answer \"" + countAnswer +
+                            "\" gives " + (count ? std::to_string(*count) : std::string("no usable number")) + ".");
     const int n = *count;
 
     Transformation transformation = Transformation::None;

@@ -15,8 +15,8 @@ void requireFinite(std::initializer_list<double> values, const std::string& what
     for (double v : values)
         if (!std::isfinite(v))
             throw UserError(dialog_texts::kTooLargeTitle,
-                            what + "\nValues too large: their mean, variance or F ratio is beyond the range of double "
-                                   "precision (about 1.8E+308). Rescale them (other units) and try again.");
+                            what + "\nValues too large: their mean, variance or F ratio is" +
+                                dialog_texts::kBeyondDouble);
 }
 
 }  // namespace

@@ -73,7 +73,8 @@ Program::Outcome Program::runCommand(const std::function<void()>& command) {
         return Outcome::Failed;
     } catch (const std::exception& error) {
         // The last resort: a slip in the program is a message, never an abort.
-        dialogs_.message(dialog_texts::kInternalErrorTitle, std::string("internal error: ") + error.what(), Buttons::Ok);
+        dialogs_.message(dialog_texts::kInternalErrorTitle, std::string("internal error: ") + error.what(),
+                         Buttons::Ok);
         return Outcome::Failed;
     }
     return Outcome::Done;

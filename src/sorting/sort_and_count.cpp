@@ -332,8 +332,7 @@ void SortForBootstrapResults(Program& program) {
     const double mean = sum / n;
     if (!std::isfinite(mean))
         throw UserError(kTooLargeTitle, "File: " + path +
-                                            "\nValues too large: their sum is beyond the range of double precision "
-                                            "(about 1.8E+308). Rescale them (other units) and try again.");
+                                            "\nValues too large: their sum is" + kBeyondDouble);
 
     s.DecimalLimit = askDecimals(dialogs);
     roundValues(s.SortInput, static_cast<std::size_t>(n), s.DecimalLimit);

@@ -59,7 +59,8 @@ TEST_F(FailurePathsTest, BadInputEndsWithAMessageNeverAnAbort) {
          "cannot reach the folder"},
         // A field without end through a pipe: stopped at its cap.
         {"sort <(yes 1 | tr -d '\\n')", "Field 1 is too long"},
-        {"cartesian --code 'x/y'" + dir + shellQuoted(a) + " " + shellQuoted(b), "cannot be part of the report's file name"},
+        {"cartesian --code 'x/y'" + dir + shellQuoted(a) + " " + shellQuoted(b),
+         "cannot be part of the report's file name"},
         // The detail file's name is too long for the file system: the error
         // box shares nothing with the question about detail files.
         {"cartesian --detail" + dir + shellQuoted(folder.file("long.txt")) + " " + shellQuoted(b),
@@ -93,8 +94,8 @@ TEST_F(FailurePathsTest, ADeletedCurrentFolder) {
     const fs::path gone = scratch.path() / "gone";
     const std::string enterAndDelete = "mkdir " + shellQuoted(gone.string()) + " && cd " + shellQuoted(gone.string()) +
                                        " && rmdir " + shellQuoted(gone.string()) + " && ";
-    ShellRun run = runShell(enterAndDelete + cliPath() + " cartesian --dir " + shellQuoted(folder.path().string()) + " " +
-                                shellQuoted(a) + " " + shellQuoted(b),
+    ShellRun run = runShell(enterAndDelete + cliPath() + " cartesian --dir " + shellQuoted(folder.path().string()) +
+                                " " + shellQuoted(a) + " " + shellQuoted(b),
                             scratch);
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(resultFiles(folder.path()).size(), 1u);
