@@ -1,0 +1,44 @@
+#pragma once
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace lumera::analysis {
+
+// All differences d = fl(m - s) of a minuend value m and a subtrahend value
+// s, each rounded to double exactly as forming it gives it (ties, -0,
+// rounding near 0 included), counted and ranked without forming them:
+// O(M + S) memory, O(M + S) time a count.
+class DifferenceSet {
+public:
+    // Both ascending (TreatmentSample::sorted); kept by reference.
+    DifferenceSet(std::span<const double> minuendSorted, std::span<const double> subtrahendSorted);
+
+    std::int64_t count() const;  // M x S
+    double smallest() const;
+    double largest() const;
+    std::int64_t countAtMost(double t) const;  // #(d <= t)
+    std::int64_t countBelow(double t) const;   // #(d < t)
+    // #(d > 0 and d >= twiceD), the upper insignificant class of the test.
+    std::int64_t countAtLeastTwice(double twiceD) const;
+    // The k-th smallest difference, 1 <= k <= count(): -0 only when every
+    // difference equal to 0 is -0.
+    double kth(std::int64_t k) const;
+    // counts[i] = #(edges[i] <= d < edges[i + 1]); the last bin also counts
+    // d == edges.back(). edges ascending, at least two.
+    std::vector<std::int64_t> binCounts(std::span<const double> edges) const;
+};
+
+// Mean and spread of all M x S differences from exact sums of the
+// replicates (not the sequential means): the mean difference is the exact
+// mean of the minuend minus the exact mean of the subtrahend, the variance
+// (S SS_m + M SS_s) / (C - 1) with SS the exact sums of squared deviations;
+// each within 1e-13 x (|mean| + SE) of the exact value.
+struct DifferenceMoments {
+    double mean = 0;
+    double variance = 0;
+    double se = 0;
+};
+DifferenceMoments exactMoments(std::span<const double> minuend, std::span<const double> subtrahend);
+
+}  // namespace lumera::analysis

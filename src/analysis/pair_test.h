@@ -1,0 +1,34 @@
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "analysis/treatment_sample.h"
+
+namespace lumera::analysis {
+
+// One pair of the Cartesian paired test, for treatments in the test's order.
+struct PairResult {
+    std::size_t first = 0;   // position (0-based) of the minuend: the larger mean,
+    std::size_t second = 0;  // or with equal means the later position
+    std::int64_t differences = 0;  // C = B_i x B_j
+    double meanDifference = 0;      // exact moments
+    double se = 0;
+    double tLower = 0;  // mean -/+ 1.959964 SE
+    double tUpper = 0;
+    std::int64_t lowerPosition = 0;  // round-half-even(C x 0.025 + 0.5)
+    std::int64_t upperPosition = 0;  // round-half-even(C x 0.975 + 0.5)
+    double percentileLower = 0;      // the differences' values at those positions
+    double percentileUpper = 0;
+    std::int64_t atMostZero = 0;    // #(d <= 0)
+    std::int64_t atLeastTwice = 0;  // #(d > 0 and d >= 2D), D = the sequential means' difference
+    double pValue = 0;              // (atMostZero + atLeastTwice) / C
+};
+
+// Pair (i, j), i < j, of `ordered` (treatments already in the test's order).
+PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, std::size_t j);
+
+// Every pair (0,1), (0,2), ..., (k-2,k-1) in that order, spread over the
+// machine's cores.
+std::vector<PairResult> testAllPairs(const std::vector<TreatmentSample>& ordered);
+
+}  // namespace lumera::analysis

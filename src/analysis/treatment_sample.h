@@ -1,0 +1,29 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace lumera::analysis {
+
+// One treatment's bootstrap replicates, with what every comparison needs.
+struct TreatmentSample {
+    std::string name;
+    std::string file;
+    std::vector<double> replicates;  // in file order
+    std::vector<double> sorted;      // the same, ascending
+    // As the Cartesian test computes it: the replicates added one by one in
+    // file order from 0, divided by B. It decides order, direction and D.
+    double mean = 0;
+    // sqrt(sum of (x - mean)^2 in file order / (B - 1)).
+    double se = 0;
+};
+
+TreatmentSample makeSample(std::string name, std::string file, std::vector<double> replicates);
+
+// The Cartesian test's order of treatments by mean: for p < q in turn,
+// exchange the treatments at p and q when the mean at p is smaller (larger
+// when reversed); equal means are never exchanged. Returns the indices of
+// `means` in that order.
+std::vector<std::size_t> exchangeOrder(const std::vector<double>& means, bool reversed = false);
+
+}  // namespace lumera::analysis
