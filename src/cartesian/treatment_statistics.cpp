@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "shell/dialog_texts.h"
 #include "textio/user_error.h"
 
 namespace lumera {
@@ -14,9 +13,9 @@ namespace {
 void requireFinite(std::initializer_list<double> values, const std::string& what) {
     for (double v : values)
         if (!std::isfinite(v))
-            throw UserError(dialog_texts::kTooLargeTitle,
+            throw UserError(kTooLargeTitle,
                             what + "\nValues too large: their mean, variance or F ratio is" +
-                                dialog_texts::kBeyondDouble);
+                                kBeyondDouble);
 }
 
 }  // namespace

@@ -61,10 +61,7 @@ inline constexpr const char* kDetailFilesErrorTitle = "Detail difference files";
 inline constexpr const char* kReportErrorTitle = "Comparison report";
 inline constexpr const char* kSortErrorTitle = "Sort and count";
 inline constexpr const char* kFlowErrorTitle = "Program-flow record";
-inline constexpr const char* kTooLargeTitle = "Values too large";
-// Ends the text of a "Values too large" box, after what went beyond.
-inline constexpr const char* kBeyondDouble =
-    " beyond the range of double precision (about 1.8E+308). Rescale the values (other units) and try again.";
+// "Values too large" stands with UserError: the analysis core says it too.
 inline constexpr const char* kMemoryTitle = "Not enough memory";
 inline constexpr const char* kInternalErrorTitle = "Internal error";
 

@@ -19,6 +19,12 @@ private:
     std::string text_;
 };
 
+// Values whose mean, variance or sum leave double precision: the run stops
+// rather than print INF or a zero spread. The text names what went beyond.
+inline constexpr const char* kTooLargeTitle = "Values too large";
+inline constexpr const char* kBeyondDouble =
+    " beyond the range of double precision (about 1.8E+308). Rescale the values (other units) and try again.";
+
 // The user ended a command on purpose (a cancelled file dialogue): the
 // command stops without a message.
 struct CommandCancelled {};
