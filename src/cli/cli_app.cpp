@@ -9,12 +9,15 @@
 
 #include "cli/cli_args.h"
 #include "cli/cli_dialogs.h"
+#include "cli/compare_input.h"
+#include "cli/compare_output.h"
 #include "shell/dialog_texts.h"
 #include "shell/dialogs.h"
 #include "shell/program.h"
 #include "sorting/sort_and_count.h"
 #include "textio/rounding.h"
 #include "textio/text_file.h"
+#include "textio/user_error.h"
 
 namespace lumera::cli {
 
@@ -36,6 +39,31 @@ std::string absoluteName(const std::string& name) {
     std::error_code ec;
     fs::path full = fs::absolute(name, ec);
     return ec ? name : full.string();
+}
+
+// compare works on the analysis core alone: no window, no dialog.
+int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
+    if (o.help) {
+        out << kCompareHelp;
+        return 0;
+    }
+    try {
+        std::vector<analysis::TreatmentSample> samples;
+        for (const std::string& file : o.files) samples.push_back(readCompareFile(file));
+        const analysis::Comparison c = analysis::compareTreatments(std::move(samples), o.alpha, o.sidak);
+        if (!o.csv.empty()) {
+            TextFile csv(o.csv, "compare");
+            csv.write(comparisonCsv(c));
+            csv.close();
+        }
+        out << (o.json ? comparisonJson(c) : comparisonTable(c));
+        return 0;
+    } catch (const UserError& e) {
+        err << e.title() << ": " << e.text() << '\n';
+    } catch (const std::bad_alloc&) {
+        err << "Not enough memory: the comparison needs more memory than this computer can give.\n";
+    }
+    return 1;
 }
 
 // One run of the program: commands of a script share it, so what outlives a
@@ -80,6 +108,8 @@ public:
                 return runCartesian(command.cartesian);
             case Command::Kind::Sort:
                 return runSort(command.sort);
+            case Command::Kind::Compare:
+                return runCompare(command.compare, out_, err_);
             case Command::Kind::Script:
                 return runScript(command.script.file);
         }
@@ -215,6 +245,7 @@ int runCli(const std::vector<std::string>& words, std::ostream& out, std::ostrea
     // The commands catch what they can meet; this is the last resort, so
     // that a slip is a message and never an abort.
     try {
+        if (command.kind == Command::Kind::Compare) return runCompare(command.compare, out, err);
         Session session(out, err);
         return session.run(command);
     } catch (const std::bad_alloc&) {

@@ -1,6 +1,9 @@
 #include "cli/cli_args.h"
 
 #include <cctype>
+#include <optional>
+
+#include "textio/rounding.h"
 
 namespace lumera::cli {
 
@@ -8,7 +11,30 @@ const char* const kUsage =
     "usage: lumera-cli cartesian [--reversed] [--transform 0|1|2] [--detail] [--flow] [--code CODE] "
     "[--dir DIR] FILE1 FILE2 [FILE3]\n"
     "       lumera-cli sort [--kind general|boot|pbt] [--serials] [--decimals D] FILE\n"
+    "       lumera-cli compare [--alpha A] [--sidak] [--json] [--csv FILE] FILE1 FILE2 [FILE3 ...]\n"
     "       lumera-cli script FILE\n";
+
+const char* const kCompareHelp =
+    "usage: lumera-cli compare [--alpha A] [--sidak] [--json] [--csv FILE] FILE1 FILE2 [FILE3 ...]\n"
+    "\n"
+    "The Cartesian paired test of any number of treatments, each with any number of\n"
+    "bootstrap replicates: for every pair, all B_i x B_j differences, counted and\n"
+    "ranked exactly without forming them. Treatments are ordered by mean as the\n"
+    "cartesian command orders them; each difference is the larger-mean treatment\n"
+    "minus the other.\n"
+    "\n"
+    "FILE   a treatment file of this program (its first line holds commas: eight\n"
+    "       header fields, then B replicates, or fewer ended by -1), or a plain file\n"
+    "       of one number a line, named after the file unless its first line is a\n"
+    "       name; a pipe works too.\n"
+    "--alpha A   significance level, 0 < A < 1 (default 0.05): a pair differs when\n"
+    "            P <= A; the letters follow the same rule\n"
+    "--sidak     decide by the Sidak level 1 - (1 - A)^(1/m), m the number of pairs\n"
+    "--json      print a JSON document (format \"lumera-compare\", version 1)\n"
+    "            instead of the tables\n"
+    "--csv FILE  also write one row per pair to FILE\n"
+    "\n"
+    "Exit status: 0 done, 1 bad input (message on stderr), 2 wrong command line.\n";
 
 namespace {
 
@@ -81,12 +107,41 @@ Command parseSort(const std::vector<std::string>& words) {
     return command;
 }
 
+Command parseCompare(const std::vector<std::string>& words) {
+    Command command;
+    command.kind = Command::Kind::Compare;
+    CompareOptions& o = command.compare;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        const std::string& w = words[i];
+        if (w == "--help" || w == "-h") {
+            o.help = true;
+        } else if (w == "--alpha") {
+            const std::optional<double> a = parseNumberText(valueOf(words, i));
+            if (!a || !(*a > 0 && *a < 1)) throw UsageError("--alpha takes a number between 0 and 1");
+            o.alpha = *a;
+        } else if (w == "--sidak") {
+            o.sidak = true;
+        } else if (w == "--json") {
+            o.json = true;
+        } else if (w == "--csv") {
+            o.csv = valueOf(words, i);
+        } else if (isOption(w)) {
+            throw UsageError("unknown option " + w);
+        } else {
+            o.files.push_back(w);
+        }
+    }
+    if (!o.help && o.files.size() < 2) throw UsageError("compare needs at least two treatment files");
+    return command;
+}
+
 }  // namespace
 
 Command parseCommand(const std::vector<std::string>& words) {
     if (words.empty()) throw UsageError("no command given");
     if (words[0] == "cartesian") return parseCartesian(words);
     if (words[0] == "sort") return parseSort(words);
+    if (words[0] == "compare") return parseCompare(words);
     if (words[0] == "script") {
         if (words.size() != 2 || isOption(words[1])) throw UsageError("script takes one file");
         Command command;

@@ -30,18 +30,29 @@ struct SortOptions {
     std::string file;
 };
 
+struct CompareOptions {
+    double alpha = 0.05;
+    bool sidak = false;
+    bool json = false;
+    bool help = false;
+    std::string csv;  // empty: no CSV file
+    std::vector<std::string> files;
+};
+
 struct ScriptOptions {
     std::string file;
 };
 
 struct Command {
-    enum class Kind { Cartesian, Sort, Script } kind = Kind::Cartesian;
+    enum class Kind { Cartesian, Sort, Compare, Script } kind = Kind::Cartesian;
     CartesianOptions cartesian;
     SortOptions sort;
+    CompareOptions compare;
     ScriptOptions script;
 };
 
 extern const char* const kUsage;
+extern const char* const kCompareHelp;
 
 // Parses the words after the program name; throws UsageError.
 Command parseCommand(const std::vector<std::string>& words);

@@ -1,0 +1,43 @@
+#include "analysis/comparison.h"
+
+#include <cmath>
+
+#include "analysis/letters.h"
+#include "textio/user_error.h"
+
+namespace lumera::analysis {
+
+Comparison compareTreatments(std::vector<TreatmentSample> samples, double alpha, bool sidak) {
+    for (const TreatmentSample& t : samples)
+        if (!std::isfinite(t.mean) || !std::isfinite(t.se))
+            throw UserError(kTooLargeTitle, "File: " + t.file + "\nValues too large: the mean or SE of its replicates is" +
+                                                kBeyondDouble);
+    std::vector<double> means;
+    for (const TreatmentSample& t : samples) means.push_back(t.mean);
+    Comparison c;
+    for (std::size_t index : exchangeOrder(means)) c.treatments.push_back(std::move(samples[index]));
+
+    const std::size_t k = c.treatments.size();
+    const double m = static_cast<double>(k * (k - 1) / 2);
+    c.alpha = alpha;
+    c.sidak = sidak;
+    c.sidakAlpha = 1 - std::pow(1 - alpha, 1 / m);
+    c.pairs = testAllPairs(c.treatments);
+
+    const double level = sidak ? c.sidakAlpha : alpha;
+    std::vector<std::vector<bool>> differ(k, std::vector<bool>(k, false));
+    for (const PairResult& p : c.pairs) {
+        if (!std::isfinite(p.meanDifference) || !std::isfinite(p.se))
+            throw UserError(kTooLargeTitle, "Treatments " + c.treatments[p.first].name + " and " +
+                                                c.treatments[p.second].name +
+                                                "\nValues too large: the variance of their differences is" +
+                                                kBeyondDouble);
+        const bool significant = p.pValue <= level;
+        c.significant.push_back(significant);
+        differ[p.first][p.second] = differ[p.second][p.first] = significant;
+    }
+    c.letters = letterDisplay(differ);
+    return c;
+}
+
+}  // namespace lumera::analysis

@@ -1,0 +1,196 @@
+#include "cli/compare_input.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "textio/field_reader.h"
+#include "textio/number_forms.h"
+#include "textio/rounding.h"
+#include "textio/user_error.h"
+
+namespace lumera::cli {
+
+namespace {
+
+constexpr const char* kTitle = "compare";
+constexpr double kEndMarker = -1;
+constexpr std::size_t kMaxLine = FieldReader::kMaxField;
+
+[[noreturn]] void fail(const std::string& path, const std::string& what) {
+    throw UserError(kTitle, "File: " + path + "\n" + what);
+}
+
+// Lines of a regular file or a pipe, read a block at a time.
+class LineReader {
+public:
+    explicit LineReader(const std::string& path) : path_(path) {
+        file_ = std::fopen(path.c_str(), "rb");
+        if (!file_) fail(path, std::string("Cannot open the file: ") + std::strerror(errno) + ".");
+        struct stat st{};
+        if (::fstat(fileno(file_), &st) == 0) regular_ = S_ISREG(st.st_mode);
+        if (!regular_ && !S_ISFIFO(st.st_mode)) {
+            std::fclose(file_);
+            file_ = nullptr;
+            fail(path, S_ISDIR(st.st_mode) ? path + " is a folder, not a data file."
+                                           : path + " is not a regular file or pipe.");
+        }
+        buffer_ = std::make_unique<char[]>(kBlock);
+    }
+    ~LineReader() {
+        if (file_) std::fclose(file_);
+    }
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    // The next line without its LF (or CR LF); false at the end.
+    bool next(std::string_view& line) {
+        for (;;) {
+            const char* start = buffer_.get() + pos_;
+            if (const void* lf = std::memchr(start, '\n', end_ - pos_)) {
+                std::size_t length = static_cast<const char*>(lf) - start;
+                pos_ += length + 1;
+                return take(start, length, line);
+            }
+            if (eof_) {
+                if (pos_ == end_) return false;
+                const std::size_t length = end_ - pos_;
+                pos_ = end_;
+                return take(start, length, line);
+            }
+            if (end_ - pos_ > kMaxLine) fail(path_, "Line " + std::to_string(number_ + 1) + " is too long.");
+            std::memmove(buffer_.get(), start, end_ - pos_);
+            end_ -= pos_;
+            pos_ = 0;
+            const std::size_t got = std::fread(buffer_.get() + end_, 1, kBlock - end_, file_);
+            if (got == 0) {
+                if (std::ferror(file_)) fail(path_, "Cannot read the file.");
+                eof_ = true;
+            }
+            end_ += got;
+        }
+    }
+    long number() const { return number_; }
+    bool regular() const { return regular_; }
+
+    // Everything not read yet, for a reader of fields.
+    std::string rest() {
+        std::string text(buffer_.get() + pos_, end_ - pos_);
+        std::size_t got;
+        while ((got = std::fread(buffer_.get(), 1, kBlock, file_)) > 0) text.append(buffer_.get(), got);
+        if (std::ferror(file_)) fail(path_, "Cannot read the file.");
+        return text;
+    }
+
+private:
+    static constexpr std::size_t kBlock = std::size_t{1} << 20;
+
+    bool take(const char* start, std::size_t length, std::string_view& line) {
+        if (length > kMaxLine) fail(path_, "Line " + std::to_string(number_ + 1) + " is too long.");
+        if (length > 0 && start[length - 1] == '\r') --length;
+        line = std::string_view(start, length);
+        ++number_;
+        return true;
+    }
+
+    std::string path_;
+    std::FILE* file_ = nullptr;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t pos_ = 0, end_ = 0;
+    bool eof_ = false;
+    bool regular_ = false;
+    long number_ = 0;
+};
+
+bool isBlank(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
+
+std::string trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
+}
+
+// The program's treatment file, read as the Cartesian test reads it, but
+// fewer than B replicates may end with -1.
+analysis::TreatmentSample readTreatmentFile(FieldReader& in, const std::string& path) {
+    std::string name = in.readText();
+    in.readText();
+    in.readNumber();
+    in.readText();
+    const double announced = in.readNumber();
+    const std::optional<std::int64_t> b =
+        announced >= 2 && announced <= 9e15
+            ? std::optional<std::int64_t>(static_cast<std::int64_t>(roundHalfEven(announced)))
+            : std::nullopt;
+    if (!b) fail(path, "Field 5 (the number of replicates B) must be a whole number of at least 2, not " +
+                           plainForm(announced) + ".");
+    in.readText();
+    in.readNumber();
+    in.readNumber();
+    std::vector<double> replicates;
+    bool marked = false;
+    while (static_cast<std::int64_t>(replicates.size()) < *b && !in.atEnd()) {
+        const double x = in.readNumber();
+        if ((marked = x == kEndMarker)) break;
+        replicates.push_back(x);
+    }
+    const auto count = static_cast<std::int64_t>(replicates.size());
+    if (count < *b && !marked)
+        fail(path, "The file announces B = " + std::to_string(*b) + " replicates but holds " + std::to_string(count) +
+                       " and no end marker -1.");
+    if (count < 2) fail(path, "The file holds " + std::to_string(count) + " replicates; at least 2 are needed.");
+    return analysis::makeSample(std::move(name), path, std::move(replicates));
+}
+
+}  // namespace
+
+analysis::TreatmentSample readCompareFile(const std::string& path) {
+    LineReader lines(path);
+    std::string_view line;
+    if (!lines.next(line)) fail(path, "The file is empty.");
+    if (line.find(',') != std::string_view::npos) {
+        if (lines.regular()) {
+            FieldReader fields = FieldReader::fromFile(path, kTitle);
+            return readTreatmentFile(fields, path);
+        }
+        // A pipe cannot be read again from its start.
+        std::string text(line);
+        text += '\n';
+        text += lines.rest();
+        FieldReader fields(std::move(text), path, kTitle);
+        return readTreatmentFile(fields, path);
+    }
+
+    std::string name = std::filesystem::path(path).stem().string();
+    std::vector<double> replicates;
+    long blankAt = 0;  // a blank line is fine only when nothing follows it
+    bool first = true;
+    do {
+        if (isBlank(line)) {
+            if (blankAt == 0) blankAt = lines.number();
+            first = false;
+            continue;
+        }
+        if (blankAt != 0) fail(path, "Line " + std::to_string(blankAt) + " is empty.");
+        if (const std::optional<double> v = parseNumberText(line)) {
+            replicates.push_back(*v);
+        } else if (first) {
+            name = trimmed(line);
+        } else {
+            const std::string shown = trimmed(line).substr(0, 60);
+            fail(path, "Line " + std::to_string(lines.number()) +
+                           (numberTextOverflows(line) ? " is too large: \"" : " is not a number: \"") + shown + "\".");
+        }
+        first = false;
+    } while (lines.next(line));
+    if (replicates.size() < 2)
+        fail(path, "The file holds " + std::to_string(replicates.size()) + " replicates; at least 2 are needed.");
+    return analysis::makeSample(std::move(name), path, std::move(replicates));
+}
+
+}  // namespace lumera::cli

@@ -1,0 +1,15 @@
+#pragma once
+#include <string>
+
+#include "analysis/treatment_sample.h"
+
+namespace lumera::cli {
+
+// One treatment for `compare`. A file whose first line holds a comma is the
+// program's treatment file (eight header fields, then B replicates, or
+// fewer ended by -1); any other is a plain file of one number a line, named
+// after the file unless its first line is a name. Bad input throws
+// UserError naming the file and the line (or field).
+analysis::TreatmentSample readCompareFile(const std::string& path);
+
+}  // namespace lumera::cli

@@ -1,0 +1,157 @@
+#include "cli/compare_output.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+
+#include <nlohmann/json.hpp>
+
+namespace lumera::cli {
+
+namespace {
+
+using analysis::Comparison;
+using analysis::PairResult;
+
+nlohmann::ordered_json pairJson(const Comparison& c, std::size_t k) {
+    const PairResult& p = c.pairs[k];
+    nlohmann::ordered_json j;
+    j["first"] = c.treatments[p.first].name;
+    j["second"] = c.treatments[p.second].name;
+    j["first_index"] = p.first + 1;
+    j["second_index"] = p.second + 1;
+    j["differences"] = p.differences;
+    j["mean_difference"] = p.meanDifference;
+    j["se"] = p.se;
+    j["t_lower"] = p.tLower;
+    j["t_upper"] = p.tUpper;
+    j["lower_position"] = p.lowerPosition;
+    j["upper_position"] = p.upperPosition;
+    j["percentile_lower"] = p.percentileLower;
+    j["percentile_upper"] = p.percentileUpper;
+    j["at_most_zero"] = p.atMostZero;
+    j["at_least_twice"] = p.atLeastTwice;
+    j["p_value"] = p.pValue;
+    j["significant"] = static_cast<bool>(c.significant[k]);
+    return j;
+}
+
+std::string shortest(double v) {
+    char buf[32];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
+// A CSV field: quoted when it holds a comma, a quote or a line end.
+std::string csvText(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char ch : text) quoted += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+    return quoted + "\"";
+}
+
+std::string readable(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.6g", v);
+    return buf;
+}
+
+// Columns padded to their widest cell; numbers to the right.
+std::string layout(const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::size_t> width;
+    for (const auto& row : rows)
+        for (std::size_t col = 0; col < row.size(); ++col) {
+            if (width.size() <= col) width.push_back(0);
+            width[col] = std::max(width[col], row[col].size());
+        }
+    std::string out;
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t col = 0; col < row.size(); ++col) {
+            const std::string pad(width[col] - row[col].size(), ' ');
+            line += col == 0 ? row[col] + pad : "  " + pad + row[col];
+        }
+        out += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string comparisonJson(const Comparison& c) {
+    nlohmann::ordered_json doc;
+    doc["format"] = "lumera-compare";
+    doc["version"] = 1;
+    doc["alpha"] = c.alpha;
+    doc["sidak_alpha"] = c.sidakAlpha;
+    doc["pair_count"] = c.pairs.size();
+    doc["treatments"] = nlohmann::ordered_json::array();
+    for (std::size_t t = 0; t < c.treatments.size(); ++t) {
+        nlohmann::ordered_json j;
+        j["name"] = c.treatments[t].name;
+        j["file"] = c.treatments[t].file;
+        j["replicates"] = c.treatments[t].replicates.size();
+        j["mean"] = c.treatments[t].mean;
+        j["se"] = c.treatments[t].se;
+        j["letters"] = c.letters[t];
+        doc["treatments"].push_back(std::move(j));
+    }
+    doc["pairs"] = nlohmann::ordered_json::array();
+    for (std::size_t k = 0; k < c.pairs.size(); ++k) doc["pairs"].push_back(pairJson(c, k));
+    // Names come from files: text that is not UTF-8 is replaced, not refused.
+    return doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+std::string comparisonCsv(const Comparison& c) {
+    std::string out =
+        "first,second,first_index,second_index,differences,mean_difference,se,t_lower,t_upper,lower_position,"
+        "upper_position,percentile_lower,percentile_upper,at_most_zero,at_least_twice,p_value,significant\r\n";
+    for (std::size_t k = 0; k < c.pairs.size(); ++k) {
+        const PairResult& p = c.pairs[k];
+        const std::string fields[] = {csvText(c.treatments[p.first].name),
+                                      csvText(c.treatments[p.second].name),
+                                      std::to_string(p.first + 1),
+                                      std::to_string(p.second + 1),
+                                      std::to_string(p.differences),
+                                      shortest(p.meanDifference),
+                                      shortest(p.se),
+                                      shortest(p.tLower),
+                                      shortest(p.tUpper),
+                                      std::to_string(p.lowerPosition),
+                                      std::to_string(p.upperPosition),
+                                      shortest(p.percentileLower),
+                                      shortest(p.percentileUpper),
+                                      std::to_string(p.atMostZero),
+                                      std::to_string(p.atLeastTwice),
+                                      shortest(p.pValue),
+                                      c.significant[k] ? "true" : "false"};
+        std::string row;
+        for (const std::string& f : fields) row += (row.empty() ? "" : ",") + f;
+        out += row + "\r\n";
+    }
+    return out;
+}
+
+std::string comparisonTable(const Comparison& c) {
+    std::vector<std::vector<std::string>> treatments = {{"Treatment", "B", "Mean", "SE", "Letters"}};
+    for (std::size_t t = 0; t < c.treatments.size(); ++t) {
+        const auto& s = c.treatments[t];
+        treatments.push_back({std::to_string(t + 1) + ". " + s.name, std::to_string(s.replicates.size()),
+                              readable(s.mean), readable(s.se), c.letters[t]});
+    }
+    std::vector<std::vector<std::string>> pairs = {
+        {"Pair (first - second)", "Mean diff.", "SE", "t 95% CI", "", "Percentile 95% CI", "", "P", ""}};
+    for (std::size_t k = 0; k < c.pairs.size(); ++k) {
+        const PairResult& p = c.pairs[k];
+        pairs.push_back({std::to_string(p.first + 1) + " - " + std::to_string(p.second + 1) + ". " +
+                             c.treatments[p.first].name + " - " + c.treatments[p.second].name,
+                         readable(p.meanDifference), readable(p.se), readable(p.tLower), readable(p.tUpper),
+                         readable(p.percentileLower), readable(p.percentileUpper), readable(p.pValue),
+                         c.significant[k] ? "*" : ""});
+    }
+    const double level = c.sidak ? c.sidakAlpha : c.alpha;
+    return layout(treatments) + "\n" + layout(pairs) + "\n* P <= " + readable(level) +
+           (c.sidak ? " (Sidak level for " : " (for each of the ") + std::to_string(c.pairs.size()) +
+           " pairs). Treatments sharing a letter do not differ significantly.\n";
+}
+
+}  // namespace lumera::cli

@@ -1,0 +1,16 @@
+#pragma once
+#include <string>
+
+#include "analysis/comparison.h"
+
+namespace lumera::cli {
+
+// The comparison as a JSON document for R and Python: numbers in the
+// shortest form that reads back to the same double.
+std::string comparisonJson(const analysis::Comparison& c);
+// One row a pair with the JSON document's pair fields; CR LF line ends.
+std::string comparisonCsv(const analysis::Comparison& c);
+// Two tables for a person: the treatments, then the pairs.
+std::string comparisonTable(const analysis::Comparison& c);
+
+}  // namespace lumera::cli
