@@ -44,7 +44,10 @@ TEST(CliArgs, SortOptions) {
 TEST(CliArgs, WrongCommandLinesExitTwoWithUsage) {
     const std::vector<std::vector<std::string>> wrong = {
         {},
-        {"compare", "a", "b"},
+        {"compare", "a"},
+        {"compare", "--alpha", "1", "a", "b"},
+        {"compare", "--json"},
+        {"summarise", "a", "b"},
         {"cartesian"},
         {"cartesian", "--transform", "3", "a", "b"},
         {"cartesian", "--transform"},
