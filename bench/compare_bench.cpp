@@ -3,6 +3,7 @@
 // the process. Baseline in the same run: one pair at B = 10,000 done the
 // obvious way, forming all 10^8 differences and selecting the percentiles,
 // against compare on the same two files.
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
