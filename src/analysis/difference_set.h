@@ -11,7 +11,7 @@ namespace lumera::analysis {
 // O(M + S) memory, O(M + S) time a count.
 class DifferenceSet {
 public:
-    // Both ascending (TreatmentSample::sorted); kept by reference.
+    // Both ascending (TreatmentSample::sorted), finite and not empty; kept by reference.
     DifferenceSet(std::span<const double> minuendSorted, std::span<const double> subtrahendSorted);
 
     std::int64_t count() const;  // M x S
@@ -27,6 +27,9 @@ public:
     // counts[i] = #(edges[i] <= d < edges[i + 1]); the last bin also counts
     // d == edges.back(). edges ascending, at least two.
     std::vector<std::int64_t> binCounts(std::span<const double> edges) const;
+
+private:
+    std::span<const double> minuend_, subtrahend_;
 };
 
 // Mean and spread of all M x S differences from exact sums of the

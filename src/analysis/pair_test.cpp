@@ -1,0 +1,73 @@
+#include "analysis/pair_test.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <thread>
+
+#include "analysis/difference_set.h"
+#include "textio/rounding.h"
+
+namespace lumera::analysis {
+
+namespace {
+constexpr double kTQuantile = 1.959964;
+}
+
+PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, std::size_t j) {
+    const TreatmentSample &a = ordered[i], &b = ordered[j];
+    // The larger mean minus the other; with equal means the later minus the earlier.
+    const bool direction = a.mean > b.mean;
+    const TreatmentSample &minuend = direction ? a : b, &subtrahend = direction ? b : a;
+    PairResult r;
+    r.first = direction ? i : j;
+    r.second = direction ? j : i;
+    const double D = direction ? a.mean - b.mean : b.mean - a.mean;
+    const double twice = 2 * D;
+    r.differences = static_cast<std::int64_t>(a.replicates.size()) * static_cast<std::int64_t>(b.replicates.size());
+
+    const DifferenceMoments moments = exactMoments(minuend.replicates, subtrahend.replicates);
+    r.meanDifference = moments.mean;
+    r.se = moments.se;
+    r.tLower = moments.mean - kTQuantile * moments.se;
+    r.tUpper = moments.mean + kTQuantile * moments.se;
+
+    const double c = static_cast<double>(r.differences);
+    r.lowerPosition = static_cast<std::int64_t>(roundHalfEven(c * 0.025 + 0.5));
+    r.upperPosition = static_cast<std::int64_t>(roundHalfEven(c * 0.975 + 0.5));
+    const DifferenceSet set(minuend.sorted, subtrahend.sorted);
+    r.percentileLower = set.kth(r.lowerPosition);
+    r.percentileUpper = set.kth(r.upperPosition);
+    r.atMostZero = set.countAtMost(0.0);
+    r.atLeastTwice = set.countAtLeastTwice(twice);
+    r.pValue = static_cast<double>(r.atMostZero + r.atLeastTwice) / c;
+    return r;
+}
+
+std::vector<PairResult> testAllPairs(const std::vector<TreatmentSample>& ordered) {
+    std::vector<std::pair<std::size_t, std::size_t>> pairs;
+    for (std::size_t i = 0; i + 1 < ordered.size(); ++i)
+        for (std::size_t j = i + 1; j < ordered.size(); ++j) pairs.emplace_back(i, j);
+    std::vector<PairResult> results(pairs.size());
+    std::atomic<std::size_t> next{0};
+    std::vector<std::exception_ptr> failures(pairs.size());
+    auto work = [&] {
+        for (std::size_t p; (p = next.fetch_add(1)) < pairs.size();) try {
+                results[p] = testPair(ordered, pairs[p].first, pairs[p].second);
+            } catch (...) {
+                failures[p] = std::current_exception();
+            }
+    };
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t workers = std::min<std::size_t>(cores, pairs.size());
+    std::vector<std::thread> threads;
+    for (std::size_t w = 1; w < workers; ++w) threads.emplace_back(work);
+    work();
+    for (std::thread& t : threads) t.join();
+    // The first pair's failure, whichever worker met it.
+    for (const std::exception_ptr& f : failures)
+        if (f) std::rethrow_exception(f);
+    return results;
+}
+
+}  // namespace lumera::analysis
