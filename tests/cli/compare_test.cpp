@@ -72,7 +72,8 @@ TEST(CompareInput, PlainAndTreatmentFiles) {
 }
 
 // The Cartesian test through its own procedures, for its run state.
-const RunState& cartesian(Program& program, CliDialogs& dialogs, const std::vector<std::string>& files) {
+const RunState& cartesian(Program& program, CliDialogs& dialogs, const std::vector<std::string>& files,
+                          const std::ostringstream& notices) {
     using namespace dialog_texts;
     dialogs.clearAnswers();
     dialogs.answerQuestion(kDetailInfoTitle, Answer::No);
@@ -82,7 +83,7 @@ const RunState& cartesian(Program& program, CliDialogs& dialogs, const std::vect
     dialogs.answerInput(kCodeTitle, "1");
     dialogs.quietNotice(kCompletedTitle);
     for (const std::string& f : files) dialogs.queueFile(f);
-    EXPECT_EQ(program.click("cmdCartesianDifference"), Program::Outcome::Done);
+    EXPECT_EQ(program.click("cmdCartesianDifference"), Program::Outcome::Done) << notices.str();
     return program.state();
 }
 
@@ -97,6 +98,7 @@ TEST(CompareAgainstCartesian, SameOrderCountsPercentilesAndP) {
     test::FakeRandom random;
     Program program(dialogs, clock, random, folder.path().string());
     program.form1().Form_Load();
+    program.pinWorkingFolder(folder.path().string());  // reports stay out of the sample data
 
     std::vector<std::vector<std::string>> runs = {
         {LUMERA_EXAMPLES_DIR "/r0-18C.txt", LUMERA_EXAMPLES_DIR "/r0-24C.txt", LUMERA_EXAMPLES_DIR "/r0-30C.txt"},
@@ -109,9 +111,10 @@ TEST(CompareAgainstCartesian, SameOrderCountsPercentilesAndP) {
         for (int t = 0; t < k; ++t) {
             std::uniform_int_distribution<int> size(2, 60);
             std::vector<double> x(static_cast<std::size_t>(size(rng)));
-            // Coarse values: many ties, zero differences and equal means.
+            // Coarse values: many ties, zero differences and equal means
+            // (never -1, which ends a treatment file).
             std::uniform_int_distribution<int> step(-6, 6);
-            for (double& v : x) v = r % 3 == 0 ? 1.5 : 0.25 * step(rng) + 0.5 * (t % 2);
+            for (double& v : x) v = r % 3 == 0 ? 1.5 : 10 + 0.25 * step(rng) + 0.5 * (t % 2);
             if (r % 4 == 1 && t == 1) x = std::vector<double>(x.size(), 0.25);
             files.push_back(test::writeTreatment(
                 folder.file("t" + std::to_string(r) + "_" + std::to_string(t) + ".txt"),
@@ -122,7 +125,7 @@ TEST(CompareAgainstCartesian, SameOrderCountsPercentilesAndP) {
 
     for (const std::vector<std::string>& files : runs) {
         SCOPED_TRACE(files.front());
-        const RunState& s = cartesian(program, dialogs, files);
+        const RunState& s = cartesian(program, dialogs, files, notices);
         std::vector<analysis::TreatmentSample> samples;
         for (const std::string& f : files) samples.push_back(readCompareFile(f));
         const analysis::Comparison c = analysis::compareTreatments(std::move(samples), 0.05, false);
