@@ -139,13 +139,14 @@ std::string comparisonTable(const Comparison& c) {
                               readable(s.mean), readable(s.se), c.letters[t]});
     }
     std::vector<std::vector<std::string>> pairs = {
-        {"Pair (first - second)", "Mean diff.", "SE", "t 95% CI", "", "Percentile 95% CI", "", "P", ""}};
+        {"Pair (first - second)", "Mean diff.", "SE", "t 95% CI", "Percentile 95% CI", "P", ""}};
     for (std::size_t k = 0; k < c.pairs.size(); ++k) {
         const PairResult& p = c.pairs[k];
         pairs.push_back({std::to_string(p.first + 1) + " - " + std::to_string(p.second + 1) + ". " +
                              c.treatments[p.first].name + " - " + c.treatments[p.second].name,
-                         readable(p.meanDifference), readable(p.se), readable(p.tLower), readable(p.tUpper),
-                         readable(p.percentileLower), readable(p.percentileUpper), readable(p.pValue),
+                         readable(p.meanDifference), readable(p.se),
+                         readable(p.tLower) + " to " + readable(p.tUpper),
+                         readable(p.percentileLower) + " to " + readable(p.percentileUpper), readable(p.pValue),
                          c.significant[k] ? "*" : ""});
     }
     const double level = c.sidak ? c.sidakAlpha : c.alpha;
