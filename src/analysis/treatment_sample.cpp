@@ -1,5 +1,7 @@
 #include "analysis/treatment_sample.h"
 
+#include "analysis/order_key.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -7,13 +9,47 @@
 
 namespace lumera::analysis {
 
+std::vector<double> ascending(std::span<const double> values) {
+    const std::size_t n = values.size();
+    if (n < (std::size_t{1} << 15)) {
+        std::vector<double> out(values.begin(), values.end());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    // Four stable passes of 16 bits each, least significant first; a digit
+    // every key shares is skipped.
+    constexpr int kDigits = 4, kBits = 16;
+    constexpr std::size_t kBuckets = std::size_t{1} << kBits;
+    std::vector<std::uint64_t> keys(n), other(n);
+    std::vector<std::size_t> counts(kDigits * kBuckets, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint64_t k = orderKey(values[i]);
+        keys[i] = k;
+        for (int d = 0; d < kDigits; ++d) ++counts[d * kBuckets + ((k >> (d * kBits)) & (kBuckets - 1))];
+    }
+    for (int d = 0; d < kDigits; ++d) {
+        std::size_t* c = &counts[d * kBuckets];
+        if (c[(keys[0] >> (d * kBits)) & (kBuckets - 1)] == n) continue;
+        std::size_t start = 0;
+        for (std::size_t b = 0; b < kBuckets; ++b) {
+            const std::size_t size = c[b];
+            c[b] = start;
+            start += size;
+        }
+        for (std::uint64_t k : keys) other[c[(k >> (d * kBits)) & (kBuckets - 1)]++] = k;
+        keys.swap(other);
+    }
+    std::vector<double> out(n);
+    for (std::size_t i = 0; i < n; ++i) out[i] = fromKey(keys[i]);
+    return out;
+}
+
 TreatmentSample makeSample(std::string name, std::string file, std::vector<double> replicates) {
     TreatmentSample t;
     t.name = std::move(name);
     t.file = std::move(file);
     t.replicates = std::move(replicates);
-    t.sorted = t.replicates;
-    std::sort(t.sorted.begin(), t.sorted.end());
+    t.sorted = ascending(t.replicates);
     const auto b = static_cast<double>(t.replicates.size());
     // Operation order of the engine's treatment statistics with weights 1:
     // its mean decides the test's order and direction, so it must agree to the bit.
