@@ -104,6 +104,7 @@ public:
 
 private:
     static constexpr std::size_t kBatch = 8;
+    static constexpr std::size_t kBlock = 64;
 
     static std::span<const double> sortedView(const double* raw, const double* sorted, std::size_t n,
                                               std::vector<double>& own) {
@@ -162,7 +163,7 @@ private:
             c.below += static_cast<std::int64_t>(nm - jj);
             if (jj > 0) c.next = std::min(c.next, p - minus_[jj - 1]);
             if (jj < nm) c.prev = std::max(c.prev, p - minus_[jj]);
-            if constexpr (WithSum) c.scaledBelow += static_cast<Wide>(nm - jj) * qPlus_[i] - qMinusSuffix_[jj];
+            if constexpr (WithSum) c.scaledBelow += static_cast<Wide>(nm - jj) * qPlus_[i] - (longTotal_ - longPrefix(jj));
         }
     }
 
@@ -180,8 +181,25 @@ private:
             c.below += static_cast<std::int64_t>(ii);
             if (ii < np) c.next = std::min(c.next, plus_[ii] - m);
             if (ii > 0) c.prev = std::max(c.prev, plus_[ii - 1] - m);
-            if constexpr (WithSum) c.scaledBelow += qPlusPrefix_[ii] - static_cast<Wide>(ii) * qMinus_[o];
+            if constexpr (WithSum) c.scaledBelow += longPrefix(ii) - static_cast<Wide>(ii) * qMinus_[o];
         }
+    }
+
+    // v x 2^scale_ rounded to an integer; a multiplication by an exact power
+    // of two scales as ldexp does, without its call.
+    std::int64_t quantum(double v) const {
+        const double y = up_ != 0 ? v * up_ : std::ldexp(v, scale_);
+        return static_cast<std::int64_t>(std::nearbyint(y));
+    }
+
+    // The sum of the long side's first i quanta: whole blocks stored, the
+    // rest added on demand; a binary-search walk asks for few of them.
+    Wide longPrefix(std::size_t i) const {
+        const std::span<const double> side = outerIsPlus_ ? minus_ : plus_;
+        const std::size_t block = i / kBlock;
+        Wide sum = longBlocks_[block];
+        for (std::size_t k = block * kBlock; k < i; ++k) sum += quantum(side[k]);
+        return sum;
     }
 
     void quantize() {
@@ -189,20 +207,40 @@ private:
         for (double v : plus_) maxAbs = std::max(maxAbs, std::fabs(v));
         for (double v : minus_) maxAbs = std::max(maxAbs, std::fabs(v));
         scale_ = maxAbs > 0 ? 60 - std::ilogb(maxAbs) : 0;
+        up_ = scale_ >= -1022 && scale_ <= 1023 ? std::ldexp(1.0, scale_) : 0;
+        const double down = -scale_ >= -1022 && -scale_ <= 1023 ? std::ldexp(1.0, -scale_) : 0;
         quantExact_ = true;
         std::int64_t maxQ[2] = {0, 0};
         int lowBit = 63;
         auto q = [&](double v, int side) {
-            const double y = std::ldexp(v, scale_);
+            const double y = up_ != 0 ? v * up_ : std::ldexp(v, scale_);
             const double r = std::nearbyint(y);
-            if (r != y || std::ldexp(y, -scale_) != v) quantExact_ = false;
+            if (r != y || (down != 0 ? y * down : std::ldexp(y, -scale_)) != v) quantExact_ = false;
             const auto i = static_cast<std::int64_t>(r);
             maxQ[side] = std::max(maxQ[side], i < 0 ? -i : i);
             if (i != 0) lowBit = std::min(lowBit, std::countr_zero(static_cast<std::uint64_t>(i < 0 ? -i : i)));
             return i;
         };
         Wide sumPlus = 0, sumMinus = 0;
-        if (outerIsPlus_) {
+        if (bisect_) {
+            std::vector<std::int64_t>& shortQ = outerIsPlus_ ? qPlus_ : qMinus_;
+            const std::span<const double> shortSide = outerIsPlus_ ? plus_ : minus_;
+            const std::span<const double> longSide = outerIsPlus_ ? minus_ : plus_;
+            Wide& shortSum = outerIsPlus_ ? sumPlus : sumMinus;
+            Wide& longSum = outerIsPlus_ ? sumMinus : sumPlus;
+            shortQ.resize(shortSide.size());
+            for (std::size_t i = 0; i < shortSide.size(); ++i) {
+                shortQ[i] = q(shortSide[i], outerIsPlus_ ? 0 : 1);
+                shortSum += shortQ[i];
+            }
+            longBlocks_.resize(longSide.size() / kBlock + 1);
+            for (std::size_t i = 0; i < longSide.size(); ++i) {
+                if (i % kBlock == 0) longBlocks_[i / kBlock] = longSum;
+                longSum += q(longSide[i], outerIsPlus_ ? 1 : 0);
+            }
+            if (longSide.size() % kBlock == 0) longBlocks_.back() = longSum;
+            longTotal_ = longSum;
+        } else {
             qPlus_.resize(plus_.size());
             for (std::size_t i = 0; i < plus_.size(); ++i) qPlus_[i] = q(plus_[i], 0);
             qMinusSuffix_.resize(minus_.size() + 1);
@@ -212,16 +250,6 @@ private:
                 qMinusSuffix_[i] = sumMinus;
             }
             sumPlus = std::accumulate(qPlus_.begin(), qPlus_.end(), Wide{0});
-        } else {
-            qMinus_.resize(minus_.size());
-            for (std::size_t i = 0; i < minus_.size(); ++i) qMinus_[i] = q(minus_[i], 1);
-            qPlusPrefix_.resize(plus_.size() + 1);
-            qPlusPrefix_[0] = 0;
-            for (std::size_t i = 0; i < plus_.size(); ++i) {
-                sumPlus += q(plus_[i], 0);
-                qPlusPrefix_[i + 1] = sumPlus;
-            }
-            sumMinus = std::accumulate(qMinus_.begin(), qMinus_.end(), Wide{0});
         }
         scaledTotal_ = sumPlus * static_cast<Wide>(minus_.size()) - sumMinus * static_cast<Wide>(plus_.size());
         // All values on one binary grid, and no sum of differences beyond 2^53
@@ -235,10 +263,12 @@ private:
     std::vector<double> plusOwn_, minusOwn_, guarded_;
     std::vector<std::int64_t> qPlus_, qMinus_;
     std::vector<Wide> qMinusSuffix_;  // sums of the scaled minus_[j..]
-    std::vector<Wide> qPlusPrefix_;   // sums of the scaled plus_[..i)
+    std::vector<Wide> longBlocks_;    // sums of the long side's first kBlock x b quanta
+    Wide longTotal_ = 0;
     Wide scaledTotal_ = 0;
     std::int64_t count_ = 0;
     int scale_ = 0;
+    double up_ = 0;  // 2^scale_ when a normal double
     bool bisect_ = false;
     bool outerIsPlus_ = true;
     bool quantExact_ = true;
