@@ -191,6 +191,7 @@ void CartesianDifference2(Program& program) {
             const PercentilePositions at = percentilePositions(C2);
             s.PctLower[i][j] = at.lo >= 1 && at.lo <= C ? differences.kth(at.lo) : 0.0;
             s.PctUpper[i][j] = at.hi >= 1 && at.hi <= C ? differences.kth(at.hi) : 0.0;
+            // No positions asked: the sort's simulation is run for its group limit only.
             const PairDifferences diffs{first,      s.BootCount[i], second, s.BootCount[j],
                                         directionA, sorted[i].data(), sorted[j].data()};
             sortedPairPositions(diffs, sums.sum, 0, 0, s.GroupLimit);
