@@ -80,9 +80,15 @@ ProcessRun medianRun(int runs, const std::vector<std::string>& files) {
 
 std::vector<std::string> writeTreatments(const fs::path& dir, int k, int b, std::mt19937_64& rng) {
     std::vector<std::string> files;
-    for (int t = 0; t < k; ++t)
-        files.push_back(writePlain(dir / ("t" + std::to_string(t) + "_" + std::to_string(b) + ".txt"),
-                                   bench::replicates(rng, 40 + 0.3 * t, 3, b)));
+    for (int t = 0; t < k; ++t) {
+        // Built step by step: g++ 12 warns falsely on "t" + std::to_string(t).
+        std::string name = "t";
+        name += std::to_string(t);
+        name += "_";
+        name += std::to_string(b);
+        name += ".txt";
+        files.push_back(writePlain(dir / name, bench::replicates(rng, 40 + 0.3 * t, 3, b)));
+    }
     return files;
 }
 

@@ -1,5 +1,7 @@
 #include "analysis/difference_set.h"
 
+#include "analysis/order_key.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -11,14 +13,6 @@ namespace lumera::analysis {
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
-
-// Doubles in ascending order map to ascending keys (-0 just below +0), so a
-// binary search over keys visits every possible value.
-std::uint64_t orderKey(double x) {
-    const auto b = std::bit_cast<std::uint64_t>(x);
-    return (b >> 63) ? ~b : b | (std::uint64_t{1} << 63);
-}
-double fromKey(std::uint64_t k) { return std::bit_cast<double>((k >> 63) ? k & ~(std::uint64_t{1} << 63) : ~k); }
 
 // fl(p - m) never falls as p grows and never rises as m grows, so for each
 // value of one side the differences at most (or below) a threshold are a

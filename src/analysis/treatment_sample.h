@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,11 @@ struct TreatmentSample {
     // sqrt(sum of (x - mean)^2 in file order / (B - 1)).
     double se = 0;
 };
+
+// The values ascending: std::sort for small inputs, a radix sort on order
+// keys for large ones. The two may place -0 and +0, the only equal values
+// that differ, either way round. Finite values only.
+std::vector<double> ascending(std::span<const double> values);
 
 TreatmentSample makeSample(std::string name, std::string file, std::vector<double> replicates);
 

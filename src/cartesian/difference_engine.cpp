@@ -2,7 +2,11 @@
 
 #include <chrono>
 #include <cmath>
+#include <span>
+#include <vector>
 
+#include "analysis/difference_set.h"
+#include "analysis/treatment_sample.h"
 #include "cartesian/detail_files.h"
 #include "cartesian/pair_order.h"
 #include "cartesian/treatment_statistics.h"
@@ -53,7 +57,9 @@ void writeDetailFiles(Program& program, int i, int j, const double* first, const
     files.close();
 }
 
-template <bool FirstMinusSecond>
+// The engine itself needs only the sums: its counts come from the analysis
+// core, which counts without visiting every difference.
+template <bool FirstMinusSecond, bool WithCounts>
 PairSums sumPair(const double* first, std::int32_t firstCount, const double* second, std::int32_t secondCount,
                  double meanDifference) {
     PairSums r;
@@ -64,8 +70,10 @@ PairSums sumPair(const double* first, std::int32_t firstCount, const double* sec
         const double x = first[a];
         for (std::int32_t b = 0; b < secondCount; ++b) {
             const double d = FirstMinusSecond ? x - second[b] : second[b] - x;
-            atMostZero += d <= 0;
-            atLeastTwice += (d > 0) & ((d > twice) | (d == twice));
+            if constexpr (WithCounts) {
+                atMostZero += d <= 0;
+                atLeastTwice += (d > 0) & ((d > twice) | (d == twice));
+            }
             sum += d;
             squares += d * d;
         }
@@ -74,7 +82,7 @@ PairSums sumPair(const double* first, std::int32_t firstCount, const double* sec
     r.sumOfSquares = squares;
     r.atMostZero = atMostZero;
     r.atLeastTwice = atLeastTwice;
-    r.significant = firstCount * secondCount - atMostZero - atLeastTwice;
+    r.significant = WithCounts ? firstCount * secondCount - atMostZero - atLeastTwice : 0;
     return r;
 }
 
@@ -82,8 +90,8 @@ PairSums sumPair(const double* first, std::int32_t firstCount, const double* sec
 
 PairSums sumPairDifferences(const double* first, std::int32_t firstCount, const double* second,
                             std::int32_t secondCount, bool firstMinusSecond, double meanDifference) {
-    return firstMinusSecond ? sumPair<true>(first, firstCount, second, secondCount, meanDifference)
-                            : sumPair<false>(first, firstCount, second, secondCount, meanDifference);
+    return firstMinusSecond ? sumPair<true, true>(first, firstCount, second, secondCount, meanDifference)
+                            : sumPair<false, true>(first, firstCount, second, secondCount, meanDifference);
 }
 
 PercentilePositions percentilePositions(double C2) {
@@ -108,6 +116,10 @@ void CartesianDifference2(Program& program) {
 
     EngineCopy copy;
     computeTreatmentStatistics(s, copy);
+    // Sorted once for all the pairs a treatment is in.
+    PerTreatment<std::vector<double>> sorted;
+    for (int k = 1; k <= n; ++k)
+        sorted[k] = analysis::ascending(std::span<const double>(copy.X[k].data() + 1, copy.X[k].size() - 1));
 
     form.Label2.foreColor = kBlue;
     form.Label2.backColor = kWhite;
@@ -142,7 +154,11 @@ void CartesianDifference2(Program& program) {
             const std::int32_t C = *toInt32(s.BootCountValue[i] * s.BootCountValue[j]);
             const double* first = copy.X[i].data() + 1;
             const double* second = copy.X[j].data() + 1;
-            const PairSums sums = sumPairDifferences(first, s.BootCount[i], second, s.BootCount[j], directionA, D);
+            const PairSums sums =
+                directionA ? sumPair<true, false>(first, s.BootCount[i], second, s.BootCount[j], D)
+                           : sumPair<false, false>(first, s.BootCount[i], second, s.BootCount[j], D);
+            const analysis::DifferenceSet differences(directionA ? sorted[i] : sorted[j],
+                                                      directionA ? sorted[j] : sorted[i]);
 
             const double C2 = s.BootCountValue[j] * s.BootCountValue[i];
             s.MeanDiff[i][j] = sums.sum / C2;
@@ -156,9 +172,9 @@ void CartesianDifference2(Program& program) {
             // A hair below zero from rounding means no spread at all.
             s.DiffVariance[i][j] = std::max(0.0, variance);
             s.DiffSE[i][j] = std::sqrt(s.DiffVariance[i][j]);
-            s.CountAtMostZero[i][j] = sums.atMostZero;
-            s.CountAtLeastTwice[i][j] = sums.atLeastTwice;
-            s.CountSignificant[i][j] = sums.significant;
+            s.CountAtMostZero[i][j] = static_cast<std::int32_t>(differences.countAtMost(0.0));
+            s.CountAtLeastTwice[i][j] = static_cast<std::int32_t>(differences.countAtLeastTwice(2 * D));
+            s.CountSignificant[i][j] = C - s.CountAtMostZero[i][j] - s.CountAtLeastTwice[i][j];
 
             if (s.DetailedDifferences == "Yes")
                 writeDetailFiles(program, i, j, first, second, directionA, D, remembered + "\n" + comparing(i, j));
@@ -172,10 +188,12 @@ void CartesianDifference2(Program& program) {
             s.SortCount = C;
             if (s.FlowRecord == "Yes" && s.SortAndCountUsed != "Yes") program.writeFlowLine("Sub QuickSort");
             const PercentilePositions at = percentilePositions(C2);
-            PairDifferences diffs{first, s.BootCount[i], second, s.BootCount[j], directionA};
-            const PairOrder order = sortedPairPositions(diffs, sums.sum, at.lo, at.hi, s.GroupLimit);
-            s.PctLower[i][j] = order.atLo;
-            s.PctUpper[i][j] = order.atHi;
+            s.PctLower[i][j] = at.lo >= 1 && at.lo <= C ? differences.kth(at.lo) : 0.0;
+            s.PctUpper[i][j] = at.hi >= 1 && at.hi <= C ? differences.kth(at.hi) : 0.0;
+            // No positions asked: the sort's simulation is run for its group limit only.
+            const PairDifferences diffs{first,      s.BootCount[i], second, s.BootCount[j],
+                                        directionA, sorted[i].data(), sorted[j].data()};
+            sortedPairPositions(diffs, sums.sum, 0, 0, s.GroupLimit);
 
             s.CountInsignificant[i][j] = s.CountAtMostZero[i][j] + s.CountAtLeastTwice[i][j];
             s.PValue[i][j] = s.CountInsignificant[i][j] / C2;

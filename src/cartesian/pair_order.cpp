@@ -1,5 +1,7 @@
 #include "cartesian/pair_order.h"
 
+#include "analysis/difference_set.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -7,6 +9,7 @@
 #include <limits>
 #include <numeric>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -24,14 +27,6 @@ constexpr int kLevels = 10;
 double nextUp(double x) { return std::nextafter(x, kInf); }
 double nextDown(double x) { return std::nextafter(x, -kInf); }
 
-// Doubles in ascending order map to ascending keys (-0 just below +0), so a
-// binary search over keys visits every possible value.
-std::uint64_t orderKey(double x) {
-    const auto b = std::bit_cast<std::uint64_t>(x);
-    return (b >> 63) ? ~b : b | (std::uint64_t{1} << 63);
-}
-double fromKey(std::uint64_t k) { return std::bit_cast<double>((k >> 63) ? k & ~(std::uint64_t{1} << 63) : ~k); }
-
 // What one walk at threshold `at` finds.
 struct Cut {
     std::int64_t below = 0;  // differences < at
@@ -42,24 +37,32 @@ struct Cut {
 
 // Every difference is fl(p - m) with p from `plus` and m from `minus`. With both
 // sorted, fl(p - m) grows with p and shrinks with m, so the differences below
-// a threshold form a staircase that one merge-like walk counts.
+// a threshold form a staircase that one merge-like walk counts. When one side
+// dwarfs the other, the walk goes over the shorter side and finds each step
+// by binary search instead. Ranks and plain counts are the analysis core's.
 class Staircase {
 public:
     explicit Staircase(const PairDifferences& d) {
-        const double* p = d.outerMinusInner ? d.outer : d.inner;
-        const double* m = d.outerMinusInner ? d.inner : d.outer;
-        const std::int32_t np = d.outerMinusInner ? d.outerCount : d.innerCount;
-        const std::int32_t nm = d.outerMinusInner ? d.innerCount : d.outerCount;
-        plus_.assign(p, p + np);
-        minus_.assign(m, m + nm);
-        std::sort(plus_.begin(), plus_.end());
-        std::sort(minus_.begin(), minus_.end());
-        // Infinite guards end every walk without a bounds check (thresholds are finite).
-        guarded_.reserve(nm + 2);
-        guarded_.push_back(-kInf);
-        guarded_.insert(guarded_.end(), minus_.begin(), minus_.end());
-        guarded_.push_back(kInf);
-        count_ = std::int64_t{np} * nm;
+        const bool om = d.outerMinusInner;
+        const double* p = om ? d.outer : d.inner;
+        const double* m = om ? d.inner : d.outer;
+        const double* pSorted = om ? d.outerSorted : d.innerSorted;
+        const double* mSorted = om ? d.innerSorted : d.outerSorted;
+        const std::size_t np = static_cast<std::size_t>(om ? d.outerCount : d.innerCount);
+        const std::size_t nm = static_cast<std::size_t>(om ? d.innerCount : d.outerCount);
+        plus_ = sortedView(p, pSorted, np, plusOwn_);
+        minus_ = sortedView(m, mSorted, nm, minusOwn_);
+        count_ = static_cast<std::int64_t>(np) * static_cast<std::int64_t>(nm);
+        const std::size_t shorter = std::min(np, nm), longer = std::max(np, nm);
+        bisect_ = shorter * (static_cast<std::size_t>(std::bit_width(longer)) + 2) < longer;
+        outerIsPlus_ = !bisect_ || np <= nm;
+        if (!bisect_) {
+            // Infinite guards end every walk without a bounds check (thresholds are finite).
+            guarded_.reserve(nm + 2);
+            guarded_.push_back(-kInf);
+            guarded_.insert(guarded_.end(), minus_.begin(), minus_.end());
+            guarded_.push_back(kInf);
+        }
         quantize();
     }
 
@@ -68,6 +71,7 @@ public:
     double largest() const { return plus_.back() - minus_.front(); }
     Wide scaledTotal() const { return scaledTotal_; }
     bool sumsExact() const { return sumsExact_; }
+    double kth(std::int64_t k) const { return analysis::DifferenceSet(plus_, minus_).kth(k); }
 
     // Values are held as integers times 2^-scale_ so that sums over any
     // staircase are exact; the only error left is the quantization, zero
@@ -80,6 +84,10 @@ public:
     template <bool WithSum>
     void cuts(const std::vector<double>& at, std::vector<Cut>& out) const {
         out.assign(at.size(), Cut{});
+        if (bisect_) {
+            for (std::size_t k = 0; k < at.size(); ++k) out[k] = cut<WithSum>(at[k]);
+            return;
+        }
         for (std::size_t k = 0; k < at.size(); k += kBatch)
             cutBatch<WithSum>(&at[k], &out[k], std::min(kBatch, at.size() - k));
     }
@@ -87,47 +95,24 @@ public:
     template <bool WithSum>
     Cut cut(double at) const {
         Cut c;
-        cutBatch<WithSum>(&at, &c, 1);
+        if (bisect_)
+            outerIsPlus_ ? cutBisectPlus<WithSum>(at, c) : cutBisectMinus<WithSum>(at, c);
+        else
+            cutBatch<WithSum>(&at, &c, 1);
         return c;
-    }
-
-    std::int64_t countAtMost(double t) const {
-        std::int64_t n = 0;
-        const std::size_t nm = minus_.size();
-        const double* m = guarded_.data() + 1;
-        std::size_t j = 0;
-        for (double p : plus_) {
-            while (p - m[j] > t) ++j;
-            n += static_cast<std::int64_t>(nm - j);
-        }
-        return n;
-    }
-
-    // The k-th smallest difference (1-based).
-    double kth(std::int64_t k) const {
-        std::uint64_t lo = orderKey(smallest()), hi = orderKey(largest());
-        while (lo < hi) {
-            const std::uint64_t mid = lo + (hi - lo) / 2;
-            if (countAtMost(fromKey(mid)) >= k)
-                hi = mid;
-            else
-                lo = mid + 1;
-        }
-        const double v = fromKey(lo);
-        if (v != 0) return v;
-        // fl(p - m) is -0 only for p = -0, m = +0; keep -0 when every zero is one.
-        // Among mixed zeros a literal sort may leave either at a position, but
-        // nothing can tell them apart: every form prints both as 0, and every
-        // use of a percentile compares it with 0.
-        const auto negZeros =
-            std::count_if(plus_.begin(), plus_.end(), [](double x) { return x == 0 && std::signbit(x); }) *
-            std::count_if(minus_.begin(), minus_.end(), [](double x) { return x == 0 && !std::signbit(x); });
-        const std::int64_t zeros = countAtMost(0.0) - cut<false>(0.0).below;
-        return negZeros == zeros ? -0.0 : 0.0;
     }
 
 private:
     static constexpr std::size_t kBatch = 8;
+    static constexpr std::size_t kBlock = 64;
+
+    static std::span<const double> sortedView(const double* raw, const double* sorted, std::size_t n,
+                                              std::vector<double>& own) {
+        if (sorted) return {sorted, n};
+        own.assign(raw, raw + n);
+        std::sort(own.begin(), own.end());
+        return own;
+    }
 
     // Several walks side by side: their pointer chains are independent, so
     // the processor overlaps them; unused slots stay at the start.
@@ -164,32 +149,108 @@ private:
         for (std::size_t b = 0; b < k; ++b) out[b] = {below[b], sum[b], next[b], prev[b]};
     }
 
+    // The same walk over a short plus side, each step found by binary search.
+    template <bool WithSum>
+    void cutBisectPlus(double at, Cut& c) const {
+        const std::size_t nm = minus_.size();
+        std::size_t jj = 0;
+        for (std::size_t i = 0; i < plus_.size(); ++i) {
+            const double p = plus_[i];
+            jj = static_cast<std::size_t>(
+                std::partition_point(minus_.begin() + static_cast<std::ptrdiff_t>(jj), minus_.end(),
+                                     [&](double m) { return p - m >= at; }) -
+                minus_.begin());
+            c.below += static_cast<std::int64_t>(nm - jj);
+            if (jj > 0) c.next = std::min(c.next, p - minus_[jj - 1]);
+            if (jj < nm) c.prev = std::max(c.prev, p - minus_[jj]);
+            if constexpr (WithSum) c.scaledBelow += static_cast<Wide>(nm - jj) * qPlus_[i] - (longTotal_ - longPrefix(jj));
+        }
+    }
+
+    // Over a short minus side: below `at` lie a prefix of plus for each m.
+    template <bool WithSum>
+    void cutBisectMinus(double at, Cut& c) const {
+        const std::size_t np = plus_.size();
+        std::size_t ii = 0;
+        for (std::size_t o = 0; o < minus_.size(); ++o) {
+            const double m = minus_[o];
+            ii = static_cast<std::size_t>(
+                std::partition_point(plus_.begin() + static_cast<std::ptrdiff_t>(ii), plus_.end(),
+                                     [&](double p) { return p - m < at; }) -
+                plus_.begin());
+            c.below += static_cast<std::int64_t>(ii);
+            if (ii < np) c.next = std::min(c.next, plus_[ii] - m);
+            if (ii > 0) c.prev = std::max(c.prev, plus_[ii - 1] - m);
+            if constexpr (WithSum) c.scaledBelow += longPrefix(ii) - static_cast<Wide>(ii) * qMinus_[o];
+        }
+    }
+
+    // v x 2^scale_ rounded to an integer; a multiplication by an exact power
+    // of two scales as ldexp does, without its call.
+    std::int64_t quantum(double v) const {
+        const double y = up_ != 0 ? v * up_ : std::ldexp(v, scale_);
+        return static_cast<std::int64_t>(std::nearbyint(y));
+    }
+
+    // The sum of the long side's first i quanta: whole blocks stored, the
+    // rest added on demand; a binary-search walk asks for few of them.
+    Wide longPrefix(std::size_t i) const {
+        const std::span<const double> side = outerIsPlus_ ? minus_ : plus_;
+        const std::size_t block = i / kBlock;
+        Wide sum = longBlocks_[block];
+        for (std::size_t k = block * kBlock; k < i; ++k) sum += quantum(side[k]);
+        return sum;
+    }
+
     void quantize() {
         double maxAbs = 0;
         for (double v : plus_) maxAbs = std::max(maxAbs, std::fabs(v));
         for (double v : minus_) maxAbs = std::max(maxAbs, std::fabs(v));
         scale_ = maxAbs > 0 ? 60 - std::ilogb(maxAbs) : 0;
+        up_ = scale_ >= -1022 && scale_ <= 1023 ? std::ldexp(1.0, scale_) : 0;
+        const double down = -scale_ >= -1022 && -scale_ <= 1023 ? std::ldexp(1.0, -scale_) : 0;
         quantExact_ = true;
         std::int64_t maxQ[2] = {0, 0};
         int lowBit = 63;
         auto q = [&](double v, int side) {
-            const double y = std::ldexp(v, scale_);
+            const double y = up_ != 0 ? v * up_ : std::ldexp(v, scale_);
             const double r = std::nearbyint(y);
-            if (r != y || std::ldexp(y, -scale_) != v) quantExact_ = false;
+            if (r != y || (down != 0 ? y * down : std::ldexp(y, -scale_)) != v) quantExact_ = false;
             const auto i = static_cast<std::int64_t>(r);
             maxQ[side] = std::max(maxQ[side], i < 0 ? -i : i);
             if (i != 0) lowBit = std::min(lowBit, std::countr_zero(static_cast<std::uint64_t>(i < 0 ? -i : i)));
             return i;
         };
-        qPlus_.resize(plus_.size());
-        for (std::size_t i = 0; i < plus_.size(); ++i) qPlus_[i] = q(plus_[i], 0);
-        qMinusSuffix_.assign(minus_.size() + 1, 0);
-        Wide sumMinus = 0;
-        for (std::size_t i = minus_.size(); i-- > 0;) {
-            sumMinus += q(minus_[i], 1);
-            qMinusSuffix_[i] = sumMinus;
+        Wide sumPlus = 0, sumMinus = 0;
+        if (bisect_) {
+            std::vector<std::int64_t>& shortQ = outerIsPlus_ ? qPlus_ : qMinus_;
+            const std::span<const double> shortSide = outerIsPlus_ ? plus_ : minus_;
+            const std::span<const double> longSide = outerIsPlus_ ? minus_ : plus_;
+            Wide& shortSum = outerIsPlus_ ? sumPlus : sumMinus;
+            Wide& longSum = outerIsPlus_ ? sumMinus : sumPlus;
+            shortQ.resize(shortSide.size());
+            for (std::size_t i = 0; i < shortSide.size(); ++i) {
+                shortQ[i] = q(shortSide[i], outerIsPlus_ ? 0 : 1);
+                shortSum += shortQ[i];
+            }
+            longBlocks_.resize(longSide.size() / kBlock + 1);
+            for (std::size_t i = 0; i < longSide.size(); ++i) {
+                if (i % kBlock == 0) longBlocks_[i / kBlock] = longSum;
+                longSum += q(longSide[i], outerIsPlus_ ? 1 : 0);
+            }
+            if (longSide.size() % kBlock == 0) longBlocks_.back() = longSum;
+            longTotal_ = longSum;
+        } else {
+            qPlus_.resize(plus_.size());
+            for (std::size_t i = 0; i < plus_.size(); ++i) qPlus_[i] = q(plus_[i], 0);
+            qMinusSuffix_.resize(minus_.size() + 1);
+            qMinusSuffix_[minus_.size()] = 0;
+            for (std::size_t i = minus_.size(); i-- > 0;) {
+                sumMinus += q(minus_[i], 1);
+                qMinusSuffix_[i] = sumMinus;
+            }
+            sumPlus = std::accumulate(qPlus_.begin(), qPlus_.end(), Wide{0});
         }
-        const Wide sumPlus = std::accumulate(qPlus_.begin(), qPlus_.end(), Wide{0});
         scaledTotal_ = sumPlus * static_cast<Wide>(minus_.size()) - sumMinus * static_cast<Wide>(plus_.size());
         // All values on one binary grid, and no sum of differences beyond 2^53
         // grid steps: then every partial sum in any order is exact, and so is
@@ -198,12 +259,18 @@ private:
         sumsExact_ = quantExact_ && static_cast<Wide>(count_) * (maxQ[0] + maxQ[1]) <= (Wide{1} << (53 + lowBit));
     }
 
-    std::vector<double> plus_, minus_, guarded_;
-    std::vector<std::int64_t> qPlus_;
+    std::span<const double> plus_, minus_;
+    std::vector<double> plusOwn_, minusOwn_, guarded_;
+    std::vector<std::int64_t> qPlus_, qMinus_;
     std::vector<Wide> qMinusSuffix_;  // sums of the scaled minus_[j..]
+    std::vector<Wide> longBlocks_;    // sums of the long side's first kBlock x b quanta
+    Wide longTotal_ = 0;
     Wide scaledTotal_ = 0;
     std::int64_t count_ = 0;
     int scale_ = 0;
+    double up_ = 0;  // 2^scale_ when a normal double
+    bool bisect_ = false;
+    bool outerIsPlus_ = true;
     bool quantExact_ = true;
     bool sumsExact_ = false;
 };

@@ -13,6 +13,10 @@ struct PairDifferences {
     const double* inner = nullptr;
     std::int32_t innerCount = 0;
     bool outerMinusInner = true;
+    // The same values ascending, when the caller has them: saves sorting
+    // them again for every pair.
+    const double* outerSorted = nullptr;
+    const double* innerSorted = nullptr;
 };
 
 struct PairOrder {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "analysis/large_pages.h"
 #include "shell/dialog_texts.h"
 #include "shell/program.h"
 #include "textio/field_reader.h"
@@ -64,7 +65,7 @@ TreatmentFile readTreatmentFile(const std::string& path, Transformation transfor
         throw UserError(kReadTitle, "File: " + path + "\nThe number of bootstrap replicates B must lie between 2 and " +
                                         plainForm(kMaxValues) + ".\nField 5 holds " + std::to_string(f.bootCount) +
                                         ".");
-    f.replicates.assign(static_cast<std::size_t>(f.bootCount) + 1, 0.0);
+    f.replicates = analysis::largeVector<double>(static_cast<std::size_t>(f.bootCount) + 1);
     double sum = 0, squares = 0;
     for (std::int32_t r = 1; r <= f.bootCount; ++r) {
         double x = in.atEnd() ? kEndMarker : in.readNumber();

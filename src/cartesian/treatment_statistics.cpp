@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "analysis/large_pages.h"
 #include "textio/user_error.h"
 
 namespace lumera {
@@ -28,13 +29,13 @@ void computeTreatmentStatistics(RunState& s, EngineCopy& copy) {
 
     std::int32_t longest = 0;
     for (int k = 1; k <= n; ++k) longest = std::max(longest, s.BootCount[k]);
-    copy.w.assign(static_cast<std::size_t>(longest) + 1, 0);
+    copy.w = analysis::largeVector<std::int32_t>(static_cast<std::size_t>(longest) + 1);
 
     PerTreatment<double> oneRunVariance{};
     for (int k = 1; k <= n; ++k) {
         const std::int32_t b = s.BootCount[k];
         std::vector<double>& x = copy.X[k];
-        x.assign(static_cast<std::size_t>(b) + 1, 0.0);
+        x = analysis::largeVector<double>(static_cast<std::size_t>(b) + 1);
         s.EffectiveBootCount[k] = 0;
         double sum = 0, squares = 0;
         for (std::int32_t r = 1; r <= b; ++r) {

@@ -187,6 +187,36 @@ TEST(TreatmentSample, MeanAndSeAreTheEnginesToTheBit) {
     }
 }
 
+// Small inputs take std::sort, large ones the radix sort on order keys.
+TEST(TreatmentSample, AscendingHoldsTheSameValuesInOrder) {
+    std::mt19937_64 rng(6);
+    auto mixed = [&](std::size_t n) {
+        std::vector<double> v(n);
+        const double specials[] = {-0.0, 0.0, 5e-324, -5e-324, 1e300, -1e300, 2.5, -2.5};
+        for (std::size_t i = 0; i < n; ++i)
+            v[i] = i % 5 == 0 ? specials[rng() % 8]
+                   : i % 5 == 1 ? std::round(std::normal_distribution<double>(0, 3)(rng))
+                                : std::normal_distribution<double>(1e6, 1e-3)(rng) * (rng() % 2 ? 1 : -1);
+        return v;
+    };
+    const std::vector<std::vector<double>> inputs = {
+        {3, 1, 2}, {-0.0, 0.0, -0.0}, mixed(1000), mixed(40000), mixed(200001), std::vector<double>(70000, 7.5),
+    };
+    for (const std::vector<double>& x : inputs) {
+        SCOPED_TRACE(x.size());
+        const std::vector<double> got = ascending(x);
+        std::vector<double> want = x;
+        std::sort(want.begin(), want.end());
+        ASSERT_EQ(got.size(), want.size());
+        // Equal under ==; -0 and +0 may trade places, but never appear or vanish.
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), want.begin()));
+        auto negativeZeros = [](const std::vector<double>& v) {
+            return std::count_if(v.begin(), v.end(), [](double d) { return d == 0 && std::signbit(d); });
+        };
+        EXPECT_EQ(negativeZeros(got), negativeZeros(x));
+    }
+}
+
 TEST(TreatmentSample, ExchangeOrderPutsLargerMeansFirstAndNeverSwapsEqualOnes) {
     struct Row {
         std::vector<double> means;

@@ -249,6 +249,41 @@ TEST(PairOrder, MatchesLiteralOnLargerPairs) {
     expectLikeLiteral(pair(120, 100, 1), true, limit);
 }
 
+// One side dwarfs the other: the walks go over the short side by binary
+// search and keep only block sums of the long side, in both directions.
+TEST(PairOrder, MatchesLiteralOnWideUnequalPairs) {
+    std::mt19937_64 rng(13);
+    auto side = [&](int n, double mean, double step) {
+        std::vector<double> v(n);
+        for (double& x : v) x = step > 0 ? std::round(normal(rng, mean) / step) * step : normal(rng, mean);
+        return v;
+    };
+    // A few ulps around two bases: group means only exact sums settle.
+    auto clustered = [&](int n) {
+        std::vector<double> v(n);
+        for (double& x : v) {
+            x = rng() % 2 ? 3.0 : 9.1;
+            for (int k = static_cast<int>(rng() % 9) - 4; k != 0; k += k > 0 ? -1 : 1)
+                x = std::nextafter(x, k > 0 ? 100.0 : 0.0);
+        }
+        return v;
+    };
+    const std::vector<Replicates> pairs = {
+        {side(2, 1.5, 0), side(3000, 1.2, 0)},
+        {side(3000, 1.5, 0.01), side(3, 1.2, 0.01)},
+        {side(1, 1.5, 0), side(4100, 1.2, 0.125)},
+        {clustered(2), clustered(2900)},
+        {clustered(3100), clustered(2)},
+    };
+    for (const Replicates& r : pairs)
+        for (bool outerMinusInner : {true, false})
+            for (std::int16_t start : kStartLimits) {
+                SCOPED_TRACE(testing::Message() << r.outer.size() << " x " << r.inner.size() << ", start " << start);
+                const auto c = static_cast<std::int32_t>(r.outer.size() * r.inner.size());
+                expectLikeLiteral(r, outerMinusInner, start, {enginePositions(c), {1, c}, {c / 3, c / 2}});
+            }
+}
+
 TEST(PairOrder, FollowsLiteralOnExtremeReplicates) {
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
