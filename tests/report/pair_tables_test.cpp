@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/commands.h"
 #include "shell/program.h"
 #include "support/fake_services.h"
 #include "support/scripted_dialogs.h"
@@ -24,6 +25,7 @@ using test::TempFolder;
 class PairTablesTest : public ::testing::Test {
 protected:
     PairTablesTest() : folder("pair_tables"), program(dialogs, clock, random, folder.path().string()) {
+        installCommands(program);
         RunState& s = program.state();
         s.FlowRecord = "No";
         setCount(3);

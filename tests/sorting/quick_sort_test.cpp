@@ -11,6 +11,7 @@
 #include <random>
 #include <sstream>
 
+#include "app/commands.h"
 #include "reference/literal_quick_sort.h"
 #include "shell/program.h"
 #include "support/fake_services.h"
@@ -132,7 +133,9 @@ TEST(QuickSortTest, SmallExactCases) {
 
 class QuickSortProgramTest : public ::testing::Test {
 protected:
-    QuickSortProgramTest() : program(dialogs, clock, random, std::filesystem::temp_directory_path().string()) {}
+    QuickSortProgramTest() : program(dialogs, clock, random, std::filesystem::temp_directory_path().string()) {
+        installCommands(program);
+    }
 
     std::string flowAfterSort(const std::string& flowRecord, const std::string& sortAndCountUsed) {
         const auto path = std::filesystem::temp_directory_path() / "lumera_quick_sort_flow.txt";
