@@ -27,7 +27,7 @@ protected:
     PairTablesTest() : folder("pair_tables"), program(dialogs, clock, random, folder.path().string()) {
         installCommands(program);
         RunState& s = program.state();
-        s.FlowRecord = "No";
+        s.FlowRecord = Flag::No;
         setCount(3);
         s.TreatName[1] = "Ctrl";
         s.TreatName[2] = "Low";
@@ -289,7 +289,7 @@ TEST_F(PairTablesTest, TableNumbersContinueAcrossCalls) {
 TEST_F(PairTablesTest, FlowLineOnlyWhenRecordIsOn) {
     program.openFlowRecord(folder.file("flow.txt"));
     run();
-    program.state().FlowRecord = "Yes";
+    program.state().FlowRecord = Flag::Yes;
     run();
     program.closeAllFiles();
     EXPECT_EQ(test::readFile(folder.file("flow.txt")), "Sub PrintPairTestTable\r\n");
