@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include "app/commands.h"
 #include "bench_util.h"
 #include "cli/cli_dialogs.h"
 #include "shell/program.h"
@@ -44,6 +45,7 @@ int main() {
         SystemClock clock;
         SystemRandom random;
         Program program(dialogs, clock, random, out.string());
+        installCommands(program);
         program.pinWorkingFolder(out.string());
         program.form1().Form_Load();
         bench::runTest(program, dialogs, files, true, notices);

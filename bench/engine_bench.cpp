@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 
+#include "app/commands.h"
 #include "bench_util.h"
 #include "cli/cli_dialogs.h"
 #include "shell/program.h"
@@ -30,6 +31,7 @@ int main() {
         SystemClock clock;
         SystemRandom random;
         Program program(dialogs, clock, random, dir.string());
+        installCommands(program);
         program.form1().Form_Load();
         bench::runTest(program, dialogs, files, false, notices);
     });

@@ -105,7 +105,7 @@ void CartesianDifference2(Program& program) {
     const int n = s.TreatmentCount;
 
     s.CurrentProcedure = "Public Sub CartesianDifference2()";
-    if (s.FlowRecord == "Yes") program.writeFlowLine("Sub CartesianDifference2");
+    if (s.FlowRecord == Flag::Yes) program.writeFlowLine("Sub CartesianDifference2");
     for (int i = 1; i < n; ++i)
         for (int j = i + 1; j <= n; ++j) {
             s.CountAtMostZero[i][j] = 0;
@@ -176,7 +176,7 @@ void CartesianDifference2(Program& program) {
             s.CountAtLeastTwice[i][j] = static_cast<std::int32_t>(differences.countAtLeastTwice(2 * D));
             s.CountSignificant[i][j] = C - s.CountAtMostZero[i][j] - s.CountAtLeastTwice[i][j];
 
-            if (s.DetailedDifferences == "Yes")
+            if (s.DetailedDifferences == Flag::Yes)
                 writeDetailFiles(program, i, j, first, second, directionA, D, remembered + "\n" + comparing(i, j));
 
             form.Label2.caption = remembered + "\n" + comparing(i, j) + "\n(Sorting...)";
@@ -186,7 +186,7 @@ void CartesianDifference2(Program& program) {
             // The sort's outcome at the two percentile positions, and the
             // group limit it leaves, without forming the sorted differences.
             s.SortCount = C;
-            if (s.FlowRecord == "Yes" && s.SortAndCountUsed != "Yes") program.writeFlowLine("Sub QuickSort");
+            if (s.FlowRecord == Flag::Yes && s.SortAndCountUsed != Flag::Yes) program.writeFlowLine("Sub QuickSort");
             const PercentilePositions at = percentilePositions(C2);
             s.PctLower[i][j] = at.lo >= 1 && at.lo <= C ? differences.kth(at.lo) : 0.0;
             s.PctUpper[i][j] = at.hi >= 1 && at.hi <= C ? differences.kth(at.hi) : 0.0;

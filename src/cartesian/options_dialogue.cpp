@@ -22,7 +22,7 @@ std::string detailText(const RunState& s) {
            plainForm(s.BootstrapNumber) + ", and CPT =" + plainForm(s.CartesianProducts);
 }
 
-const char* yesNo(Answer a) { return a == Answer::Yes ? "Yes" : "No"; }
+Flag yesNo(Answer a) { return a == Answer::Yes ? Flag::Yes : Flag::No; }
 
 // A run that stops on bad input leaves the window as a finished run does:
 // locked for the next test, the busy message gone, the list back in view.
@@ -47,22 +47,22 @@ void cmdCartesianDifference_Click(Program& program) {
     form.Label14.visible = true;
 
     if (dialogs.message(kDetailInfoTitle, detailText(s), Buttons::YesNo) == Answer::Yes) {
-        s.DetailedInfo = "Yes";
+        s.DetailedInfo = Flag::Yes;
         if (dialogs.message(kFlowTitle, kFlowText, Buttons::YesNo) == Answer::Yes) {
             s.FlowFileName = kFlowFileName;
             program.openFlowRecord(s.FlowFileName);
-            s.FlowRecord = "Yes";
+            s.FlowRecord = Flag::Yes;
         } else {
-            s.FlowRecord = "No";
+            s.FlowRecord = Flag::No;
         }
     } else {
-        s.FlowRecord = "No";
-        s.DetailedInfo = "No";
+        s.FlowRecord = Flag::No;
+        s.DetailedInfo = Flag::No;
     }
-    if (s.DetailedInfo != "No")
+    if (s.DetailedInfo != Flag::No)
         s.DetailedDifferences = yesNo(dialogs.message(kDifferencesTitle, kDifferencesText, Buttons::YesNo));
     else
-        s.DetailedDifferences = "No";
+        s.DetailedDifferences = Flag::No;
     s.ReversedSort = yesNo(dialogs.message(kReversedTitle, kReversedText, Buttons::YesNo));
 
     try {

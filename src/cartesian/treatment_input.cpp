@@ -163,7 +163,7 @@ void CartesianDifference(Program& program) {
     // Codes become parts of file names: the last one in the report's, all of
     // them in the detail files'.
     for (int t = 1; t <= n; ++t) {
-        if (t < n && s.DetailedDifferences != "Yes") continue;
+        if (t < n && s.DetailedDifferences != Flag::Yes) continue;
         if (const std::optional<std::string> problem = nameTextProblem(files[t - 1].code))
             throw UserError(kReadTitle, "File: " + files[t - 1].path +
                                             "\nThe treatment code (field 6) cannot be part of a file name: " +
@@ -184,7 +184,7 @@ void CartesianDifference(Program& program) {
         order[p] = p;
         mean[p] = files[p - 1].mean;
     }
-    const bool reversed = s.ReversedSort == "Yes";
+    const bool reversed = s.ReversedSort == Flag::Yes;
     for (int p = 1; p <= n - 1; ++p)
         for (int q = p + 1; q <= n; ++q)
             if (reversed ? mean[p] > mean[q] : mean[p] < mean[q]) {

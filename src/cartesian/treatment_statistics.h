@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "cartesian/run_state.h"
+#include "shell/run_state.h"
 
 namespace lumera {
 

@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include "app/commands.h"
 #include "cli/cli_args.h"
 #include "cli/cli_dialogs.h"
 #include "cli/compare_input.h"
@@ -98,6 +99,7 @@ public:
           dialogs_(err),
           progress_(err),
           program_(dialogs_, clock_, random_, currentFolder()) {
+        installCommands(program_);
         program_.form1().Form_Load();
         if (&err == &std::cerr && isatty(STDERR_FILENO)) program_.form1().setRefreshSink(&progress_);
     }

@@ -2,6 +2,7 @@
 #include <QStyleFactory>
 #include <filesystem>
 
+#include "app/commands.h"
 #include "gui/form1_view.h"
 #include "gui/qt_dialogs.h"
 #include "shell/program.h"
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     lumera::SystemClock clock;
     lumera::SystemRandom random;
     lumera::Program program(dialogs, clock, random, std::filesystem::current_path().string());
+    lumera::installCommands(program);
     program.form1().Form_Load();
 
     lumera::gui::Form1View window(program, &dialogs);

@@ -282,7 +282,7 @@ void PrintMultiCIofDifference(Program& program) {
     RunState& s = program.state();
     Form1& form = program.form1();
     s.CurrentProcedure = "Public Sub PrintMultiCIofDifference()";
-    if (s.FlowRecord == "Yes") program.writeFlowLine("Sub PrintMultiCIofDifference");
+    if (s.FlowRecord == Flag::Yes) program.writeFlowLine("Sub PrintMultiCIofDifference");
 
     s.OutputFileName = reportName(program);
     const std::string path = program.resolve(s.OutputFileName);

@@ -35,7 +35,7 @@ void ShowMultiCIofDifference(Program& program) {
     RunState& s = program.state();
     GridControl& grid = program.form1().MSFlexGrid1;
     const int n = s.TreatmentCount;
-    if (s.FlowRecord == "Yes") program.writeFlowLine("Sub ShowMultiCIofDifference");
+    if (s.FlowRecord == Flag::Yes) program.writeFlowLine("Sub ShowMultiCIofDifference");
 
     grid.setRows(n + 1);
     grid.setCols(n + 1);

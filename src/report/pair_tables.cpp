@@ -192,7 +192,7 @@ std::string pValueCell(double p) { return printForm(roundHalfEven(p * 10000) / 1
 void PrintPairTestTable(Program& program, TextFile& report) {
     RunState& s = program.state();
     s.CurrentProcedure = "Public Sub PrintPairTestTable()";
-    if (s.FlowRecord == "Yes") program.writeFlowLine("Sub PrintPairTestTable");
+    if (s.FlowRecord == Flag::Yes) program.writeFlowLine("Sub PrintPairTestTable");
 
     for (const TableLayout& t : kTables) writePairTable(s, report, t);
     writeMarkingTable(s, report);

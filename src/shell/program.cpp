@@ -3,9 +3,7 @@
 #include <filesystem>
 #include <new>
 
-#include "cartesian/options_dialogue.h"
 #include "shell/dialog_texts.h"
-#include "sorting/normality_test.h"
 #include "textio/user_error.h"
 
 namespace lumera {
@@ -80,12 +78,14 @@ Program::Outcome Program::runCommand(const std::function<void()>& command) {
     return Outcome::Done;
 }
 
+void Program::setCommand(std::string controlName, std::function<void(Program&)> command) {
+    commands_[std::move(controlName)] = std::move(command);
+}
+
 Program::Outcome Program::click(std::string_view name) {
     return runCommand([&] {
-        if (name == "cmdCartesianDifference")
-            cmdCartesianDifference_Click(*this);
-        else if (name == "cmdGeneralNormalTest")
-            cmdGeneralNormalTest_Click(*this);
+        if (auto command = commands_.find(name); command != commands_.end())
+            command->second(*this);
         else if (name == "Image1")
             form1_.Image1_Click();
         else if (name == "Label4")

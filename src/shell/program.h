@@ -1,12 +1,13 @@
 #pragma once
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 
-#include "cartesian/run_state.h"
 #include "shell/dialogs.h"
 #include "shell/form1.h"
+#include "shell/run_state.h"
 #include "shell/services.h"
 #include "shell/vater.h"
 #include "textio/text_file.h"
@@ -49,6 +50,10 @@ public:
     // How a command ended.
     enum class Outcome { Done, Failed, Cancelled };
 
+    // The procedures live above the shell, so they are handed in by name:
+    // a click on the control so named runs the command.
+    void setCommand(std::string controlName, std::function<void(Program&)> command);
+
     // A click or double-click on the control of the main window so named,
     // as the window delivers it. Bad input that ends a command is shown here.
     Outcome click(std::string_view controlName);
@@ -74,6 +79,7 @@ private:
     RunState state_;
     Form1 form1_;
     Vater vater_;
+    std::map<std::string, std::function<void(Program&)>, std::less<>> commands_;
     std::unique_ptr<TextFile> flowFile_;
     bool ended_ = false;
 };

@@ -59,7 +59,7 @@ void fillFrequencyChart(const RunState& s, ChartControl& chart) {
 void cmdGeneralNormalTest_Click(Program& program) {
     SortForBootstrapResults(program);
     RunState& s = program.state();
-    if (s.DataKind == "PBT or CPT results") return;
+    if (s.DataKind == SortDataKind::PairTestResults) return;
     if (s.ClassCount > kMaxChartClasses) return;
     Form1& form = program.form1();
     form.MSChart1.visible = true;

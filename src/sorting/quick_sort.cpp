@@ -368,7 +368,7 @@ void sortWithSerials(std::span<const double> in, std::span<const std::int32_t> i
 
 void QuickSort(Program& program) {
     RunState& s = program.state();
-    if (s.FlowRecord == "Yes" && s.SortAndCountUsed != "Yes") program.writeFlowLine("Sub QuickSort");
+    if (s.FlowRecord == Flag::Yes && s.SortAndCountUsed != Flag::Yes) program.writeFlowLine("Sub QuickSort");
     const std::size_t n = s.SortCount > 0 ? static_cast<std::size_t>(s.SortCount) : 0;
     if (n > 0 && s.SortInput.size() < n + 1) throw std::out_of_range("QuickSort: SortInput shorter than SortCount");
     if (s.SortOutput.size() < n + 1) s.SortOutput.resize(n + 1);

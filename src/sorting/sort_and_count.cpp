@@ -69,8 +69,8 @@ std::string nameField(FieldReader& reader) {
 double readValues(Program& program, const std::string& path, BootHeader& boot) {
     RunState& s = program.state();
     FieldReader reader = FieldReader::fromFile(path, kErrorTitle);
-    const bool general = s.DataKind == "General";
-    const bool serials = s.WithSerialNumbers == "Yes";
+    const bool general = s.DataKind == SortDataKind::General;
+    const bool serials = s.WithSerialNumbers == Flag::Yes;
     std::int64_t limit = kMaxValues;
     if (general) {
         s.ProjectName = reader.readText();
@@ -85,7 +85,7 @@ double readValues(Program& program, const std::string& path, BootHeader& boot) {
         s.DataSetName = nameField(reader);
         boot.a = reader.readText();
         boot.original = reader.readNumber();
-        if (s.DataKind == "PBT or CPT results") {
+        if (s.DataKind == SortDataKind::PairTestResults) {
             reader.readText();
             reader.readText();
         }
@@ -304,18 +304,18 @@ void SortForBootstrapResults(Program& program) {
     Dialogs& dialogs = program.dialogs();
     switch (dialogs.message(kSortKindTitle, kindText(), Buttons::YesNoCancel)) {
         case Answer::Yes:
-            s.DataKind = "General";
+            s.DataKind = SortDataKind::General;
             break;
         case Answer::No:
-            s.DataKind = "Boot";
+            s.DataKind = SortDataKind::Boot;
             break;
         default:
-            s.DataKind = "PBT or CPT results";
+            s.DataKind = SortDataKind::PairTestResults;
             break;
     }
-    s.WithSerialNumbers = dialogs.message(kSerialTitle, kSerialText, Buttons::YesNo) == Answer::Yes ? "Yes" : "No";
-    s.SortAndCountUsed = "Yes";
-    const bool general = s.DataKind == "General";
+    s.WithSerialNumbers = dialogs.message(kSerialTitle, kSerialText, Buttons::YesNo) == Answer::Yes ? Flag::Yes : Flag::No;
+    s.SortAndCountUsed = Flag::Yes;
+    const bool general = s.DataKind == SortDataKind::General;
     const std::string path =
         program.chooseFile(general ? kGeneralFileTitle : kBootFileTitle);
     if (path.empty()) return;

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "cartesian/run_state.h"
+#include "shell/run_state.h"
 
 namespace lumera {
 

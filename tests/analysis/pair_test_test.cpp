@@ -11,7 +11,7 @@
 
 #include "analysis/treatment_sample.h"
 #include "cartesian/difference_engine.h"
-#include "cartesian/run_state.h"
+#include "shell/run_state.h"
 #include "cartesian/treatment_statistics.h"
 
 namespace lumera::analysis {

@@ -91,16 +91,16 @@ TEST_F(CartesianRunTest, NoToDetailSkipsTwoQuestionsAndFlagsFollowEachRun) {
 
     ASSERT_EQ(run({.detail = true, .flow = false, .differences = false, .reversed = true}, "2", {a, b}),
               Program::Outcome::Done);
-    EXPECT_EQ(s().DetailedInfo, "Yes");
-    EXPECT_EQ(s().FlowRecord, "No");
-    EXPECT_EQ(s().DetailedDifferences, "No");
-    EXPECT_EQ(s().ReversedSort, "Yes");
+    EXPECT_EQ(s().DetailedInfo, Flag::Yes);
+    EXPECT_EQ(s().FlowRecord, Flag::No);
+    EXPECT_EQ(s().DetailedDifferences, Flag::No);
+    EXPECT_EQ(s().ReversedSort, Flag::Yes);
 
     ASSERT_EQ(run({.detail = false, .reversed = false}, "2", {a, b}), Program::Outcome::Done);
-    EXPECT_EQ(s().DetailedInfo, "No");
-    EXPECT_EQ(s().FlowRecord, "No");
-    EXPECT_EQ(s().DetailedDifferences, "No");
-    EXPECT_EQ(s().ReversedSort, "No");
+    EXPECT_EQ(s().DetailedInfo, Flag::No);
+    EXPECT_EQ(s().FlowRecord, Flag::No);
+    EXPECT_EQ(s().DetailedDifferences, Flag::No);
+    EXPECT_EQ(s().ReversedSort, Flag::No);
     EXPECT_FALSE(program.flowRecordOpen());
     expectWindowLockedForNextTest();
 }

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "analysis/comparison.h"
+#include "app/commands.h"
 #include "cli/cli_app.h"
 #include "cli/cli_dialogs.h"
 #include "cli/compare_input.h"
@@ -97,6 +98,7 @@ TEST(CompareAgainstCartesian, SameOrderCountsPercentilesAndP) {
     test::FakeClock clock;
     test::FakeRandom random;
     Program program(dialogs, clock, random, folder.path().string());
+    installCommands(program);
     program.form1().Form_Load();
     program.pinWorkingFolder(folder.path().string());  // reports stay out of the sample data
 

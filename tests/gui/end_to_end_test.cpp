@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/commands.h"
 #include "gui/form1_view.h"
 #include "gui/qt_dialogs.h"
 #include "gui/vater_view.h"
@@ -151,6 +152,7 @@ protected:
         fs::create_directories(data);
         // As the program starts: load, the window drawn from the model, the
         // dialogs over it.
+        installCommands(program);
         program.form1().Form_Load();
         window = std::make_unique<Form1View>(program, &dialogs);
         window->syncAll();

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "app/commands.h"
 #include "gui/form1_view.h"
 #include "gui/vater_view.h"
 #include "shell/program.h"
@@ -25,6 +26,7 @@ class Form1ViewTest : public ::testing::Test {
 protected:
     Form1ViewTest() : program(dialogs, clock, random, std::filesystem::temp_directory_path().string()) {
         test::qtApp();
+        installCommands(program);
         program.form1().Form_Load();
         view = std::make_unique<Form1View>(program);
     }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/commands.h"
 #include "shell/program.h"
 #include "support/fake_services.h"
 #include "support/scripted_dialogs.h"
@@ -24,8 +25,9 @@ using test::TempFolder;
 class PairTablesTest : public ::testing::Test {
 protected:
     PairTablesTest() : folder("pair_tables"), program(dialogs, clock, random, folder.path().string()) {
+        installCommands(program);
         RunState& s = program.state();
-        s.FlowRecord = "No";
+        s.FlowRecord = Flag::No;
         setCount(3);
         s.TreatName[1] = "Ctrl";
         s.TreatName[2] = "Low";
@@ -287,7 +289,7 @@ TEST_F(PairTablesTest, TableNumbersContinueAcrossCalls) {
 TEST_F(PairTablesTest, FlowLineOnlyWhenRecordIsOn) {
     program.openFlowRecord(folder.file("flow.txt"));
     run();
-    program.state().FlowRecord = "Yes";
+    program.state().FlowRecord = Flag::Yes;
     run();
     program.closeAllFiles();
     EXPECT_EQ(test::readFile(folder.file("flow.txt")), "Sub PrintPairTestTable\r\n");

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "app/commands.h"
 #include "shell/program.h"
 #include "shell/texts.h"
 #include "support/fake_services.h"
@@ -20,7 +21,9 @@ using test::ScriptedDialogs;
 
 class Form1Test : public ::testing::Test {
 protected:
-    Form1Test() : program(dialogs, clock, random, std::filesystem::temp_directory_path().string()) {}
+    Form1Test() : program(dialogs, clock, random, std::filesystem::temp_directory_path().string()) {
+        installCommands(program);
+    }
 
     Form1& form() { return program.form1(); }
     void load() { form().Form_Load(); }

@@ -11,6 +11,7 @@
 #include <random>
 #include <sstream>
 
+#include "app/commands.h"
 #include "reference/literal_quick_sort.h"
 #include "shell/program.h"
 #include "support/fake_services.h"
@@ -132,9 +133,11 @@ TEST(QuickSortTest, SmallExactCases) {
 
 class QuickSortProgramTest : public ::testing::Test {
 protected:
-    QuickSortProgramTest() : program(dialogs, clock, random, std::filesystem::temp_directory_path().string()) {}
+    QuickSortProgramTest() : program(dialogs, clock, random, std::filesystem::temp_directory_path().string()) {
+        installCommands(program);
+    }
 
-    std::string flowAfterSort(const std::string& flowRecord, const std::string& sortAndCountUsed) {
+    std::string flowAfterSort(Flag flowRecord, Flag sortAndCountUsed) {
         const auto path = std::filesystem::temp_directory_path() / "lumera_quick_sort_flow.txt";
         program.openFlowRecord(path.string());
         RunState& s = program.state();
@@ -157,10 +160,10 @@ protected:
 };
 
 TEST_F(QuickSortProgramTest, FlowLineOnlyWhenRecordingOutsideSortAndCount) {
-    EXPECT_EQ(flowAfterSort("Yes", ""), "Sub QuickSort\r\n");
-    EXPECT_EQ(flowAfterSort("Yes", "No"), "Sub QuickSort\r\n");
-    EXPECT_EQ(flowAfterSort("Yes", "Yes"), "");
-    EXPECT_EQ(flowAfterSort("No", ""), "");
+    EXPECT_EQ(flowAfterSort(Flag::Yes, Flag::Unset), "Sub QuickSort\r\n");
+    EXPECT_EQ(flowAfterSort(Flag::Yes, Flag::No), "Sub QuickSort\r\n");
+    EXPECT_EQ(flowAfterSort(Flag::Yes, Flag::Yes), "");
+    EXPECT_EQ(flowAfterSort(Flag::No, Flag::Unset), "");
 }
 
 TEST_F(QuickSortProgramTest, SortsTheRunStateArraysWithItsLimit) {

@@ -88,9 +88,9 @@ TEST_F(SortAndCountTest, GeneralDataWithSerialsStopsAtTheEndRecord) {
     EXPECT_EQ(read("dur-3_Sorted and counts.txt"),
               "\"Project: Pest study\"\r\n\"Sample size =\",4\r\n\"Sample mean = \",3.5\r\n\"Total classes =\",4\r\n"
               "\"Group serial no.\",\"Value\",\"Count\"\r\n1,2,1\r\n2,3,1\r\n3,4,1\r\n4,5,1\r\n");
-    EXPECT_EQ(s().DataKind, "General");
-    EXPECT_EQ(s().WithSerialNumbers, "Yes");
-    EXPECT_EQ(s().SortAndCountUsed, "Yes");
+    EXPECT_EQ(s().DataKind, SortDataKind::General);
+    EXPECT_EQ(s().WithSerialNumbers, Flag::Yes);
+    EXPECT_EQ(s().SortAndCountUsed, Flag::Yes);
     EXPECT_EQ(s().ProjectName, "Pest study");
     EXPECT_EQ(s().DataSetName, "Duration");
     EXPECT_EQ(s().ClassCount, 4);
@@ -131,7 +131,7 @@ TEST_F(SortAndCountTest, BootstrapResultsAtTwoDecimalsReadOnlyBValues) {
                   "\"\r\n\"Sample size or Original mean (A) =30, (B)=\",1.5\r\n\"Next line is sample size\"\r\n30\r\n"
                   "\"Total effective bootstrap number (B) = \",5,\"Total classes =\",5\r\n"
                   "\"Group serial no.\",\"Value\",\"Count\"\r\n1,-1,1\r\n2,.5,1\r\n3,1.23,1\r\n4,1.24,1\r\n5,2,1\r\n");
-    EXPECT_EQ(s().DataKind, "Boot");
+    EXPECT_EQ(s().DataKind, SortDataKind::Boot);
     EXPECT_EQ(folder.names().size(), 4u);
 }
 
@@ -162,7 +162,7 @@ TEST_F(SortAndCountTest, PbtResultsSkipTwoFieldsCarryTheProjectAndEndAfterTheClo
                   "\"\r\n\"Sample size or Original mean (A) =12, (B)=\",.25\r\n\"Next line is sample size\"\r\n12\r\n"
                   "\"Total effective bootstrap number (B) = \",3,\"Total classes =\",3\r\n"
                   "\"Group serial no.\",\"Value\",\"Count\"\r\n1,.1,1\r\n2,.2,1\r\n3,.3,1\r\n");
-    EXPECT_EQ(s().DataKind, "PBT or CPT results");
+    EXPECT_EQ(s().DataKind, SortDataKind::PairTestResults);
     EXPECT_EQ(s().ClassCount, 3);
 }
 
@@ -391,8 +391,8 @@ TEST_F(NormalTestButtonTest, CancelledFileDialogueStillAsksAndShowsAnEmptyChart)
     expectChartQuestion(Answer::Yes);
     chart1().bars = {{1, 1}};
     ASSERT_EQ(program.click("cmdGeneralNormalTest"), Program::Outcome::Done);
-    EXPECT_EQ(s().DataKind, "Boot");
-    EXPECT_EQ(s().SortAndCountUsed, "Yes");
+    EXPECT_EQ(s().DataKind, SortDataKind::Boot);
+    EXPECT_EQ(s().SortAndCountUsed, Flag::Yes);
     EXPECT_TRUE(chart1().visible);
     EXPECT_EQ(chart1().title, "No data");
     EXPECT_TRUE(chart1().bars.empty());

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "app/commands.h"
 #include "shell/program.h"
 #include "support/fake_services.h"
 #include "support/scripted_dialogs.h"
@@ -15,6 +16,7 @@ namespace lumera::test {
 class ProgramTest : public ::testing::Test {
 protected:
     ProgramTest() : folder(testName()), program(dialogs, clock, random, folder.path().string()) {
+        installCommands(program);
         program.form1().Form_Load();
     }
 

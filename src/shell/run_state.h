@@ -18,6 +18,12 @@ using PerTreatment = std::array<T, kTreatmentSlots>;
 template <typename T>
 using PerPair = std::array<std::array<T, kTreatmentSlots>, kTreatmentSlots>;
 
+// A yes-or-no option of the run, Unset until first asked; never printed.
+enum class Flag { Unset, No, Yes };
+
+// What the file of the sort and count holds, Unset until first asked.
+enum class SortDataKind { Unset, General, Boot, PairTestResults };
+
 // The program-wide record that the procedures of an analysis share. Field
 // names are the ones the procedures use; treatments are known by their
 // position 1..TreatmentCount, pairs by (i, j) with i < j unless mirrored.
@@ -31,11 +37,11 @@ struct RunState {
     std::string VersionDate;
     std::string VersionText;
 
-    // Option flags: "Yes", "No", or empty before first set.
-    std::string DetailedInfo;
-    std::string FlowRecord;
-    std::string DetailedDifferences;
-    std::string ReversedSort;
+    // Option flags.
+    Flag DetailedInfo = Flag::Unset;
+    Flag FlowRecord = Flag::Unset;
+    Flag DetailedDifferences = Flag::Unset;
+    Flag ReversedSort = Flag::Unset;
 
     // File names and texts.
     std::string FileStem;
@@ -97,9 +103,9 @@ struct RunState {
     std::int16_t GroupLimit = 0;
 
     // Sort and count.
-    std::string SortAndCountUsed;
-    std::string DataKind;
-    std::string WithSerialNumbers;
+    Flag SortAndCountUsed = Flag::Unset;
+    SortDataKind DataKind = SortDataKind::Unset;
+    Flag WithSerialNumbers = Flag::Unset;
     double DecimalLimit = 0;
     std::string ProjectName;
     std::string DataSetName;
