@@ -23,26 +23,15 @@ namespace {
 constexpr const char* kRunningCaption = "I am running Cartesian paired test.\nPlease wait!\nDon't touch me!";
 constexpr const char* kBeganText = "Cartesian paired test began at:";
 constexpr double kTQuantile = 1.959964;
-constexpr Color kBlue{0, 0, 255};
-constexpr Color kRed{255, 0, 0};
-constexpr Color kWhite{255, 255, 255};
-constexpr Color kYellow{255, 255, 0};
-constexpr Color kBlack{0, 0, 0};
-constexpr int kClockHeight = 615;
-constexpr double kBusyFontSize = 36;
-
-std::string comparing(int i, int j) {
-    return "(Comparing " + std::to_string(i) + " with " + std::to_string(j) + ")";
-}
 
 // Writing a large pair takes long enough that the window must show it moving,
 // but redrawing for every step would slow the writing down.
 constexpr std::chrono::milliseconds kProgressInterval{250};
 
 void writeDetailFiles(Program& program, int i, int j, const double* first, const double* second, bool directionA,
-                      double D, const std::string& caption) {
+                      double D) {
     RunState& s = program.state();
-    Form1& form = program.form1();
+    Progress& progress = program.progress();
     DetailFiles files(program, i, j);
     auto last = std::chrono::steady_clock::now();
     files.writeDifferences(first, s.BootCount[i], second, s.BootCount[j], directionA, D,
@@ -50,9 +39,7 @@ void writeDetailFiles(Program& program, int i, int j, const double* first, const
                                const auto now = std::chrono::steady_clock::now();
                                if (now - last < kProgressInterval) return;
                                last = now;
-                               form.Label2.caption = caption + "\n(Writing detail files: " +
-                                                     std::to_string(done * 100 / total) + " %)";
-                               form.Label2.Refresh();
+                               progress.detailFiles(i, j, static_cast<int>(done * 100 / total));
                            });
     files.close();
 }
@@ -101,7 +88,7 @@ PercentilePositions percentilePositions(double C2) {
 
 void CartesianDifference2(Program& program) {
     RunState& s = program.state();
-    Form1& form = program.form1();
+    Progress& progress = program.progress();
     const int n = s.TreatmentCount;
 
     s.CurrentProcedure = "Public Sub CartesianDifference2()";
@@ -121,32 +108,14 @@ void CartesianDifference2(Program& program) {
     for (int k = 1; k <= n; ++k)
         sorted[k] = analysis::ascending(std::span<const double>(copy.X[k].data() + 1, copy.X[k].size() - 1));
 
-    form.Label2.foreColor = kBlue;
-    form.Label2.backColor = kWhite;
-    form.Label2.fontSize = kBusyFontSize;
-    form.Label2.caption = kRunningCaption;
-    form.Label2.visible = true;
-    form.Label2.Refresh();
-    form.Label14.visible = false;
-    form.MSFlexGrid1.visible = false;
-    // A chart of an earlier sort and count would stand over the new results.
-    form.MSChart1.visible = false;
-    form.Frame3.Refresh();
-
+    progress.runStarted(kRunningCaption);
     s.BeganTime = program.clock().now();
     s.BeganText = kBeganText + s.BeganTime.text();
-    form.lblBootBegin.caption = s.BeganText;
-    form.lblBootBegin.Refresh();
-    form.Label6.height = kClockHeight;
-    form.Label6.Refresh();
-    const std::string remembered = form.Label2.caption;
+    progress.runBegan(s.BeganText);
 
     for (int i = 1; i <= n - 1; ++i) {
         for (int j = i + 1; j <= n; ++j) {
-            form.Label2.caption = remembered + "\n" + comparing(i, j);
-            form.Label2.fontSize = kBusyFontSize;
-            form.Label2.foreColor = form.Label2.foreColor == kRed ? kBlue : kRed;
-            form.Label2.Refresh();
+            progress.pairStarted(i, j);
 
             // d is always the larger-mean treatment minus the other one.
             const bool directionA = s.BootMean[i] > s.BootMean[j];
@@ -176,12 +145,9 @@ void CartesianDifference2(Program& program) {
             s.CountAtLeastTwice[i][j] = static_cast<std::int32_t>(differences.countAtLeastTwice(2 * D));
             s.CountSignificant[i][j] = C - s.CountAtMostZero[i][j] - s.CountAtLeastTwice[i][j];
 
-            if (s.DetailedDifferences == "Yes")
-                writeDetailFiles(program, i, j, first, second, directionA, D, remembered + "\n" + comparing(i, j));
+            if (s.DetailedDifferences == "Yes") writeDetailFiles(program, i, j, first, second, directionA, D);
 
-            form.Label2.caption = remembered + "\n" + comparing(i, j) + "\n(Sorting...)";
-            form.Label2.fontSize = kBusyFontSize;
-            form.Label2.Refresh();
+            progress.sorting(i, j);
 
             // The sort's outcome at the two percentile positions, and the
             // group limit it leaves, without forming the sorted differences.
@@ -204,16 +170,7 @@ void CartesianDifference2(Program& program) {
             s.TLower[i][j] = s.MeanDiff[i][j] - kTQuantile * s.DiffSE[i][j];
             s.TUpper[i][j] = s.MeanDiff[i][j] + kTQuantile * s.DiffSE[i][j];
 
-            form.Label6.caption = program.clock().now().text() + "\nTreat " + std::to_string(i) + " to treat " +
-                                  std::to_string(j);
-            if (form.Label6.backColor == kYellow) {
-                form.Label6.backColor = kRed;
-                form.Label6.foreColor = kYellow;
-            } else if (form.Label6.backColor == kRed) {
-                form.Label6.backColor = kYellow;
-                form.Label6.foreColor = kBlack;
-            }
-            form.Label6.Refresh();
+            progress.pairDone(i, j, program.clock().now());
         }
     }
     PrintMultiCIofDifference(program);

@@ -7,7 +7,7 @@ class Program;
 
 // The engine: treatment statistics, then for every pair all Cartesian
 // differences, their mean, SE, t and percentile intervals, counts and
-// P-value, with its progress in the main window's labels.
+// P-value, telling the program's Progress how far it is.
 void CartesianDifference2(Program& program);
 
 // One pass over a pair's differences in the engine's order (a over the

@@ -7,6 +7,7 @@
 #include "cartesian/run_state.h"
 #include "shell/dialogs.h"
 #include "shell/form1.h"
+#include "shell/progress.h"
 #include "shell/services.h"
 #include "shell/vater.h"
 #include "textio/text_file.h"
@@ -31,6 +32,10 @@ public:
     Dialogs& dialogs() { return dialogs_; }
     Clock& clock() { return clock_; }
     RandomSource& random() { return random_; }
+    // Where the long procedures tell how far they are: the main window,
+    // unless another is installed (nullptr: the window again).
+    Progress& progress() { return progress_ != nullptr ? *progress_ : form1_; }
+    void setProgress(Progress* progress) { progress_ = progress; }
 
     // Output names that are not absolute are made in this folder; choosing a
     // file in the file-open dialogue moves it to that file's folder.
@@ -74,6 +79,7 @@ private:
     RunState state_;
     Form1 form1_;
     Vater vater_;
+    Progress* progress_ = nullptr;
     std::unique_ptr<TextFile> flowFile_;
     bool ended_ = false;
 };
