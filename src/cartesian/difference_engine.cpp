@@ -28,27 +28,27 @@ constexpr double kTQuantile = 1.959964;
 // but redrawing for every step would slow the writing down.
 constexpr std::chrono::milliseconds kProgressInterval{250};
 
-void writeDetailFiles(Program& program, int i, int j, const double* first, const double* second, bool directionA,
-                      double D) {
-    RunState& s = program.state();
+void writeDetailFiles(Program& program, int i, int j, const PairDifferences& pair) {
     Progress& progress = program.progress();
     DetailFiles files(program, i, j);
     auto last = std::chrono::steady_clock::now();
-    files.writeDifferences(first, s.BootCount[i], second, s.BootCount[j], directionA, D,
-                           [&](std::int64_t done, std::int64_t total) {
-                               const auto now = std::chrono::steady_clock::now();
-                               if (now - last < kProgressInterval) return;
-                               last = now;
-                               progress.detailFiles(i, j, static_cast<int>(done * 100 / total));
-                           });
+    files.writeDifferences(pair, [&](std::int64_t done, std::int64_t total) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last < kProgressInterval) return;
+        last = now;
+        progress.detailFiles(i, j, static_cast<int>(done * 100 / total));
+    });
     files.close();
 }
 
 // The engine itself needs only the sums: its counts come from the analysis
 // core, which counts without visiting every difference.
 template <bool FirstMinusSecond, bool WithCounts>
-PairSums sumPair(const double* first, std::int32_t firstCount, const double* second, std::int32_t secondCount,
-                 double meanDifference) {
+PairSums sumPair(const PairDifferences& pair) {
+    const double* const first = pair.outer;
+    const double* const second = pair.inner;
+    const std::int32_t firstCount = pair.outerCount, secondCount = pair.innerCount;
+    const double meanDifference = pair.meanDifference;
     PairSums r;
     const double twice = 2 * meanDifference;
     double sum = 0, squares = 0;
@@ -75,10 +75,8 @@ PairSums sumPair(const double* first, std::int32_t firstCount, const double* sec
 
 }  // namespace
 
-PairSums sumPairDifferences(const double* first, std::int32_t firstCount, const double* second,
-                            std::int32_t secondCount, bool firstMinusSecond, double meanDifference) {
-    return firstMinusSecond ? sumPair<true, true>(first, firstCount, second, secondCount, meanDifference)
-                            : sumPair<false, true>(first, firstCount, second, secondCount, meanDifference);
+PairSums sumPairDifferences(const PairDifferences& pair) {
+    return pair.outerMinusInner ? sumPair<true, true>(pair) : sumPair<false, true>(pair);
 }
 
 PercentilePositions percentilePositions(double C2) {
@@ -121,11 +119,15 @@ void CartesianDifference2(Program& program) {
             const bool directionA = s.BootMean[i] > s.BootMean[j];
             const double D = directionA ? s.BootMean[i] - s.BootMean[j] : s.BootMean[j] - s.BootMean[i];
             const std::int32_t C = *toInt32(s.BootCountValue[i] * s.BootCountValue[j]);
-            const double* first = copy.X[i].data() + 1;
-            const double* second = copy.X[j].data() + 1;
-            const PairSums sums =
-                directionA ? sumPair<true, false>(first, s.BootCount[i], second, s.BootCount[j], D)
-                           : sumPair<false, false>(first, s.BootCount[i], second, s.BootCount[j], D);
+            const PairDifferences pair{.outer = copy.X[i].data() + 1,
+                                       .outerCount = s.BootCount[i],
+                                       .inner = copy.X[j].data() + 1,
+                                       .innerCount = s.BootCount[j],
+                                       .outerMinusInner = directionA,
+                                       .outerSorted = sorted[i].data(),
+                                       .innerSorted = sorted[j].data(),
+                                       .meanDifference = D};
+            const PairSums sums = directionA ? sumPair<true, false>(pair) : sumPair<false, false>(pair);
             const analysis::DifferenceSet differences(directionA ? sorted[i] : sorted[j],
                                                       directionA ? sorted[j] : sorted[i]);
 
@@ -145,7 +147,7 @@ void CartesianDifference2(Program& program) {
             s.CountAtLeastTwice[i][j] = static_cast<std::int32_t>(differences.countAtLeastTwice(2 * D));
             s.CountSignificant[i][j] = C - s.CountAtMostZero[i][j] - s.CountAtLeastTwice[i][j];
 
-            if (s.DetailedDifferences == "Yes") writeDetailFiles(program, i, j, first, second, directionA, D);
+            if (s.DetailedDifferences == "Yes") writeDetailFiles(program, i, j, pair);
 
             progress.sorting(i, j);
 
@@ -157,9 +159,7 @@ void CartesianDifference2(Program& program) {
             s.PctLower[i][j] = at.lo >= 1 && at.lo <= C ? differences.kth(at.lo) : 0.0;
             s.PctUpper[i][j] = at.hi >= 1 && at.hi <= C ? differences.kth(at.hi) : 0.0;
             // No positions asked: the sort's simulation is run for its group limit only.
-            const PairDifferences diffs{first,      s.BootCount[i], second, s.BootCount[j],
-                                        directionA, sorted[i].data(), sorted[j].data()};
-            sortedPairPositions(diffs, sums.sum, 0, 0, s.GroupLimit);
+            sortedPairPositions(pair, sums.sum, 0, 0, s.GroupLimit);
 
             s.CountInsignificant[i][j] = s.CountAtMostZero[i][j] + s.CountAtLeastTwice[i][j];
             s.PValue[i][j] = s.CountInsignificant[i][j] / C2;
