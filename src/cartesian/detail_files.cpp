@@ -279,9 +279,12 @@ void DetailFiles::removeAll() {
     }
 }
 
-void DetailFiles::writeDifferences(const double* first, std::int32_t firstCount, const double* second,
-                                   std::int32_t secondCount, bool firstMinusSecond, double meanDifference,
-                                   const Progress& progress) {
+void DetailFiles::writeDifferences(const PairDifferences& pair, const Progress& progress) {
+    const double* const first = pair.outer;
+    const double* const second = pair.inner;
+    const std::int32_t firstCount = pair.outerCount, secondCount = pair.innerCount;
+    const bool firstMinusSecond = pair.outerMinusInner;
+    const double meanDifference = pair.meanDifference;
     if (firstCount <= 0 || secondCount <= 0) return;
     const std::int64_t total = std::int64_t{firstCount} * secondCount;
     const auto chunkCount = static_cast<std::int32_t>((total + kChunkDifferences - 1) / kChunkDifferences);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "cartesian/pair_order.h"
 #include "textio/text_file.h"
 
 namespace lumera {
@@ -32,9 +33,7 @@ public:
     // The data records of all differences in the engine's order; d and its
     // class are formed exactly as the engine forms them. The records are
     // formed on two threads; the bytes are the same as one thread's.
-    void writeDifferences(const double* first, std::int32_t firstCount, const double* second,
-                          std::int32_t secondCount, bool firstMinusSecond, double meanDifference,
-                          const Progress& progress = {});
+    void writeDifferences(const PairDifferences& pair, const Progress& progress = {});
     void close();
 
     // Index in paths(): all, to mean, sig A, sig B, insig A, insig B.

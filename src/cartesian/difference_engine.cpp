@@ -23,45 +23,32 @@ namespace {
 constexpr const char* kRunningCaption = "I am running Cartesian paired test.\nPlease wait!\nDon't touch me!";
 constexpr const char* kBeganText = "Cartesian paired test began at:";
 constexpr double kTQuantile = 1.959964;
-constexpr Color kBlue{0, 0, 255};
-constexpr Color kRed{255, 0, 0};
-constexpr Color kWhite{255, 255, 255};
-constexpr Color kYellow{255, 255, 0};
-constexpr Color kBlack{0, 0, 0};
-constexpr int kClockHeight = 615;
-constexpr double kBusyFontSize = 36;
-
-std::string comparing(int i, int j) {
-    return "(Comparing " + std::to_string(i) + " with " + std::to_string(j) + ")";
-}
 
 // Writing a large pair takes long enough that the window must show it moving,
 // but redrawing for every step would slow the writing down.
 constexpr std::chrono::milliseconds kProgressInterval{250};
 
-void writeDetailFiles(Program& program, int i, int j, const double* first, const double* second, bool directionA,
-                      double D, const std::string& caption) {
-    RunState& s = program.state();
-    Form1& form = program.form1();
+void writeDetailFiles(Program& program, int i, int j, const PairDifferences& pair) {
+    Progress& progress = program.progress();
     DetailFiles files(program, i, j);
     auto last = std::chrono::steady_clock::now();
-    files.writeDifferences(first, s.BootCount[i], second, s.BootCount[j], directionA, D,
-                           [&](std::int64_t done, std::int64_t total) {
-                               const auto now = std::chrono::steady_clock::now();
-                               if (now - last < kProgressInterval) return;
-                               last = now;
-                               form.Label2.caption = caption + "\n(Writing detail files: " +
-                                                     std::to_string(done * 100 / total) + " %)";
-                               form.Label2.Refresh();
-                           });
+    files.writeDifferences(pair, [&](std::int64_t done, std::int64_t total) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last < kProgressInterval) return;
+        last = now;
+        progress.detailFiles(i, j, static_cast<int>(done * 100 / total));
+    });
     files.close();
 }
 
 // The engine itself needs only the sums: its counts come from the analysis
 // core, which counts without visiting every difference.
 template <bool FirstMinusSecond, bool WithCounts>
-PairSums sumPair(const double* first, std::int32_t firstCount, const double* second, std::int32_t secondCount,
-                 double meanDifference) {
+PairSums sumPair(const PairDifferences& pair) {
+    const double* const first = pair.outer;
+    const double* const second = pair.inner;
+    const std::int32_t firstCount = pair.outerCount, secondCount = pair.innerCount;
+    const double meanDifference = pair.meanDifference;
     PairSums r;
     const double twice = 2 * meanDifference;
     double sum = 0, squares = 0;
@@ -88,10 +75,8 @@ PairSums sumPair(const double* first, std::int32_t firstCount, const double* sec
 
 }  // namespace
 
-PairSums sumPairDifferences(const double* first, std::int32_t firstCount, const double* second,
-                            std::int32_t secondCount, bool firstMinusSecond, double meanDifference) {
-    return firstMinusSecond ? sumPair<true, true>(first, firstCount, second, secondCount, meanDifference)
-                            : sumPair<false, true>(first, firstCount, second, secondCount, meanDifference);
+PairSums sumPairDifferences(const PairDifferences& pair) {
+    return pair.outerMinusInner ? sumPair<true, true>(pair) : sumPair<false, true>(pair);
 }
 
 PercentilePositions percentilePositions(double C2) {
@@ -101,7 +86,7 @@ PercentilePositions percentilePositions(double C2) {
 
 void CartesianDifference2(Program& program) {
     RunState& s = program.state();
-    Form1& form = program.form1();
+    Progress& progress = program.progress();
     const int n = s.TreatmentCount;
 
     s.CurrentProcedure = "Public Sub CartesianDifference2()";
@@ -121,42 +106,28 @@ void CartesianDifference2(Program& program) {
     for (int k = 1; k <= n; ++k)
         sorted[k] = analysis::ascending(std::span<const double>(copy.X[k].data() + 1, copy.X[k].size() - 1));
 
-    form.Label2.foreColor = kBlue;
-    form.Label2.backColor = kWhite;
-    form.Label2.fontSize = kBusyFontSize;
-    form.Label2.caption = kRunningCaption;
-    form.Label2.visible = true;
-    form.Label2.Refresh();
-    form.Label14.visible = false;
-    form.MSFlexGrid1.visible = false;
-    // A chart of an earlier sort and count would stand over the new results.
-    form.MSChart1.visible = false;
-    form.Frame3.Refresh();
-
+    progress.runStarted(kRunningCaption);
     s.BeganTime = program.clock().now();
     s.BeganText = kBeganText + s.BeganTime.text();
-    form.lblBootBegin.caption = s.BeganText;
-    form.lblBootBegin.Refresh();
-    form.Label6.height = kClockHeight;
-    form.Label6.Refresh();
-    const std::string remembered = form.Label2.caption;
+    progress.runBegan(s.BeganText);
 
     for (int i = 1; i <= n - 1; ++i) {
         for (int j = i + 1; j <= n; ++j) {
-            form.Label2.caption = remembered + "\n" + comparing(i, j);
-            form.Label2.fontSize = kBusyFontSize;
-            form.Label2.foreColor = form.Label2.foreColor == kRed ? kBlue : kRed;
-            form.Label2.Refresh();
+            progress.pairStarted(i, j);
 
             // d is always the larger-mean treatment minus the other one.
             const bool directionA = s.BootMean[i] > s.BootMean[j];
             const double D = directionA ? s.BootMean[i] - s.BootMean[j] : s.BootMean[j] - s.BootMean[i];
             const std::int32_t C = *toInt32(s.BootCountValue[i] * s.BootCountValue[j]);
-            const double* first = copy.X[i].data() + 1;
-            const double* second = copy.X[j].data() + 1;
-            const PairSums sums =
-                directionA ? sumPair<true, false>(first, s.BootCount[i], second, s.BootCount[j], D)
-                           : sumPair<false, false>(first, s.BootCount[i], second, s.BootCount[j], D);
+            const PairDifferences pair{.outer = copy.X[i].data() + 1,
+                                       .outerCount = s.BootCount[i],
+                                       .inner = copy.X[j].data() + 1,
+                                       .innerCount = s.BootCount[j],
+                                       .outerMinusInner = directionA,
+                                       .outerSorted = sorted[i].data(),
+                                       .innerSorted = sorted[j].data(),
+                                       .meanDifference = D};
+            const PairSums sums = directionA ? sumPair<true, false>(pair) : sumPair<false, false>(pair);
             const analysis::DifferenceSet differences(directionA ? sorted[i] : sorted[j],
                                                       directionA ? sorted[j] : sorted[i]);
 
@@ -176,12 +147,9 @@ void CartesianDifference2(Program& program) {
             s.CountAtLeastTwice[i][j] = static_cast<std::int32_t>(differences.countAtLeastTwice(2 * D));
             s.CountSignificant[i][j] = C - s.CountAtMostZero[i][j] - s.CountAtLeastTwice[i][j];
 
-            if (s.DetailedDifferences == Flag::Yes)
-                writeDetailFiles(program, i, j, first, second, directionA, D, remembered + "\n" + comparing(i, j));
+            if (s.DetailedDifferences == Flag::Yes) writeDetailFiles(program, i, j, pair);
 
-            form.Label2.caption = remembered + "\n" + comparing(i, j) + "\n(Sorting...)";
-            form.Label2.fontSize = kBusyFontSize;
-            form.Label2.Refresh();
+            progress.sorting(i, j);
 
             // The sort's outcome at the two percentile positions, and the
             // group limit it leaves, without forming the sorted differences.
@@ -191,9 +159,7 @@ void CartesianDifference2(Program& program) {
             s.PctLower[i][j] = at.lo >= 1 && at.lo <= C ? differences.kth(at.lo) : 0.0;
             s.PctUpper[i][j] = at.hi >= 1 && at.hi <= C ? differences.kth(at.hi) : 0.0;
             // No positions asked: the sort's simulation is run for its group limit only.
-            const PairDifferences diffs{first,      s.BootCount[i], second, s.BootCount[j],
-                                        directionA, sorted[i].data(), sorted[j].data()};
-            sortedPairPositions(diffs, sums.sum, 0, 0, s.GroupLimit);
+            sortedPairPositions(pair, sums.sum, 0, 0, s.GroupLimit);
 
             s.CountInsignificant[i][j] = s.CountAtMostZero[i][j] + s.CountAtLeastTwice[i][j];
             s.PValue[i][j] = s.CountInsignificant[i][j] / C2;
@@ -204,16 +170,7 @@ void CartesianDifference2(Program& program) {
             s.TLower[i][j] = s.MeanDiff[i][j] - kTQuantile * s.DiffSE[i][j];
             s.TUpper[i][j] = s.MeanDiff[i][j] + kTQuantile * s.DiffSE[i][j];
 
-            form.Label6.caption = program.clock().now().text() + "\nTreat " + std::to_string(i) + " to treat " +
-                                  std::to_string(j);
-            if (form.Label6.backColor == kYellow) {
-                form.Label6.backColor = kRed;
-                form.Label6.foreColor = kYellow;
-            } else if (form.Label6.backColor == kRed) {
-                form.Label6.backColor = kYellow;
-                form.Label6.foreColor = kBlack;
-            }
-            form.Label6.Refresh();
+            progress.pairDone(i, j, program.clock().now());
         }
     }
     PrintMultiCIofDifference(program);

@@ -1,18 +1,19 @@
 #pragma once
 #include <cstdint>
 
+#include "cartesian/pair_order.h"
+
 namespace lumera {
 
 class Program;
 
 // The engine: treatment statistics, then for every pair all Cartesian
 // differences, their mean, SE, t and percentile intervals, counts and
-// P-value, with its progress in the main window's labels.
+// P-value, telling the program's Progress how far it is.
 void CartesianDifference2(Program& program);
 
-// One pass over a pair's differences in the engine's order (a over the
-// first treatment, b over the second): the running sum and sum of squares,
-// and the three classes.
+// One pass over a pair's differences in the engine's order: the running sum
+// and sum of squares, and the three classes.
 struct PairSums {
     double sum = 0;
     double sumOfSquares = 0;
@@ -20,8 +21,7 @@ struct PairSums {
     std::int32_t atLeastTwice = 0;
     std::int32_t significant = 0;
 };
-PairSums sumPairDifferences(const double* first, std::int32_t firstCount, const double* second,
-                            std::int32_t secondCount, bool firstMinusSecond, double meanDifference);
+PairSums sumPairDifferences(const PairDifferences& pair);
 
 // Positions of the 2.5 % and 97.5 % points among C2 sorted differences.
 struct PercentilePositions {

@@ -6,7 +6,8 @@ namespace lumera {
 // The Cartesian differences of one pair, never stored: d(c) for
 // c = a * innerCount + b (a, b counted from 0) is
 // outer[a] - inner[b] when outerMinusInner, else inner[b] - outer[a],
-// each rounded to double. They are the sort's input in that order.
+// each rounded to double. They are the sort's input in that order, and the
+// engine's: a over the first treatment (outer), b over the second (inner).
 struct PairDifferences {
     const double* outer = nullptr;
     std::int32_t outerCount = 0;
@@ -17,6 +18,9 @@ struct PairDifferences {
     // them again for every pair.
     const double* outerSorted = nullptr;
     const double* innerSorted = nullptr;
+    // The difference of the means, which the classes of d are measured by;
+    // the sort does not need it.
+    double meanDifference = 0;
 };
 
 struct PairOrder {

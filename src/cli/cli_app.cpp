@@ -15,6 +15,7 @@
 #include "shell/dialog_texts.h"
 #include "shell/dialogs.h"
 #include "shell/program.h"
+#include "shell/progress.h"
 #include "sorting/sort_and_count.h"
 #include "textio/rounding.h"
 #include "textio/text_file.h"
@@ -67,41 +68,62 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
     return 1;
 }
 
-// One run of the program: commands of a script share it, so what outlives a
-// command in the window outlives it here too.
-// On a terminal, the busy label's last line (the pair being compared, how
-// far the detail files are written) is shown on one line of stderr.
-class TerminalProgress : public RefreshSink {
+// On a terminal, the line the window's busy message ends with (the pair
+// being compared, how far the detail files are written) is shown on one line
+// of stderr, after the window has taken it.
+class TerminalProgress : public Progress {
 public:
-    explicit TerminalProgress(std::ostream& err) : err_(err) {}
+    TerminalProgress(std::ostream& err, Progress& window) : err_(err), window_(window) {}
     ~TerminalProgress() override {
         if (shown_) err_ << '\n';
     }
-    void refresh(const Control& control) override {
-        if (control.name != "Label2" || !control.visible) return;
-        std::string line = control.caption.substr(control.caption.rfind('\n') + 1);
+    void runStarted(const std::string& busy) override {
+        window_.runStarted(busy);
+        show(busy.substr(busy.rfind('\n') + 1));
+    }
+    void runBegan(const std::string& began) override { window_.runBegan(began); }
+    void pairStarted(int i, int j) override {
+        window_.pairStarted(i, j);
+        show(progress_texts::comparing(i, j));
+    }
+    void detailFiles(int i, int j, int percent) override {
+        window_.detailFiles(i, j, percent);
+        show(progress_texts::detailFiles(percent));
+    }
+    void sorting(int i, int j) override {
+        window_.sorting(i, j);
+        show(progress_texts::kSorting);
+    }
+    void pairDone(int i, int j, const DateTime& now) override { window_.pairDone(i, j, now); }
+
+private:
+    void show(const std::string& line) {
         err_ << '\r' << line << std::string(line.size() < width_ ? width_ - line.size() : 0, ' ') << std::flush;
         width_ = line.size();
         shown_ = true;
     }
 
-private:
     std::ostream& err_;
+    Progress& window_;
     std::size_t width_ = 0;
     bool shown_ = false;
 };
 
+// One run of the program: commands of a script share it, so what outlives a
+// command in the window outlives it here too.
 class Session {
 public:
     Session(std::ostream& out, std::ostream& err)
         : out_(out),
           err_(err),
           dialogs_(err),
-          progress_(err),
           program_(dialogs_, clock_, random_, currentFolder()) {
         installCommands(program_);
         program_.form1().Form_Load();
-        if (&err == &std::cerr && isatty(STDERR_FILENO)) program_.form1().setRefreshSink(&progress_);
+        if (&err == &std::cerr && isatty(STDERR_FILENO)) {
+            progress_ = std::make_unique<TerminalProgress>(err, program_.form1());
+            program_.setProgress(progress_.get());
+        }
     }
 
     int run(const Command& command) {
@@ -228,7 +250,8 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     CliDialogs dialogs_;
-    TerminalProgress progress_;
+    // Outlives the program, which points to it.
+    std::unique_ptr<TerminalProgress> progress_;
     SystemClock clock_;
     SystemRandom random_;
     Program program_;

@@ -472,4 +472,67 @@ void Form1::Command1_Click() {
 
 void Form1::Form_Unload() { program_.endProgram(); }
 
+namespace {
+
+constexpr Color kBlue{0, 0, 255};
+constexpr Color kRed{255, 0, 0};
+constexpr Color kWhite{255, 255, 255};
+constexpr Color kBlack{0, 0, 0};
+constexpr int kClockHeight = 615;
+constexpr double kBusyFontSize = 36;
+
+}  // namespace
+
+void Form1::runStarted(const std::string& busy) {
+    Label2.foreColor = kBlue;
+    Label2.backColor = kWhite;
+    Label2.fontSize = kBusyFontSize;
+    Label2.caption = busy;
+    Label2.visible = true;
+    Label2.Refresh();
+    Label14.visible = false;
+    MSFlexGrid1.visible = false;
+    // A chart of an earlier sort and count would stand over the new results.
+    MSChart1.visible = false;
+    Frame3.Refresh();
+    busyCaption_ = Label2.caption;
+}
+
+void Form1::runBegan(const std::string& began) {
+    lblBootBegin.caption = began;
+    lblBootBegin.Refresh();
+    Label6.height = kClockHeight;
+    Label6.Refresh();
+}
+
+void Form1::pairStarted(int i, int j) {
+    Label2.caption = busyCaption_ + "\n" + progress_texts::comparing(i, j);
+    Label2.fontSize = kBusyFontSize;
+    Label2.foreColor = Label2.foreColor == kRed ? kBlue : kRed;
+    Label2.Refresh();
+}
+
+void Form1::detailFiles(int i, int j, int percent) {
+    Label2.caption = busyCaption_ + "\n" + progress_texts::comparing(i, j) + "\n" + progress_texts::detailFiles(percent);
+    Label2.Refresh();
+}
+
+void Form1::sorting(int i, int j) {
+    Label2.caption = busyCaption_ + "\n" + progress_texts::comparing(i, j) + "\n" + progress_texts::kSorting;
+    Label2.fontSize = kBusyFontSize;
+    Label2.Refresh();
+}
+
+void Form1::pairDone(int i, int j, const DateTime& now) {
+    Label6.caption = now.text() + "\nTreat " + std::to_string(i) + " to treat " + std::to_string(j);
+    if (Label6.backColor == kYellow) {
+        Label6.backColor = kRed;
+        Label6.foreColor = kYellow;
+    } else if (Label6.backColor == kRed) {
+        Label6.backColor = kYellow;
+        Label6.foreColor = kBlack;
+    }
+    Label6.Refresh();
+}
+
 }  // namespace lumera

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "shell/controls.h"
+#include "shell/progress.h"
 #include "textio/date_time.h"
 
 namespace lumera {
@@ -14,7 +15,8 @@ class Program;
 
 // The main window as the procedures see it: every control with its state,
 // the window's private values, and its own handlers. The Qt view draws it.
-class Form1 {
+// A run's progress shows in its busy message and its clock.
+class Form1 : public Progress {
     Program& program_;
     RefreshSink* sink_ = nullptr;
     std::vector<std::unique_ptr<Control>> controls_;
@@ -45,6 +47,13 @@ public:
     const std::vector<Control*>& lockedButtons() const { return lockButtons_; }
 
     void setRefreshSink(RefreshSink* sink) { sink_ = sink; }
+
+    void runStarted(const std::string& busy) override;
+    void runBegan(const std::string& began) override;
+    void pairStarted(int i, int j) override;
+    void detailFiles(int i, int j, int percent) override;
+    void sorting(int i, int j) override;
+    void pairDone(int i, int j, const DateTime& now) override;
 
     // The window itself.
     std::string Caption;
@@ -88,6 +97,8 @@ public:
     ChartControl& MSChart2;
 
 private:
+    std::string busyCaption_;  // the run's message, under which each step's line goes
+
     template <typename T = Control>
     T& add(std::string name, ControlKind kind, std::string parent, int left, int top, int width, int height);
     void build();  // creates every control before the members below are bound

@@ -7,6 +7,7 @@
 
 #include "shell/dialogs.h"
 #include "shell/form1.h"
+#include "shell/progress.h"
 #include "shell/run_state.h"
 #include "shell/services.h"
 #include "shell/vater.h"
@@ -32,6 +33,10 @@ public:
     Dialogs& dialogs() { return dialogs_; }
     Clock& clock() { return clock_; }
     RandomSource& random() { return random_; }
+    // Where the long procedures tell how far they are: the main window,
+    // unless another is installed (nullptr: the window again).
+    Progress& progress() { return progress_ != nullptr ? *progress_ : form1_; }
+    void setProgress(Progress* progress) { progress_ = progress; }
 
     // Output names that are not absolute are made in this folder; choosing a
     // file in the file-open dialogue moves it to that file's folder.
@@ -80,6 +85,7 @@ private:
     Form1 form1_;
     Vater vater_;
     std::map<std::string, std::function<void(Program&)>, std::less<>> commands_;
+    Progress* progress_ = nullptr;
     std::unique_ptr<TextFile> flowFile_;
     bool ended_ = false;
 };

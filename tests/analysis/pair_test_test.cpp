@@ -150,8 +150,12 @@ TEST(PairTest, CountsAgreeWithTheEnginesPass) {
                 const bool aFirst = a.mean > b.mean;
                 const double D = aFirst ? a.mean - b.mean : b.mean - a.mean;
                 const PairSums sums =
-                    sumPairDifferences(a.replicates.data(), static_cast<std::int32_t>(a.replicates.size()),
-                                       b.replicates.data(), static_cast<std::int32_t>(b.replicates.size()), aFirst, D);
+                    sumPairDifferences({.outer = a.replicates.data(),
+                                        .outerCount = static_cast<std::int32_t>(a.replicates.size()),
+                                        .inner = b.replicates.data(),
+                                        .innerCount = static_cast<std::int32_t>(b.replicates.size()),
+                                        .outerMinusInner = aFirst,
+                                        .meanDifference = D});
                 EXPECT_EQ(r.atMostZero, sums.atMostZero);
                 EXPECT_EQ(r.atLeastTwice, sums.atLeastTwice);
             }

@@ -5,6 +5,7 @@
 #include "cartesian/difference_engine.h"
 #include "cartesian/treatment_input.h"
 #include "shell/program.h"
+#include "shell/progress.h"
 #include "support/program_fixture.h"
 #include "support/fake_services.h"
 #include "support/scripted_dialogs.h"
@@ -248,6 +249,67 @@ TEST_F(CartesianRunTest, ProgressLabelsTakeTheirCaptionsAndColours) {
     EXPECT_TRUE(f.MSFlexGrid1.visible);
     EXPECT_FALSE(f.Label2.visible);
     EXPECT_FALSE(f.MSChart1.visible);
+}
+
+// Another Progress installed in the program (as the command line does) sees
+// each step, and passing them on leaves the window as it always is.
+TEST_F(CartesianRunTest, AnInstalledProgressSeesEachStepInOrder) {
+    struct Recorder : Progress {
+        Progress& window;
+        std::vector<std::string> seen;
+        explicit Recorder(Progress& window) : window(window) {}
+        void runStarted(const std::string& busy) override {
+            seen.push_back("started " + busy.substr(busy.rfind('\n') + 1));
+            window.runStarted(busy);
+        }
+        void runBegan(const std::string& began) override {
+            seen.push_back(began);
+            window.runBegan(began);
+        }
+        void pairStarted(int i, int j) override {
+            seen.push_back(progress_texts::comparing(i, j));
+            window.pairStarted(i, j);
+        }
+        void detailFiles(int i, int j, int percent) override {
+            seen.push_back(progress_texts::detailFiles(percent));
+            window.detailFiles(i, j, percent);
+        }
+        void sorting(int i, int j) override {
+            seen.push_back(progress_texts::kSorting);
+            window.sorting(i, j);
+        }
+        void pairDone(int i, int j, const DateTime& now) override {
+            seen.push_back("done " + std::to_string(i) + " " + std::to_string(j) + " " + now.text());
+            window.pairDone(i, j, now);
+        }
+    } recorder(program.form1());
+    program.setProgress(&recorder);
+    std::string a = treatment("a.txt", {.replicates = {1, 2, 3}});
+    std::string b = treatment("b.txt", {.replicates = {3, 4, 5}});
+    std::string c = treatment("c.txt", {.replicates = {2, 2.5, 4}});
+    const Program::Outcome outcome = run({}, "3", {a, b, c});
+    program.setProgress(nullptr);
+    ASSERT_EQ(outcome, Program::Outcome::Done);
+    EXPECT_EQ(&program.progress(), static_cast<Progress*>(&program.form1()));
+    const std::vector<std::string> want = {
+        "started Don't touch me!",
+        "Cartesian paired test began at:2026-12-09 14:05:07",
+        "(Comparing 1 with 2)",
+        "(Sorting...)",
+        "done 1 2 2026-12-09 14:05:07",
+        "(Comparing 1 with 3)",
+        "(Sorting...)",
+        "done 1 3 2026-12-09 14:05:07",
+        "(Comparing 2 with 3)",
+        "(Sorting...)",
+        "done 2 3 2026-12-09 14:05:07",
+    };
+    EXPECT_EQ(recorder.seen, want);
+    Form1& f = program.form1();
+    EXPECT_EQ(f.Label2.foreColor, (Color{255, 0, 0}));
+    EXPECT_EQ(f.Label6.caption, "2026-12-09 14:05:07\nTreat 2 to treat 3");
+    EXPECT_EQ(f.Label6.backColor, (Color{255, 0, 0}));
+    EXPECT_FALSE(f.Label2.visible);
 }
 
 // Each input the analysis cannot process: its message, the run ends, the

@@ -291,8 +291,12 @@ TEST_F(DetailFilesTest, ChunkedRecordsMatchASingleLoop) {
         ASSERT_GT(insig, 0);
         {
             DetailFiles files(program, 1, 2);
-            files.writeDifferences(first.data(), shape.firstCount, second.data(), shape.secondCount,
-                                   shape.firstMinusSecond, D);
+            files.writeDifferences({.outer = first.data(),
+                                    .outerCount = shape.firstCount,
+                                    .inner = second.data(),
+                                    .innerCount = shape.secondCount,
+                                    .outerMinusInner = shape.firstMinusSecond,
+                                    .meanDifference = D});
             files.close();
         }
         for (int k = 0; k < DetailFiles::KindCount; ++k)
@@ -316,8 +320,9 @@ TEST_F(DetailFilesTest, ProgressStepsAndAnUnclosedPairIsRemoved) {
     {
         DetailFiles files(program, 1, 2);
         EXPECT_EQ(s.OutputFileName, detailName("P", DetailFiles::All));
-        files.writeDifferences(first.data(), 300, second.data(), 700, true, 1.0,
-                               [&](std::int64_t done, std::int64_t total) { seen.emplace_back(done, total); });
+        files.writeDifferences(
+            {.outer = first.data(), .outerCount = 300, .inner = second.data(), .innerCount = 700, .meanDifference = 1.0},
+            [&](std::int64_t done, std::int64_t total) { seen.emplace_back(done, total); });
         // Until they are complete, the files stand under temporary names.
         EXPECT_TRUE(detailFiles().empty());
         EXPECT_EQ(folder.names().size(), 6u);

@@ -1,0 +1,33 @@
+#pragma once
+#include <string>
+
+#include "textio/date_time.h"
+
+namespace lumera {
+
+// How far a long procedure has come, told to whoever shows it (the main
+// window, a terminal). Called on the procedure's thread, at most once for a
+// pair's step; a long step (the detail files) reports a few times a second.
+class Progress {
+public:
+    virtual ~Progress() = default;
+
+    // The run begins: `busy` is the message shown while it lasts.
+    virtual void runStarted(const std::string& busy) = 0;
+    // Its start time has been taken; `began` is the text that says so.
+    virtual void runBegan(const std::string& began) = 0;
+    virtual void pairStarted(int i, int j) = 0;
+    // The pair's detail files are this far written.
+    virtual void detailFiles(int i, int j, int percent) = 0;
+    virtual void sorting(int i, int j) = 0;
+    virtual void pairDone(int i, int j, const DateTime& now) = 0;
+};
+
+// The lines the window and the terminal both show.
+namespace progress_texts {
+std::string comparing(int i, int j);
+std::string detailFiles(int percent);
+inline constexpr const char* kSorting = "(Sorting...)";
+}  // namespace progress_texts
+
+}  // namespace lumera
