@@ -48,8 +48,13 @@ std::vector<Set> sets() {
 
 std::vector<TreatmentSample> samples(const Set& set) {
     std::vector<TreatmentSample> out;
-    for (std::size_t t = 0; t < set.replicates.size(); ++t)
-        out.push_back(makeSample("T" + std::to_string(t), "t" + std::to_string(t) + ".txt", set.replicates[t]));
+    for (std::size_t t = 0; t < set.replicates.size(); ++t) {
+        // Built step by step: g++ 12 warns falsely on "T" + std::to_string(t).
+        std::string name = "T", file = "t";
+        name += std::to_string(t);
+        file += std::to_string(t);
+        out.push_back(makeSample(name, file + ".txt", set.replicates[t]));
+    }
     return out;
 }
 
