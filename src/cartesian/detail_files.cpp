@@ -279,7 +279,7 @@ void DetailFiles::removeAll() {
     }
 }
 
-void DetailFiles::writeDifferences(const PairDifferences& pair, const Progress& progress) {
+void DetailFiles::writeDifferences(const PairDifferences& pair, const Written& progress) {
     const double* const first = pair.outer;
     const double* const second = pair.inner;
     const std::int32_t firstCount = pair.outerCount, secondCount = pair.innerCount;

@@ -28,12 +28,12 @@ public:
 
     // Called on the calling thread with the differences written so far and
     // their total, many times a second while the files are written.
-    using Progress = std::function<void(std::int64_t done, std::int64_t total)>;
+    using Written = std::function<void(std::int64_t done, std::int64_t total)>;
 
     // The data records of all differences in the engine's order; d and its
     // class are formed exactly as the engine forms them. The records are
     // formed on two threads; the bytes are the same as one thread's.
-    void writeDifferences(const PairDifferences& pair, const Progress& progress = {});
+    void writeDifferences(const PairDifferences& pair, const Written& progress = {});
     void close();
 
     // Index in paths(): all, to mean, sig A, sig B, insig A, insig B.
