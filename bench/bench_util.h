@@ -3,17 +3,16 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <cstdlib>
-#include <iostream>
-#include <sstream>
 
 #include "cli/cli_dialogs.h"
 #include "shell/dialog_texts.h"
@@ -61,7 +60,8 @@ inline std::vector<double> replicates(std::mt19937_64& rng, double mean, double 
 }
 
 // A bootstrap-results file of one treatment.
-inline void writeTreatmentFile(const std::filesystem::path& path, const std::string& code, const std::vector<double>& v) {
+inline void writeTreatmentFile(const std::filesystem::path& path, const std::string& code,
+                               const std::vector<double>& v) {
     std::ofstream out(path, std::ios::binary);
     out << "\"" << code << "\",\"R0\",40,\"x\"," << v.size() << ",\"" << code << "\",40,1.5\r\n";
     for (double x : v) out << writeForm(x) << "\r\n";

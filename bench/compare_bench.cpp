@@ -122,9 +122,10 @@ int main() {
         const auto zero = std::count_if(d.begin(), d.end(), [](double v) { return v <= 0; });
         if (zero < 0) std::puts("");
     });
-    std::printf("one pair, B = 10,000 (10^8 differences): compare %.3f s (whole process, median of 3); "
-                "forming and selecting them in memory %.3f s; ratio %.3f\n",
-                onePair.seconds, brute, onePair.seconds / brute);
+    std::printf(
+        "one pair, B = 10,000 (10^8 differences): compare %.3f s (whole process, median of 3); "
+        "forming and selecting them in memory %.3f s; ratio %.3f\n",
+        onePair.seconds, brute, onePair.seconds / brute);
 
     std::printf("6 treatments x B = 100,000 (15 pairs, 1.5E+11 differences): %.3f s (median of 3), peak %.0f MB\n",
                 six.seconds, six.peakMegabytes);

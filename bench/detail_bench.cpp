@@ -1,5 +1,7 @@
 // The Cartesian test with detail difference files for three treatments of
 // B = 3000, against one plain sequential write of as many bytes.
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -7,8 +9,6 @@
 #include <iostream>
 #include <random>
 #include <sstream>
-
-#include <unistd.h>
 
 #include "app/commands.h"
 #include "bench_util.h"
@@ -95,9 +95,10 @@ int main() {
     std::vector<double> ratios;
     for (int i = 0; i < runs; ++i) ratios.push_back(detailWall[i] / plainWall[i]);
 
-    std::printf("test of 3 treatments x B = %d with detail files (%.2f GB written): %.3f s (median of %d; CPU %.2f s "
-                "user, %.2f s kernel)\n",
-                B, detailBytes / 1e9, detail, runs, bench::median(detailUser), bench::median(detailKernel));
+    std::printf(
+        "test of 3 treatments x B = %d with detail files (%.2f GB written): %.3f s (median of %d; CPU %.2f s "
+        "user, %.2f s kernel)\n",
+        B, detailBytes / 1e9, detail, runs, bench::median(detailUser), bench::median(detailKernel));
     std::printf("baseline, one plain sequential write of the same bytes: %.3f s (CPU %.2f s user, %.2f s kernel)\n",
                 plain, bench::median(plainUser), bench::median(plainKernel));
     std::printf("ratio detail run / plain write: %.2f (median of the runs' own ratios: %.2f)\n", detail / plain,

@@ -46,7 +46,8 @@ int main() {
         sink = total;
     });
 
-    std::printf("test of 3 treatments x B = %d (button press to the report written): %.3f s (median of %d)\n", B, engine, runs);
+    std::printf("test of 3 treatments x B = %d (button press to the report written): %.3f s (median of %d)\n", B,
+                engine, runs);
     std::printf("baseline, one pass forming and summing the 27,000,000 differences: %.3f s\n", baseline);
     std::printf("ratio engine / baseline: %.2f\n", engine / baseline);
     std::printf("peak memory: %.0f MB\n", bench::peakMegabytes());

@@ -22,24 +22,30 @@ double draw(std::mt19937_64& gen, long i) {
     static std::normal_distribution<double> normal(45, 3);
     char text[64];
     switch (i % 8) {
-    case 0: return std::bit_cast<double>(gen());
-    case 1: return normal(gen) - normal(gen);
-    case 2: return std::ldexp(static_cast<double>(gen() >> 11), static_cast<int>(gen() % 80) - 100);
-    case 3: {
-        static const double ends[] = {1e-4, 1e15, 1e-5, 1e14};
-        double x = ends[gen() % 4];
-        for (auto j = gen() % 64; j > 0; --j) x = std::nextafter(x, (gen() & 1) ? 0.0 : 1e300);
-        return x;
-    }
-    case 4: {
-        static const char* const tails[] = {"5", "4999", "5001"};
-        std::snprintf(text, sizeof text, "%llu%se%d", 100000000000000ULL + gen() % 900000000000000ULL,
-                      tails[gen() % 3], static_cast<int>(gen() % 30) - 20);
-        return std::strtod(text, nullptr);
-    }
-    case 5: return static_cast<double>(gen() % 2000000000000000ULL) + 0.5;
-    case 6: return std::ldexp(static_cast<double>(gen() % 100000), -static_cast<int>(gen() % 40));
-    default: return static_cast<double>(gen() % 2000000) / static_cast<double>(1 + gen() % 1000);
+        case 0:
+            return std::bit_cast<double>(gen());
+        case 1:
+            return normal(gen) - normal(gen);
+        case 2:
+            return std::ldexp(static_cast<double>(gen() >> 11), static_cast<int>(gen() % 80) - 100);
+        case 3: {
+            static const double ends[] = {1e-4, 1e15, 1e-5, 1e14};
+            double x = ends[gen() % 4];
+            for (auto j = gen() % 64; j > 0; --j) x = std::nextafter(x, (gen() & 1) ? 0.0 : 1e300);
+            return x;
+        }
+        case 4: {
+            static const char* const tails[] = {"5", "4999", "5001"};
+            std::snprintf(text, sizeof text, "%llu%se%d", 100000000000000ULL + gen() % 900000000000000ULL,
+                          tails[gen() % 3], static_cast<int>(gen() % 30) - 20);
+            return std::strtod(text, nullptr);
+        }
+        case 5:
+            return static_cast<double>(gen() % 2000000000000000ULL) + 0.5;
+        case 6:
+            return std::ldexp(static_cast<double>(gen() % 100000), -static_cast<int>(gen() % 40));
+        default:
+            return static_cast<double>(gen() % 2000000) / static_cast<double>(1 + gen() % 1000);
     }
 }
 
@@ -77,7 +83,6 @@ int main(int argc, char** argv) {
     };
     const double ours = nsPerNumber([](char* p, double v) { return lumera::writeFormTo(p, v); });
     const double library = nsPerNumber([](char* p, double v) { return p + std::snprintf(p, 32, "%.15G", v); });
-    std::printf("write form %.1f ns a number, snprintf %.1f ns (%.1f times as long)\n", ours, library,
-                library / ours);
+    std::printf("write form %.1f ns a number, snprintf %.1f ns (%.1f times as long)\n", ours, library, library / ours);
     return mismatches == 0 ? 0 : 1;
 }

@@ -75,11 +75,10 @@ int main() {
     double bigRead = readSeconds(3, pair);
     double small = sortSeconds(9, {"sort", "--kind", "boot", boot.string()});
     double smallRead = readSeconds(9, boot);
-    std::printf("sort and count, 9,000,000 differences (%.0f MB): %.3f s (median of 3)\n",
-                fs::file_size(pair) / 1e6, big);
+    std::printf("sort and count, 9,000,000 differences (%.0f MB): %.3f s (median of 3)\n", fs::file_size(pair) / 1e6,
+                big);
     std::printf("baseline, one plain read of that file: %.3f s; ratio %.1f\n", bigRead, big / bigRead);
-    std::printf("sort and count, 3,000 bootstrap values: %.4f s (median of 9); plain read %.5f s\n", small,
-                smallRead);
+    std::printf("sort and count, 3,000 bootstrap values: %.4f s (median of 9); plain read %.5f s\n", small, smallRead);
     std::printf("peak memory: %.0f MB\n", bench::peakMegabytes());
     fs::remove_all(dir);
     return 0;

@@ -51,18 +51,18 @@ private:
 };
 
 struct Conditions {
-    int minDevelopment;      // days from egg to adult, at the least
-    int extraTrials;         // plus successes in this many trials...
-    double extraChance;      // ...of this chance each
-    double preadultSurvival; // chance of reaching adulthood
-    int preoviposition;      // adult days before the first egg
-    double adultSurvival;    // chance of living through each adult day
-    int eggTrials;           // daily eggs: successes in this many trials...
-    double eggChance;        // ...of the female's own chance, this times her vigour
+    int minDevelopment;       // days from egg to adult, at the least
+    int extraTrials;          // plus successes in this many trials...
+    double extraChance;       // ...of this chance each
+    double preadultSurvival;  // chance of reaching adulthood
+    int preoviposition;       // adult days before the first egg
+    double adultSurvival;     // chance of living through each adult day
+    int eggTrials;            // daily eggs: successes in this many trials...
+    double eggChance;         // ...of the female's own chance, this times her vigour
 };
 
 struct Individual {
-    int development = 0;       // 0: died before adulthood
+    int development = 0;  // 0: died before adulthood
     bool female = false;
     std::vector<int> eggsByAge;  // eggs laid at each age in days, from 0
 };
@@ -141,8 +141,10 @@ double intrinsicRate(const std::vector<const Individual*>& group) {
     for (;;) {
         const double mid = (low + high) / 2;
         if (mid <= low || mid >= high) break;
-        if (euler(mid) > 1) low = mid;
-        else high = mid;
+        if (euler(mid) > 1)
+            low = mid;
+        else
+            high = mid;
     }
     return logarithm((low + high) / 2);
 }

@@ -10,8 +10,9 @@ namespace lumera::analysis {
 Comparison compareTreatments(std::vector<TreatmentSample> samples, double alpha, bool sidak) {
     for (const TreatmentSample& t : samples)
         if (!std::isfinite(t.mean) || !std::isfinite(t.se))
-            throw UserError(kTooLargeTitle, "File: " + t.file + "\nValues too large: the mean or SE of its replicates is" +
-                                                kBeyondDouble);
+            throw UserError(
+                kTooLargeTitle,
+                "File: " + t.file + "\nValues too large: the mean or SE of its replicates is" + kBeyondDouble);
     std::vector<double> means;
     for (const TreatmentSample& t : samples) means.push_back(t.mean);
     Comparison c;
@@ -28,10 +29,9 @@ Comparison compareTreatments(std::vector<TreatmentSample> samples, double alpha,
     std::vector<std::vector<bool>> differ(k, std::vector<bool>(k, false));
     for (const PairResult& p : c.pairs) {
         if (!std::isfinite(p.meanDifference) || !std::isfinite(p.se))
-            throw UserError(kTooLargeTitle, "Treatments " + c.treatments[p.first].name + " and " +
-                                                c.treatments[p.second].name +
-                                                "\nValues too large: the variance of their differences is" +
-                                                kBeyondDouble);
+            throw UserError(kTooLargeTitle,
+                            "Treatments " + c.treatments[p.first].name + " and " + c.treatments[p.second].name +
+                                "\nValues too large: the variance of their differences is" + kBeyondDouble);
         const bool significant = p.pValue <= level;
         c.significant.push_back(significant);
         differ[p.first][p.second] = differ[p.second][p.first] = significant;

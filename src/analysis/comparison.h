@@ -10,8 +10,8 @@ namespace lumera::analysis {
 // The Cartesian paired test of any number of treatments.
 struct Comparison {
     double alpha = 0.05;
-    double sidakAlpha = 0;  // 1 - (1 - alpha)^(1/m), m the number of pairs
-    bool sidak = false;     // whether the Sidak level decides
+    double sidakAlpha = 0;                    // 1 - (1 - alpha)^(1/m), m the number of pairs
+    bool sidak = false;                       // whether the Sidak level decides
     std::vector<TreatmentSample> treatments;  // in the test's order
     std::vector<PairResult> pairs;            // (0,1), (0,2), ..., (k-2,k-1)
     std::vector<bool> significant;            // per pair: P <= the level that decides

@@ -1,12 +1,12 @@
 #include "analysis/difference_set.h"
 
-#include "analysis/order_key.h"
-
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
 #include <random>
+
+#include "analysis/order_key.h"
 
 namespace lumera::analysis {
 
@@ -46,10 +46,10 @@ public:
             for (std::size_t o = 0; o < np; ++o) {
                 const double p = plus_[o];
                 if (bisect_)
-                    j = static_cast<std::size_t>(
-                        std::partition_point(minus_.begin() + static_cast<std::ptrdiff_t>(j), minus_.end(),
-                                             [&](double m) { return above(p - m); }) -
-                        minus_.begin());
+                    j = static_cast<std::size_t>(std::partition_point(minus_.begin() + static_cast<std::ptrdiff_t>(j),
+                                                                      minus_.end(),
+                                                                      [&](double m) { return above(p - m); }) -
+                                                 minus_.begin());
                 else
                     while (j < nm && above(p - minus_[j])) ++j;
                 sink(o, static_cast<std::int64_t>(nm - j));
@@ -59,10 +59,10 @@ public:
             for (std::size_t o = 0; o < nm; ++o) {
                 const double m = minus_[o];
                 if (bisect_)
-                    i = static_cast<std::size_t>(
-                        std::partition_point(plus_.begin() + static_cast<std::ptrdiff_t>(i), plus_.end(),
-                                             [&](double p) { return !above(p - m); }) -
-                        plus_.begin());
+                    i = static_cast<std::size_t>(std::partition_point(plus_.begin() + static_cast<std::ptrdiff_t>(i),
+                                                                      plus_.end(),
+                                                                      [&](double p) { return !above(p - m); }) -
+                                                 plus_.begin());
                 else
                     while (i < np && !above(plus_[i] - m)) ++i;
                 sink(o, static_cast<std::int64_t>(i));
@@ -99,8 +99,9 @@ private:
 // form prints both as 0, and every use of a percentile compares it with 0.
 double signedZero(double v, std::span<const double> plus, std::span<const double> minus, const Walk& walk) {
     if (v != 0) return v;
-    const auto negZeros = std::count_if(plus.begin(), plus.end(), [](double x) { return x == 0 && std::signbit(x); }) *
-                          std::count_if(minus.begin(), minus.end(), [](double x) { return x == 0 && !std::signbit(x); });
+    const auto negZeros =
+        std::count_if(plus.begin(), plus.end(), [](double x) { return x == 0 && std::signbit(x); }) *
+        std::count_if(minus.begin(), minus.end(), [](double x) { return x == 0 && !std::signbit(x); });
     const std::int64_t zeros = walk.total<false>(0.0) - walk.total<true>(0.0);
     return negZeros == zeros ? -0.0 : 0.0;
 }
@@ -174,7 +175,8 @@ double DifferenceSet::kth(std::int64_t k) const {
         for (std::size_t o = 0; o < no; ++o) start[o + 1] = start[o] + (high[o] - low[o]);
         for (double& v : sample) {
             const auto g = static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(inside));
-            const std::size_t o = static_cast<std::size_t>(std::upper_bound(start.begin(), start.end(), g) - start.begin()) - 1;
+            const std::size_t o =
+                static_cast<std::size_t>(std::upper_bound(start.begin(), start.end(), g) - start.begin()) - 1;
             v = walk.value(o, low[o] + (g - start[o]));
         }
         std::sort(sample.begin(), sample.end());

@@ -8,10 +8,10 @@ namespace lumera::analysis {
 
 // One pair of the Cartesian paired test, for treatments in the test's order.
 struct PairResult {
-    std::size_t first = 0;   // position (0-based) of the minuend: the larger mean,
-    std::size_t second = 0;  // or with equal means the later position
+    std::size_t first = 0;         // position (0-based) of the minuend: the larger mean,
+    std::size_t second = 0;        // or with equal means the later position
     std::int64_t differences = 0;  // C = B_i x B_j
-    double meanDifference = 0;      // exact moments
+    double meanDifference = 0;     // exact moments
     double se = 0;
     double tLower = 0;  // mean -/+ 1.959964 SE
     double tUpper = 0;

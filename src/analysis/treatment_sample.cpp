@@ -1,13 +1,13 @@
 #include "analysis/treatment_sample.h"
 
-#include "analysis/large_pages.h"
-#include "analysis/order_key.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numeric>
 #include <utility>
+
+#include "analysis/large_pages.h"
+#include "analysis/order_key.h"
 
 namespace lumera::analysis {
 

@@ -29,9 +29,12 @@ struct FileForm {
     const char* suffix;
 };
 constexpr FileForm kForms[DetailFiles::KindCount] = {
-    {"_5-", "_diff-All (for N. sort).txt"}, {"_6-", "_diff to mean diff.txt"},
-    {"_7-", "_diff-SigA.txt"},              {"_9-", "_diff-SigB.txt"},
-    {"_10-", "_diff-inSigA.txt"},           {"_11-", "_diff-inSigB.txt"},
+    {"_5-", "_diff-All (for N. sort).txt"},
+    {"_6-", "_diff to mean diff.txt"},
+    {"_7-", "_diff-SigA.txt"},
+    {"_9-", "_diff-SigB.txt"},
+    {"_10-", "_diff-inSigA.txt"},
+    {"_11-", "_diff-inSigB.txt"},
 };
 
 constexpr const char* kSigT3 = " (actual number of sign. can be less)";
@@ -106,8 +109,8 @@ public:
 
     // The records of differences begin..end-1.
     template <bool FirstMinusSecond>
-    void form(const double* first, const double* second, std::int32_t secondCount, std::int64_t begin,
-              std::int64_t end, double meanDifference, std::int64_t sigBefore) {
+    void form(const double* first, const double* second, std::int32_t secondCount, std::int64_t begin, std::int64_t end,
+              double meanDifference, std::int64_t sigBefore) {
         const double twice = 2 * meanDifference;
         DigitCounter c(begin), sig(sigBefore), insig(begin - sigBefore);
         char* tail[DetailFiles::KindCount];
@@ -210,9 +213,7 @@ DetailFiles::DetailFiles(Program& program, int i, int j) {
 
         TextFile& all = *files_[All];
         all.write(WriteRecord().text(names).finish());
-        all.write(WriteRecord()
-                      .text("Next lines are the bootstrap number B, treament code, and Cartesian C")
-                      .finish());
+        all.write(WriteRecord().text("Next lines are the bootstrap number B, treament code, and Cartesian C").finish());
         all.write(WriteRecord().number(B).finish());
         all.write(WriteRecord().text(codes).finish());
         all.write(WriteRecord().number(C2).finish());

@@ -50,7 +50,6 @@ private:
 };
 
 // The name of one detail file of pair (i, j), without folder.
-std::string detailFileName(const std::string& stem, const std::string& code, int i, int j,
-                           DetailFiles::Kind kind);
+std::string detailFileName(const std::string& stem, const std::string& code, int i, int j, DetailFiles::Kind kind);
 
 }  // namespace lumera

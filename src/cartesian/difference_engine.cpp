@@ -136,10 +136,9 @@ void CartesianDifference2(Program& program) {
             const double variance = (sums.sumOfSquares - sums.sum * sums.sum / C2) / (C2 - 1);
             // max() would turn a variance beyond double precision into 0.
             if (!std::isfinite(s.MeanDiff[i][j]) || !std::isfinite(variance))
-                throw UserError(kTooLargeTitle,
-                                "Treatments " + s.TreatName[i] + " and " + s.TreatName[j] +
-                                    "\nValues too large: the variance of their differences is" +
-                                    kBeyondDouble);
+                throw UserError(kTooLargeTitle, "Treatments " + s.TreatName[i] + " and " + s.TreatName[j] +
+                                                    "\nValues too large: the variance of their differences is" +
+                                                    kBeyondDouble);
             // A hair below zero from rounding means no spread at all.
             s.DiffVariance[i][j] = std::max(0.0, variance);
             s.DiffSE[i][j] = std::sqrt(s.DiffVariance[i][j]);

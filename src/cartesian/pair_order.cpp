@@ -1,7 +1,5 @@
 #include "cartesian/pair_order.h"
 
-#include "analysis/difference_set.h"
-
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -12,6 +10,8 @@
 #include <span>
 #include <utility>
 #include <vector>
+
+#include "analysis/difference_set.h"
 
 namespace lumera {
 
@@ -156,14 +156,14 @@ private:
         std::size_t jj = 0;
         for (std::size_t i = 0; i < plus_.size(); ++i) {
             const double p = plus_[i];
-            jj = static_cast<std::size_t>(
-                std::partition_point(minus_.begin() + static_cast<std::ptrdiff_t>(jj), minus_.end(),
-                                     [&](double m) { return p - m >= at; }) -
-                minus_.begin());
+            jj = static_cast<std::size_t>(std::partition_point(minus_.begin() + static_cast<std::ptrdiff_t>(jj),
+                                                               minus_.end(), [&](double m) { return p - m >= at; }) -
+                                          minus_.begin());
             c.below += static_cast<std::int64_t>(nm - jj);
             if (jj > 0) c.next = std::min(c.next, p - minus_[jj - 1]);
             if (jj < nm) c.prev = std::max(c.prev, p - minus_[jj]);
-            if constexpr (WithSum) c.scaledBelow += static_cast<Wide>(nm - jj) * qPlus_[i] - (longTotal_ - longPrefix(jj));
+            if constexpr (WithSum)
+                c.scaledBelow += static_cast<Wide>(nm - jj) * qPlus_[i] - (longTotal_ - longPrefix(jj));
         }
     }
 
@@ -174,10 +174,9 @@ private:
         std::size_t ii = 0;
         for (std::size_t o = 0; o < minus_.size(); ++o) {
             const double m = minus_[o];
-            ii = static_cast<std::size_t>(
-                std::partition_point(plus_.begin() + static_cast<std::ptrdiff_t>(ii), plus_.end(),
-                                     [&](double p) { return p - m < at; }) -
-                plus_.begin());
+            ii = static_cast<std::size_t>(std::partition_point(plus_.begin() + static_cast<std::ptrdiff_t>(ii),
+                                                               plus_.end(), [&](double p) { return p - m < at; }) -
+                                          plus_.begin());
             c.below += static_cast<std::int64_t>(ii);
             if (ii < np) c.next = std::min(c.next, plus_[ii] - m);
             if (ii > 0) c.prev = std::max(c.prev, plus_[ii - 1] - m);

@@ -39,8 +39,8 @@ std::int32_t wholeField(FieldReader& in, const char* what) {
     double v = in.readNumber();
     std::optional<std::int32_t> whole = toInt32(v);
     if (!whole)
-        throw UserError(kReadTitle, "File: " + in.fileName() + "\nField " + std::to_string(in.fieldNumber()) +
-                                        " (" + what + ") is too large: " + plainForm(v) + ".");
+        throw UserError(kReadTitle, "File: " + in.fileName() + "\nField " + std::to_string(in.fieldNumber()) + " (" +
+                                        what + ") is too large: " + plainForm(v) + ".");
     return *whole;
 }
 
@@ -77,8 +77,7 @@ TreatmentFile readTreatmentFile(const std::string& path, Transformation transfor
             const char* rule = transformation == Transformation::Arcsine
                                    ? "The arcsine transformation needs 0 <= x <= 1"
                                    : "The logit transformation needs 0 < x < 1";
-            throw UserError(kTransformErrorTitle,
-                            replicateText(f, r) + "is " + plainForm(x) + ".\n" + rule + ".");
+            throw UserError(kTransformErrorTitle, replicateText(f, r) + "is " + plainForm(x) + ".\n" + rule + ".");
         }
         f.replicates[static_cast<std::size_t>(r)] = y;
         sum += y;
@@ -154,10 +153,10 @@ void CartesianDifference(Program& program) {
             double product = files[a].bootCountValue * files[b].bootCountValue;
             if (product > kMaxValues)
                 throw UserError(kReadTitle, "The treatments " + files[a].path + " and " + files[b].path +
-                                                "\nhave B = " + std::to_string(files[a].bootCount) + " and B = " +
-                                                std::to_string(files[b].bootCount) + ": " + plainForm(product) +
-                                                " Cartesian products, more than the " + plainForm(kMaxValues) +
-                                                " a pair can hold.");
+                                                "\nhave B = " + std::to_string(files[a].bootCount) +
+                                                " and B = " + std::to_string(files[b].bootCount) + ": " +
+                                                plainForm(product) + " Cartesian products, more than the " +
+                                                plainForm(kMaxValues) + " a pair can hold.");
         }
 
     // Codes become parts of file names: the last one in the report's, all of
@@ -165,9 +164,9 @@ void CartesianDifference(Program& program) {
     for (int t = 1; t <= n; ++t) {
         if (t < n && s.DetailedDifferences != Flag::Yes) continue;
         if (const std::optional<std::string> problem = nameTextProblem(files[t - 1].code))
-            throw UserError(kReadTitle, "File: " + files[t - 1].path +
-                                            "\nThe treatment code (field 6) cannot be part of a file name: " +
-                                            *problem + ".");
+            throw UserError(kReadTitle,
+                            "File: " + files[t - 1].path +
+                                "\nThe treatment code (field 6) cannot be part of a file name: " + *problem + ".");
     }
 
     s.TreatmentCount = static_cast<std::int16_t>(n);

@@ -15,8 +15,7 @@ void requireFinite(std::initializer_list<double> values, const std::string& what
     for (double v : values)
         if (!std::isfinite(v))
             throw UserError(kTooLargeTitle,
-                            what + "\nValues too large: their mean, variance or F ratio is" +
-                                kBeyondDouble);
+                            what + "\nValues too large: their mean, variance or F ratio is" + kBeyondDouble);
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 #include "cli/cli_app.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
-
-#include <unistd.h>
 
 #include "app/commands.h"
 #include "cli/cli_args.h"
@@ -114,10 +114,7 @@ private:
 class Session {
 public:
     Session(std::ostream& out, std::ostream& err)
-        : out_(out),
-          err_(err),
-          dialogs_(err),
-          program_(dialogs_, clock_, random_, currentFolder()) {
+        : out_(out), err_(err), dialogs_(err), program_(dialogs_, clock_, random_, currentFolder()) {
         installCommands(program_);
         program_.form1().Form_Load();
         if (&err == &std::cerr && isatty(STDERR_FILENO)) {

@@ -32,7 +32,7 @@ public:
     explicit LineReader(const std::string& path) : path_(path) {
         file_ = std::fopen(path.c_str(), "rb");
         if (!file_) fail(path, std::string("Cannot open the file: ") + std::strerror(errno) + ".");
-        struct stat st{};
+        struct stat st {};
         if (::fstat(fileno(file_), &st) == 0) regular_ = S_ISREG(st.st_mode);
         if (!regular_ && !S_ISFIFO(st.st_mode)) {
             std::fclose(file_);
@@ -127,8 +127,9 @@ analysis::TreatmentSample readTreatmentFile(FieldReader& in, const std::string& 
         announced >= 2 && announced <= 9e15
             ? std::optional<std::int64_t>(static_cast<std::int64_t>(roundHalfEven(announced)))
             : std::nullopt;
-    if (!b) fail(path, "Field 5 (the number of replicates B) must be a whole number of at least 2, not " +
-                           plainForm(announced) + ".");
+    if (!b)
+        fail(path, "Field 5 (the number of replicates B) must be a whole number of at least 2, not " +
+                       plainForm(announced) + ".");
     in.readText();
     in.readNumber();
     in.readNumber();

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-
 #include <nlohmann/json.hpp>
 
 namespace lumera::cli {
@@ -144,8 +143,7 @@ std::string comparisonTable(const Comparison& c) {
         const PairResult& p = c.pairs[k];
         pairs.push_back({std::to_string(p.first + 1) + " - " + std::to_string(p.second + 1) + ". " +
                              c.treatments[p.first].name + " - " + c.treatments[p.second].name,
-                         readable(p.meanDifference), readable(p.se),
-                         readable(p.tLower) + " to " + readable(p.tUpper),
+                         readable(p.meanDifference), readable(p.se), readable(p.tLower) + " to " + readable(p.tUpper),
                          readable(p.percentileLower) + " to " + readable(p.percentileUpper), readable(p.pValue),
                          c.significant[k] ? "*" : ""});
     }

@@ -13,8 +13,8 @@
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
-#include <functional>
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 #include "gui/pictures.h"
@@ -255,7 +255,8 @@ void Form1View::build() {
             case ControlKind::TextBox: {
                 auto* edit = new QLineEdit(parent);
                 Control& model = form.control(c.name);
-                connect(edit, &QLineEdit::textEdited, this, [&model](const QString& t) { model.caption = t.toStdString(); });
+                connect(edit, &QLineEdit::textEdited, this,
+                        [&model](const QString& t) { model.caption = t.toStdString(); });
                 w = edit;
                 break;
             }

@@ -98,8 +98,8 @@ void drawPhotograph(QPainter& p, const QRectF& r) {
     p.setBrush(QColor(210, 30, 30));
     p.drawEllipse(c, s, s * 0.85);
     p.setBrush(QColor(20, 20, 20));
-    for (QPointF d : {QPointF(-0.45, -0.35), QPointF(-0.45, 0.35), QPointF(0.1, -0.45), QPointF(0.1, 0.45),
-                      QPointF(-0.1, 0)})
+    for (QPointF d :
+         {QPointF(-0.45, -0.35), QPointF(-0.45, 0.35), QPointF(0.1, -0.45), QPointF(0.1, 0.45), QPointF(-0.1, 0)})
         p.drawEllipse(c + d * s, s * 0.16, s * 0.16);
 }
 
@@ -125,8 +125,7 @@ void drawDedication(QPainter& p, const QRectF& r) {
     p.drawPath(hill);
     QPointF base(r.left() + r.width() * 0.32, r.bottom() - r.height() * 0.28);
     p.setBrush(QColor(30, 30, 25));
-    p.drawRect(QRectF(base.x() - r.width() * 0.012, base.y() - r.height() * 0.3, r.width() * 0.024,
-                      r.height() * 0.31));
+    p.drawRect(QRectF(base.x() - r.width() * 0.012, base.y() - r.height() * 0.3, r.width() * 0.024, r.height() * 0.31));
     for (auto [dx, dy, rad] : {std::tuple{0.0, -0.42, 0.17}, std::tuple{-0.09, -0.34, 0.12},
                                std::tuple{0.09, -0.35, 0.13}, std::tuple{0.0, -0.28, 0.1}})
         p.drawEllipse(base + QPointF(dx * r.width(), dy * r.height()), rad * r.height() * 1.2, rad * r.height());

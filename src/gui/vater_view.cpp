@@ -32,7 +32,8 @@ VaterView::VaterView(Program& program) : program_(program) {
     button_->setGeometry(twipsToPixels(cmd.left), twipsToPixels(cmd.top), twipsToPixels(cmd.width),
                          twipsToPixels(cmd.height));
     QPalette buttonPal = button_->palette();
-    if (cmd.backColor) buttonPal.setColor(QPalette::Button, QColor(cmd.backColor->r, cmd.backColor->g, cmd.backColor->b));
+    if (cmd.backColor)
+        buttonPal.setColor(QPalette::Button, QColor(cmd.backColor->r, cmd.backColor->g, cmd.backColor->b));
     button_->setPalette(buttonPal);
     button_->setAutoFillBackground(true);
     button_->setStyleSheet(QStringLiteral("QPushButton { background-color: rgb(%1, %2, %3); border: 1px solid #888; }")

@@ -120,10 +120,10 @@ std::string reportName(Program& program) {
         s.OutputCode = program.dialogs().input(kCodeTitle, kCodePrompt, "1");
         const std::optional<std::string> problem = nameTextProblem(s.OutputCode);
         if (!problem) break;
-        program.dialogs().message(kReportErrorTitle,
-                                  "The code cannot be part of the report's file name: " + *problem +
-                                      ".\nPlease enter another code.",
-                                  Buttons::Ok);
+        program.dialogs().message(
+            kReportErrorTitle,
+            "The code cannot be part of the report's file name: " + *problem + ".\nPlease enter another code.",
+            Buttons::Ok);
     }
     std::string name = s.FileStem + " results-" + s.LastTreatCode + "_";
     if (s.OutputCode == "1") {
@@ -174,9 +174,7 @@ void writePair(ReportWriter& w, RunState& s, int i, int j) {
     auto twoColumns = [&](const char* label, double a, double b) {
         w.line(PrintLine().text(label).tab(25).number(a).tab(50).number(b));
     };
-    auto difference = [&](const char* label, double v) {
-        w.line(PrintLine().tab(15).text(label).tab(35).number(v));
-    };
+    auto difference = [&](const char* label, double v) { w.line(PrintLine().tab(15).text(label).tab(35).number(v)); };
 
     w.line("Comparison between " + ni + " vs " + nj);
     w.line(PrintLine().text("Number of Cartesian products (C)=").number(C));
@@ -236,11 +234,20 @@ void writePair(ReportWriter& w, RunState& s, int i, int j) {
     if (P == 0) {
         const char* bound = nullptr;
         switch (s.BootCount[1]) {
-            case 100000: bound = "0.00001"; break;
-            case 10000: bound = "0.0001"; break;
-            case 1000: bound = "0.001"; break;
-            case 100: bound = "0.01"; break;
-            default: break;
+            case 100000:
+                bound = "0.00001";
+                break;
+            case 10000:
+                bound = "0.0001";
+                break;
+            case 1000:
+                bound = "0.001";
+                break;
+            case 100:
+                bound = "0.01";
+                break;
+            default:
+                break;
         }
         if (bound != nullptr)
             w.framed(std::string("# Because B is limited, if P = 0, you can report P < ") + bound + ".", '#');
@@ -273,8 +280,7 @@ void writePair(ReportWriter& w, RunState& s, int i, int j) {
 
 std::string totalTimeText(std::int64_t seconds) {
     if (seconds < 120) return "Total time = " + std::to_string(seconds) + " sec.";
-    if (seconds < 3600)
-        return "Total time = " + plainForm(roundHalfEven(seconds / 60.0 * 100) / 100) + " min.";
+    if (seconds < 3600) return "Total time = " + plainForm(roundHalfEven(seconds / 60.0 * 100) / 100) + " min.";
     return "Total time = " + plainForm(roundHalfEven(seconds / 3600.0 * 100) / 100) + " hr.";
 }
 
@@ -288,8 +294,8 @@ void PrintMultiCIofDifference(Program& program) {
     const std::string path = program.resolve(s.OutputFileName);
     // Two runs in one second with one code share a name: neither report
     // may replace the other.
-    auto file = std::make_unique<TextFile>(path, kReportErrorTitle, std::size_t{1} << 20,
-                                           TextFile::Existing::KeepAndNumber);
+    auto file =
+        std::make_unique<TextFile>(path, kReportErrorTitle, std::size_t{1} << 20, TextFile::Existing::KeepAndNumber);
     {
         ReportWriter w(*file);
         writeHeader(w, s);

@@ -75,17 +75,17 @@ std::string pairCell(const RunState& s, Kind kind, int i, int j) {
     const bool sig = significant(p);
     const bool upper = i < j;
     switch (kind) {
-    case Kind::LowerCI:
-        if (upper) return differenceCell(s.AbsMeanDiff[i][j]);
-        // Only the sign of the limit decides here, not the P-value.
-        return starred(differenceCell(s.TLower[j][i]), s.TLower[j][i] > 0);
-    case Kind::PValue:
-        return starred(upper ? differenceCell(s.AbsMeanDiff[i][j]) : pValueCell(p), sig);
-    case Kind::Cartesian:
-    case Kind::WithOriginal:
-        return starred(upper ? pValueCell(p) : differenceCell(s.AbsMeanDiff[i][j]), sig);
-    case Kind::PValueBoth:
-        return starred(pValueCell(p), sig);
+        case Kind::LowerCI:
+            if (upper) return differenceCell(s.AbsMeanDiff[i][j]);
+            // Only the sign of the limit decides here, not the P-value.
+            return starred(differenceCell(s.TLower[j][i]), s.TLower[j][i] > 0);
+        case Kind::PValue:
+            return starred(upper ? differenceCell(s.AbsMeanDiff[i][j]) : pValueCell(p), sig);
+        case Kind::Cartesian:
+        case Kind::WithOriginal:
+            return starred(upper ? pValueCell(p) : differenceCell(s.AbsMeanDiff[i][j]), sig);
+        case Kind::PValueBoth:
+            return starred(pValueCell(p), sig);
     }
     return {};
 }
@@ -108,7 +108,8 @@ void writePairTable(RunState& s, TextFile& report, const TableLayout& t) {
     for (int i = 1; i <= n; ++i) {
         PrintLine row;
         row.text(" ").text(s.TreatName[i]);
-        for (int j = 1; j <= n; ++j) row.tab(11 * j + 5).text(i == j ? std::string(t.diagonal) : pairCell(s, t.kind, i, j));
+        for (int j = 1; j <= n; ++j)
+            row.tab(11 * j + 5).text(i == j ? std::string(t.diagonal) : pairCell(s, t.kind, i, j));
         if (original) row.tab(11 * n + 18).number(s.OriginalMean[i]);
         report.write(row.finish());
     }
@@ -156,8 +157,16 @@ void writeMarkingTable(RunState& s, TextFile& report) {
     report.writeLine(" This is a good practice of \"critical thinking\".");
     report.writeLine(" Note well: \"Thinking is the most important thing in science\".");
     report.writeLine(equalRule);
-    report.write(PrintLine().text(" ").text("Treatment").tab(15).text(" Original").tab(40).text(" SE").tab(65)
-                     .text("Difference").finish());
+    report.write(PrintLine()
+                     .text(" ")
+                     .text("Treatment")
+                     .tab(15)
+                     .text(" Original")
+                     .tab(40)
+                     .text(" SE")
+                     .tab(65)
+                     .text("Difference")
+                     .finish());
     report.writeLine(dashRule);
 
     const int n = s.TreatmentCount;

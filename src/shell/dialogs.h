@@ -15,8 +15,7 @@ public:
     // box counts as Cancel).
     virtual Answer message(const std::string& title, const std::string& text, Buttons buttons) = 0;
     // Input box; returns the entered text, empty on Cancel.
-    virtual std::string input(const std::string& title, const std::string& prompt,
-                              const std::string& defaultText) = 0;
+    virtual std::string input(const std::string& title, const std::string& prompt, const std::string& defaultText) = 0;
     // File-open dialogue starting in folder; returns the chosen path, empty on Cancel.
     virtual std::string openFile(const std::string& title, const std::string& folder) = 0;
     virtual void beep() = 0;

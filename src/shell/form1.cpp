@@ -41,20 +41,20 @@ struct ButtonSpec {
 // The buttons that lock and unlock handle, in their order; the unlock also
 // enables cmdGeneralNormalTest, which stands after cmdCountBootLifeTable.
 constexpr ButtonSpec kProcedureButtons[] = {
-    {"cmdReadDataA1", "A1. Read data "},       {"cmdBasicRunA2", "A2. Basic Run "},
-    {"cmdBootstrap", "A3. Bootstrap  "},       {"cmdSortAndCountLT", "A4. Sort LT      "},
-    {"cmdReadNandF", "B. Read N, F   "},       {"cmdPairedBootTest", "C. Paired BT     "},
-    {"cmdMatchedLifeTable", "D. Boot. match "}, {"FMNmatrices", "E. 3D life table  "},
-    {"Command28", "F. Grouping       "},       {"cmdGeneralBootstrap", "G. Gen. boot      "},
-    {"cmdHarvest", "H. Harvest      "},        {"ContributionPartition", "I. Contribution"},
-    {"cmdCalculateRatio", "J. Cal. ratio     "}, {"Command44", "K. 1t to xt        "},
-    {"cmdSortandCount", "L. Sort+count  "},    {"cmdCountBootLifeTable", "M. Count LT    "},
-    {"cmdAddDuration", "O. + overwinter"},     {"cmdWriteSpeLifeTable", "P. Spec. boot   "},
+    {"cmdReadDataA1", "A1. Read data "},          {"cmdBasicRunA2", "A2. Basic Run "},
+    {"cmdBootstrap", "A3. Bootstrap  "},          {"cmdSortAndCountLT", "A4. Sort LT      "},
+    {"cmdReadNandF", "B. Read N, F   "},          {"cmdPairedBootTest", "C. Paired BT     "},
+    {"cmdMatchedLifeTable", "D. Boot. match "},   {"FMNmatrices", "E. 3D life table  "},
+    {"Command28", "F. Grouping       "},          {"cmdGeneralBootstrap", "G. Gen. boot      "},
+    {"cmdHarvest", "H. Harvest      "},           {"ContributionPartition", "I. Contribution"},
+    {"cmdCalculateRatio", "J. Cal. ratio     "},  {"Command44", "K. 1t to xt        "},
+    {"cmdSortandCount", "L. Sort+count  "},       {"cmdCountBootLifeTable", "M. Count LT    "},
+    {"cmdAddDuration", "O. + overwinter"},        {"cmdWriteSpeLifeTable", "P. Spec. boot   "},
     {"cmdCartesianDifference", "Q. DavuzuradEZ"},
 };
 constexpr ButtonSpec kHiddenButtons[] = {
-    {"Command21", "J", true},        {"cmdReduceReprodPeriod", "-R", true}, {"cmdSplitStage", "S", true},
-    {"cmdMultiCompCI", "P", true},   {"cmdCountBootIndNr", "R", true},      {"cmdCreateLectureFile", "CF", true},
+    {"Command21", "J", true},      {"cmdReduceReprodPeriod", "-R", true}, {"cmdSplitStage", "S", true},
+    {"cmdMultiCompCI", "P", true}, {"cmdCountBootIndNr", "R", true},      {"cmdCreateLectureFile", "CF", true},
     {"cmdSplit", "S", true},
 };
 constexpr ButtonSpec kFigureButtons[] = {
@@ -115,9 +115,8 @@ constexpr ButtonSpec kFigureButtons[] = {
 
 // Four languages, four times of day; never shown in this edition.
 constexpr const char* kGreetingPictures[16] = {
-    "picGoodMorning", "picGoodAfternoon", "picGoodevening", "picGobed",
-    "picGutenMorgen", "picGutenTag",      "picGutenAbend",  "picGuteNacht",
-    "picBuenosDias",  "picBuenasTardes",  "picBuenasNoches", "picBuenasNochesCama",
+    "picGoodMorning", "picGoodAfternoon", "picGoodevening", "picGobed",        "picGutenMorgen",  "picGutenTag",
+    "picGutenAbend",  "picGuteNacht",     "picBuenosDias",  "picBuenasTardes", "picBuenasNoches", "picBuenasNochesCama",
     "picZaoshang",    "picXiawu",         "picWanshang",    "picWanan",
 };
 
@@ -152,8 +151,7 @@ const char* const kProcedureList =
     "  Q: Cartesian paired test.\n";
 
 template <typename T>
-T& Form1::add(std::string name, ControlKind kind, std::string parent, int left, int top, int width,
-              int height) {
+T& Form1::add(std::string name, ControlKind kind, std::string parent, int left, int top, int width, int height) {
     auto control = std::make_unique<T>(std::move(name), kind, std::move(parent));
     control->left = left;
     control->top = top;
@@ -283,7 +281,8 @@ void Form1::build() {
     grid.visible = false;
     grid.fontSize = 12;
     add<ChartControl>("MSChart1", ControlKind::Chart, "Frame3", px(12), px(24), px(788), px(594));
-    ChartControl& chart2 = add<ChartControl>("MSChart2", ControlKind::Chart, "Frame3", px(12), px(24), px(788), px(594));
+    ChartControl& chart2 =
+        add<ChartControl>("MSChart2", ControlKind::Chart, "Frame3", px(12), px(24), px(788), px(594));
     chart2.visible = false;
 
     // Run lines under the graph.
@@ -312,8 +311,8 @@ void Form1::build() {
     }
 
     for (int i = 0; const char* name : kGreetingPictures) {
-        Control& pic = add(name, ControlKind::Picture, "Frame6", px(292 + (i % 4) * 18), px(20 + (i / 4) * 16),
-                           px(16), px(14));
+        Control& pic =
+            add(name, ControlKind::Picture, "Frame6", px(292 + (i % 4) * 18), px(20 + (i / 4) * 16), px(16), px(14));
         pic.picture = std::string("greeting-") + std::to_string(i++);
     }
 }
@@ -324,9 +323,7 @@ Control& Form1::control(std::string_view name) {
     throw std::out_of_range("no control named " + std::string(name));
 }
 
-const Control& Form1::control(std::string_view name) const {
-    return const_cast<Form1*>(this)->control(name);
-}
+const Control& Form1::control(std::string_view name) const { return const_cast<Form1*>(this)->control(name); }
 
 void Form1::Form_Load() {
     RunState& state = program_.state();
@@ -513,7 +510,8 @@ void Form1::pairStarted(int i, int j) {
 }
 
 void Form1::detailFiles(int i, int j, int percent) {
-    Label2.caption = busyCaption_ + "\n" + progress_texts::comparing(i, j) + "\n" + progress_texts::detailFiles(percent);
+    Label2.caption =
+        busyCaption_ + "\n" + progress_texts::comparing(i, j) + "\n" + progress_texts::detailFiles(percent);
     Label2.Refresh();
 }
 

@@ -75,7 +75,6 @@ public:
     bool ended() const { return ended_; }
 
 private:
-
     Dialogs& dialogs_;
     Clock& clock_;
     RandomSource& random_;

@@ -10,7 +10,7 @@ namespace lumera {
 
 // Limits of this build.
 inline constexpr int kMaxTreatments = 3;
-inline constexpr std::int32_t kMaxValues = 9'000'005;  // replicates of one treatment, differences of one pair
+inline constexpr std::int32_t kMaxValues = 9'000'005;       // replicates of one treatment, differences of one pair
 inline constexpr int kTreatmentSlots = kMaxTreatments + 1;  // index 0 unused
 
 template <typename T>

@@ -67,8 +67,8 @@ std::uint64_t orderKey(double v) {
 // is filled from its end downward. Sums accumulate in visiting order; adding
 // +0.0 for the other side leaves a sum unchanged, since a sum starting at +0.0
 // can never become -0.0.
-std::pair<Group, Group> split(const double* srcVal, const std::int32_t* srcSer, std::size_t start,
-                              std::size_t count, double mean, double* dstVal, std::int32_t* dstSer) {
+std::pair<Group, Group> split(const double* srcVal, const std::int32_t* srcSer, std::size_t start, std::size_t count,
+                              double mean, double* dstVal, std::int32_t* dstSer) {
     std::ptrdiff_t lo = static_cast<std::ptrdiff_t>(start);
     std::ptrdiff_t hi = static_cast<std::ptrdiff_t>(start + count) - 1;
     double sumLo = 0, sumHi = 0;
@@ -214,8 +214,7 @@ bool rankFewDistinct(Workspace& w, const double* val, std::size_t g, std::uint32
         if (key != lastKey) {  // branch-free search: the next key is often unpredictable
             lastKey = key;
             const std::uint64_t* base = distinct.data();
-            for (std::size_t len = d; len > 1; len -= len / 2)
-                base = base[len / 2] <= key ? base + len / 2 : base;
+            for (std::size_t len = d; len > 1; len -= len / 2) base = base[len / 2] <= key ? base + len / 2 : base;
             lastRank = static_cast<std::uint32_t>(base - distinct.data());
         }
         rank[p] = lastRank;
@@ -224,8 +223,8 @@ bool rankFewDistinct(Workspace& w, const double* val, std::size_t g, std::uint32
 }
 
 // The exchange sort's outcome for a group without NaN.
-void sortPlainGroup(Workspace& w, const double* val, const std::int32_t* ser, double* outVal,
-                    std::int32_t* outSer, std::size_t g) {
+void sortPlainGroup(Workspace& w, const double* val, const std::int32_t* ser, double* outVal, std::int32_t* outSer,
+                    std::size_t g) {
     if (g == 0) return;
     std::uint32_t* rank = atLeast(w.rank, g);
     std::size_t d = 0;

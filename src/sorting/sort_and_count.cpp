@@ -31,10 +31,9 @@ std::string kindText() {
            "Yes: General integer data (Individual developmental duration, longevity, fecundity, etc). " +
            "You will get the sorted and counted files. You will see the frequency distribution. " +
            "No bootstrap technique will be used. The output files are not for paired test." + "\n" + "\n" +
-           "No: Bootstrap results (e.g., Effec Boot-A1a). Your bootstrap results will be sorted and counted." +
-           "\n" + "\n" + "Cancel: PBT or CPT results (e.g., file no. 24 or 25). " + "\n" + "\n";
+           "No: Bootstrap results (e.g., Effec Boot-A1a). Your bootstrap results will be sorted and counted." + "\n" +
+           "\n" + "Cancel: PBT or CPT results (e.g., file no. 24 or 25). " + "\n" + "\n";
 }
-
 
 // Header of a bootstrap-results file.
 struct BootHeader {
@@ -48,7 +47,7 @@ std::int32_t readWhole(FieldReader& reader) {
     const double v = reader.readNumber();
     if (const std::optional<std::int32_t> w = toInt32(v)) return *w;
     throw UserError(kErrorTitle, "File: " + reader.fileName() + "\nField " + std::to_string(reader.fieldNumber()) +
-                                    " is not a whole number in range: \"" + plainForm(v) + "\".");
+                                     " is not a whole number in range: \"" + plainForm(v) + "\".");
 }
 
 // The variable's name becomes part of the percentile file's name.
@@ -56,13 +55,13 @@ std::string nameField(FieldReader& reader) {
     std::string name = reader.readText();
     if (const std::optional<std::string> problem = nameTextProblem(name))
         throw UserError(kErrorTitle, "File: " + reader.fileName() + "\nField " + std::to_string(reader.fieldNumber()) +
-                                        " (the variable's name) cannot be part of a file name: " + *problem + ".");
+                                         " (the variable's name) cannot be part of a file name: " + *problem + ".");
     return name;
 }
 
 [[noreturn]] void tooMany(const FieldReader& reader) {
     throw UserError(kErrorTitle, "File: " + reader.fileName() + "\nThe file holds more than " +
-                                    std::to_string(kMaxValues) + " values.");
+                                     std::to_string(kMaxValues) + " values.");
 }
 
 // Reads the values into SortInput[1..N]; returns their sum in file order.
@@ -203,8 +202,8 @@ void writeSortedAndPercentiles(const RunState& s, const SortOutputNames& names, 
     const Point points[] = {{"0.025", dn * 0.025}, {"0.5", dn * 0.5}, {"0.975", dn * 0.975}};
     std::size_t next = 0;
     auto skipMissing = [&] {
-        while (next < 3 && (points[next].position != std::floor(points[next].position) ||
-                            points[next].position < 1 || points[next].position > dn))
+        while (next < 3 && (points[next].position != std::floor(points[next].position) || points[next].position < 1 ||
+                            points[next].position > dn))
             ++next;
     };
     skipMissing();
@@ -254,7 +253,8 @@ void writeCounts(const RunState& s, const std::string& path, bool general, std::
         counts.write(WriteRecord().text("Sample mean = ").number(mean).finish());
         counts.write(WriteRecord().text("Total classes =").number(s.ClassCount).finish());
     } else {
-        counts.write(WriteRecord().text("Sample size or Original mean (A) =" + boot.a + ", (B)=")
+        counts.write(WriteRecord()
+                         .text("Sample size or Original mean (A) =" + boot.a + ", (B)=")
                          .number(boot.original)
                          .finish());
         counts.write(record({"Next line is sample size"}));
@@ -313,11 +313,11 @@ void SortForBootstrapResults(Program& program) {
             s.DataKind = SortDataKind::PairTestResults;
             break;
     }
-    s.WithSerialNumbers = dialogs.message(kSerialTitle, kSerialText, Buttons::YesNo) == Answer::Yes ? Flag::Yes : Flag::No;
+    s.WithSerialNumbers =
+        dialogs.message(kSerialTitle, kSerialText, Buttons::YesNo) == Answer::Yes ? Flag::Yes : Flag::No;
     s.SortAndCountUsed = Flag::Yes;
     const bool general = s.DataKind == SortDataKind::General;
-    const std::string path =
-        program.chooseFile(general ? kGeneralFileTitle : kBootFileTitle);
+    const std::string path = program.chooseFile(general ? kGeneralFileTitle : kBootFileTitle);
     if (path.empty()) return;
     // A pipe has no folder of its own: its results go to the working folder.
     if (isPipe(path))
@@ -331,8 +331,7 @@ void SortForBootstrapResults(Program& program) {
     if (n == 0) throw UserError(kErrorTitle, "The file holds no values.");
     const double mean = sum / n;
     if (!std::isfinite(mean))
-        throw UserError(kTooLargeTitle, "File: " + path +
-                                            "\nValues too large: their sum is" + kBeyondDouble);
+        throw UserError(kTooLargeTitle, "File: " + path + "\nValues too large: their sum is" + kBeyondDouble);
 
     s.DecimalLimit = askDecimals(dialogs);
     roundValues(s.SortInput, static_cast<std::size_t>(n), s.DecimalLimit);

@@ -21,8 +21,8 @@ std::int64_t daysFromCivil(std::int64_t y, int m, int d) {
 
 std::string DateTime::text() const {
     char buf[96];
-    const int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day,
-                                hour, minute, second);
+    const int n =
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute, second);
     return std::string(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
@@ -31,8 +31,6 @@ std::int64_t DateTime::serialSeconds() const {
     return days * 86400 + std::int64_t{hour} * 3600 + std::int64_t{minute} * 60 + second;
 }
 
-std::int64_t secondsBetween(const DateTime& a, const DateTime& b) {
-    return b.serialSeconds() - a.serialSeconds();
-}
+std::int64_t secondsBetween(const DateTime& a, const DateTime& b) { return b.serialSeconds() - a.serialSeconds(); }
 
 }  // namespace lumera

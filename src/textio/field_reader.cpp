@@ -19,11 +19,16 @@ bool isFieldEnd(char c) { return c == ',' || c == '\r' || c == '\n'; }
 
 std::string escaped(char c) {
     switch (c) {
-        case '\0': return "\\0";
-        case '\t': return "\\t";
-        case '\r': return "\\r";
-        case '\n': return "\\n";
-        default: break;
+        case '\0':
+            return "\\0";
+        case '\t':
+            return "\\t";
+        case '\r':
+            return "\\r";
+        case '\n':
+            return "\\n";
+        default:
+            break;
     }
     const auto u = static_cast<unsigned char>(c);
     if (u < 0x20 || u == 0x7F) {
@@ -70,8 +75,8 @@ FieldReader FieldReader::fromFile(const std::string& path, const std::string& er
         struct stat st {};
         if (err == ENXIO && ::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode))
             throw UserError(errorTitle, "File: " + path + "\n" + path + " is not a regular file or pipe.");
-        throw UserError(errorTitle, "Cannot open the file:\n" + path +
-                                        (err ? "\n" + std::string(std::strerror(err)) : ""));
+        throw UserError(errorTitle,
+                        "Cannot open the file:\n" + path + (err ? "\n" + std::string(std::strerror(err)) : ""));
     }
     // Decided on the open file, so the path cannot change in between.
     struct stat st {};
@@ -186,8 +191,7 @@ std::string_view FieldReader::nextRaw(bool& quoted) {
         while (p < end_ && isBlank(s[p])) ++p;
         pos_ = p;
         if (p < end_) break;
-        if (!more(end_))
-            fail("The file ends before field " + std::to_string(fieldNumber_ + 1) + ".");
+        if (!more(end_)) fail("The file ends before field " + std::to_string(fieldNumber_ + 1) + ".");
     }
     ++fieldNumber_;
     for (;;) {
@@ -220,8 +224,8 @@ std::string_view FieldReader::nextRaw(bool& quoted) {
             return std::string_view(s + begin, end - begin);
         }
         if (p - pos_ > kMaxField)
-            fail("Field " + std::to_string(fieldNumber_) + " is too long (more than " +
-                 std::to_string(kMaxField) + " characters).");
+            fail("Field " + std::to_string(fieldNumber_) + " is too long (more than " + std::to_string(kMaxField) +
+                 " characters).");
         more(pos_);
     }
 }

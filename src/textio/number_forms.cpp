@@ -193,8 +193,7 @@ char* writeFixedFifteen(char* out, std::uint64_t n, int e, bool zeroBeforePoint)
     // Trailing zero digits are the zero bytes at the top of the words.
     const int count = low != 0 ? 15 - std::countl_zero(low) / 8 : 7 - std::countl_zero(high) / 8;
     constexpr std::uint64_t kZeros = 0x3030303030303030ULL;
-    const Wide digits =
-        ((static_cast<Wide>(low) << 56) | (high >> 8)) + ((static_cast<Wide>(kZeros) << 64) | kZeros);
+    const Wide digits = ((static_cast<Wide>(low) << 56) | (high >> 8)) + ((static_cast<Wide>(kZeros) << 64) | kZeros);
     if (e < 0) {
         if (zeroBeforePoint) *out++ = '0';
         *out++ = '.';
@@ -259,9 +258,7 @@ char* writeSigned(char* out, double v, bool zeroBeforePoint) {
 
 }  // namespace
 
-char* writeFormTo(char* buf, double v) {
-    return writeSigned(buf, v, false);
-}
+char* writeFormTo(char* buf, double v) { return writeSigned(buf, v, false); }
 
 std::string writeForm(double v) {
     char buf[kMaxNumberText];

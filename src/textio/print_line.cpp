@@ -30,8 +30,6 @@ PrintLine& PrintLine::tab(int column) {
     return *this;
 }
 
-std::string PrintLine::finish() const {
-    return out_ + "\r\n";
-}
+std::string PrintLine::finish() const { return out_ + "\r\n"; }
 
 }  // namespace lumera

@@ -52,7 +52,6 @@ bool isCompleteNumber(std::string_view s) {
     return i == n;
 }
 
-
 }  // namespace
 
 std::optional<std::int16_t> toInt16(double v) { return toInt<std::int16_t>(v); }

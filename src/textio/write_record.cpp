@@ -23,8 +23,6 @@ WriteRecord& WriteRecord::number(double v) {
     return *this;
 }
 
-std::string WriteRecord::finish() const {
-    return out_ + "\r\n";
-}
+std::string WriteRecord::finish() const { return out_ + "\r\n"; }
 
 }  // namespace lumera

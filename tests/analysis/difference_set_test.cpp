@@ -236,8 +236,7 @@ TEST(DifferenceSet, ExactMomentsMatchExactSumsOverAllDifferences) {
         const auto n = static_cast<long double>(c.minuend.size() * c.subtrahend.size());
         const long double mean = base + static_cast<long double>(sum) / n * c.step;
         const Wide scaled = static_cast<Wide>(n) * squares - sum * sum;  // n^2 x variance x (n-1)/n
-        const long double variance =
-            static_cast<long double>(scaled) / (n * (n - 1)) * c.step * c.step;
+        const long double variance = static_cast<long double>(scaled) / (n * (n - 1)) * c.step * c.step;
         const DifferenceMoments got = exactMoments(c.minuend, c.subtrahend);
         const long double se = std::sqrt(variance);
         const long double tolerance = 1e-13L * (std::fabs(mean) + se);

@@ -111,9 +111,9 @@ TEST(LetterDisplay, WorkedExamples) {
 TEST(LetterDisplay, AgreesWithAnIndependentCheck) {
     EXPECT_EQ(letterDisplay(differing(5, {{0, 2}, {0, 3}, {0, 4}, {1, 4}, {2, 4}})),
               (Letters{"a", "ab", "b", "bc", "c"}));
-    EXPECT_EQ(letterDisplay(differing(
-                  7, {{0, 3}, {0, 4}, {0, 5}, {0, 6}, {1, 4}, {1, 6}, {2, 5}, {2, 6}, {3, 6}, {1, 5}})),
-              (Letters{"a", "ab", "abc", "bcd", "cde", "de", "e"}));
+    EXPECT_EQ(
+        letterDisplay(differing(7, {{0, 3}, {0, 4}, {0, 5}, {0, 6}, {1, 4}, {1, 6}, {2, 5}, {2, 6}, {3, 6}, {1, 5}})),
+        (Letters{"a", "ab", "abc", "bcd", "cde", "de", "e"}));
 }
 
 // Treatments 0, 1, 2 differ from none of each other, and each of their pairs

@@ -11,8 +11,8 @@
 
 #include "analysis/treatment_sample.h"
 #include "cartesian/difference_engine.h"
-#include "shell/run_state.h"
 #include "cartesian/treatment_statistics.h"
+#include "shell/run_state.h"
 
 namespace lumera::analysis {
 namespace {
@@ -154,13 +154,12 @@ TEST(PairTest, CountsAgreeWithTheEnginesPass) {
                 const TreatmentSample &a = ordered[i], &b = ordered[j];
                 const bool aFirst = a.mean > b.mean;
                 const double D = aFirst ? a.mean - b.mean : b.mean - a.mean;
-                const PairSums sums =
-                    sumPairDifferences({.outer = a.replicates.data(),
-                                        .outerCount = static_cast<std::int32_t>(a.replicates.size()),
-                                        .inner = b.replicates.data(),
-                                        .innerCount = static_cast<std::int32_t>(b.replicates.size()),
-                                        .outerMinusInner = aFirst,
-                                        .meanDifference = D});
+                const PairSums sums = sumPairDifferences({.outer = a.replicates.data(),
+                                                          .outerCount = static_cast<std::int32_t>(a.replicates.size()),
+                                                          .inner = b.replicates.data(),
+                                                          .innerCount = static_cast<std::int32_t>(b.replicates.size()),
+                                                          .outerMinusInner = aFirst,
+                                                          .meanDifference = D});
                 EXPECT_EQ(r.atMostZero, sums.atMostZero);
                 EXPECT_EQ(r.atLeastTwice, sums.atLeastTwice);
             }
@@ -203,7 +202,7 @@ TEST(TreatmentSample, AscendingHoldsTheSameValuesInOrder) {
         std::vector<double> v(n);
         const double specials[] = {-0.0, 0.0, 5e-324, -5e-324, 1e300, -1e300, 2.5, -2.5};
         for (std::size_t i = 0; i < n; ++i)
-            v[i] = i % 5 == 0 ? specials[rng() % 8]
+            v[i] = i % 5 == 0   ? specials[rng() % 8]
                    : i % 5 == 1 ? std::round(std::normal_distribution<double>(0, 3)(rng))
                                 : std::normal_distribution<double>(1e6, 1e-3)(rng) * (rng() % 2 ? 1 : -1);
         return v;

@@ -6,8 +6,8 @@
 #include "cartesian/treatment_input.h"
 #include "shell/program.h"
 #include "shell/progress.h"
-#include "support/program_fixture.h"
 #include "support/fake_services.h"
+#include "support/program_fixture.h"
 #include "support/scripted_dialogs.h"
 #include "support/treatment_files.h"
 
@@ -52,7 +52,8 @@ protected:
                               o.reversed ? Answer::Yes : Answer::No, Buttons::YesNo);
     }
 
-    void expectInput(const std::string& count, const std::vector<std::string>& files, const std::string& transform = "0") {
+    void expectInput(const std::string& count, const std::vector<std::string>& files,
+                     const std::string& transform = "0") {
         dialogs.expectInput(kCountTitle, "Enter number of treatments", count);
         dialogs.expectInput("Transformation?", "No transformation (0), Arcsine (1), or logit (2) transformation?",
                             transform);
@@ -83,7 +84,6 @@ protected:
     }
 
     RunState& s() { return program.state(); }
-
 };
 
 TEST_F(CartesianRunTest, NoToDetailSkipsTwoQuestionsAndFlagsFollowEachRun) {
@@ -209,9 +209,9 @@ TEST_F(CartesianRunTest, PairResultsAtTheirBoundaries) {
     // Reversed: position 1 has the smaller mean, so the pair runs the other way.
     EXPECT_EQ(s().TreatName[1], "Control");
     EXPECT_EQ(s().BootMean[1], 2);
-    EXPECT_EQ(s().CountAtMostZero[1][2], 3);     // -1, 0, 0
-    EXPECT_EQ(s().CountAtLeastTwice[1][2], 3);   // 2, 2, 3
-    EXPECT_EQ(s().CountSignificant[1][2], 3);    // 1, 1, 1
+    EXPECT_EQ(s().CountAtMostZero[1][2], 3);    // -1, 0, 0
+    EXPECT_EQ(s().CountAtLeastTwice[1][2], 3);  // 2, 2, 3
+    EXPECT_EQ(s().CountSignificant[1][2], 3);   // 1, 1, 1
     EXPECT_EQ(s().CountSignificant[1][2] + s().CountInsignificant[1][2], 9);
     EXPECT_EQ(s().MeanDiff[1][2], 1);
     EXPECT_EQ(s().PValue[1][2], 6.0 / 9.0);
@@ -362,7 +362,10 @@ TEST_F(CartesianRunTest, BadInputIsStoppedWithItsMessage) {
         {"2", {unit, zero}, "2", "Transformation", "Replicate 2 is 0.\nThe logit transformation needs 0 < x < 1"},
         {"2", {good, huge}, "0", "Values too large", "Treatment Huge, file: " + huge + "\nValues too large: "},
         {"2", {low, high}, "0", "Values too large", "Treatments High and Low\nValues too large: "},
-        {"2", {good, slashCode}, "0", "Reading a treatment file",
+        {"2",
+         {good, slashCode},
+         "0",
+         "Reading a treatment file",
          "The treatment code (field 6) cannot be part of a file name: it holds a \"/\""},
     };
     for (const Case& c : cases) {

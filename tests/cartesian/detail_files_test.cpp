@@ -1,17 +1,18 @@
+#include "cartesian/detail_files.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <filesystem>
 #include <random>
 
-#include "cartesian/detail_files.h"
 #include "shell/program.h"
-#include "textio/number_forms.h"
-#include "support/program_fixture.h"
 #include "support/fake_services.h"
 #include "support/file_size_limit.h"
+#include "support/program_fixture.h"
 #include "support/scripted_dialogs.h"
 #include "support/treatment_files.h"
+#include "textio/number_forms.h"
 
 namespace lumera {
 namespace {
@@ -59,17 +60,16 @@ protected:
             if (isDetailFile(n)) found.push_back(n);
         return found;
     }
-
 };
 
 // Means 3 and 2 (D = 1, 2D = 2). The eight differences in the engine's
 // order are .5, -.5, 1, 0, 1.5, .5, 3, 2: significant are .5, 1, 1.5, .5;
 // a negative one, a zero, one above 2D and one equal to it are not.
 TEST_F(DetailFilesTest, AllSixFilesOfASmallPairByteForByte) {
-    std::string high = treatment("high.txt", {.name = "High", .code = "H", .sampleSize = 12, .original = 3.25,
-                                              .replicates = {2, 2.5, 3, 4.5}});
-    std::string low = treatment("low.txt", {.name = "Low", .code = "L", .sampleSize = 8, .original = 1.75,
-                                            .replicates = {1.5, 2.5}});
+    std::string high = treatment(
+        "high.txt", {.name = "High", .code = "H", .sampleSize = 12, .original = 3.25, .replicates = {2, 2.5, 3, 4.5}});
+    std::string low =
+        treatment("low.txt", {.name = "Low", .code = "L", .sampleSize = 8, .original = 1.75, .replicates = {1.5, 2.5}});
     ASSERT_EQ(run(false, true, {low, high}), Program::Outcome::Done);
 
     EXPECT_EQ(detailName("H", DetailFiles::All), "25A-Cartesian diff_5-H-1 to 2_diff-All (for N. sort).txt");
@@ -300,8 +300,8 @@ TEST_F(DetailFilesTest, ChunkedRecordsMatchASingleLoop) {
             files.close();
         }
         for (int k = 0; k < DetailFiles::KindCount; ++k)
-            EXPECT_TRUE(test::readFile(paths[k]) == want[k]) << paths[k] << " for " << shape.firstCount << " x "
-                                                            << shape.secondCount;
+            EXPECT_TRUE(test::readFile(paths[k]) == want[k])
+                << paths[k] << " for " << shape.firstCount << " x " << shape.secondCount;
     }
 }
 
@@ -320,9 +320,12 @@ TEST_F(DetailFilesTest, ProgressStepsAndAnUnclosedPairIsRemoved) {
     {
         DetailFiles files(program, 1, 2);
         EXPECT_EQ(s.OutputFileName, detailName("P", DetailFiles::All));
-        files.writeDifferences(
-            {.outer = first.data(), .outerCount = 300, .inner = second.data(), .innerCount = 700, .meanDifference = 1.0},
-            [&](std::int64_t done, std::int64_t total) { seen.emplace_back(done, total); });
+        files.writeDifferences({.outer = first.data(),
+                                .outerCount = 300,
+                                .inner = second.data(),
+                                .innerCount = 700,
+                                .meanDifference = 1.0},
+                               [&](std::int64_t done, std::int64_t total) { seen.emplace_back(done, total); });
         // Until they are complete, the files stand under temporary names.
         EXPECT_TRUE(detailFiles().empty());
         EXPECT_EQ(folder.names().size(), 6u);

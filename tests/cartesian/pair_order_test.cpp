@@ -269,10 +269,8 @@ TEST(PairOrder, MatchesLiteralOnWideUnequalPairs) {
         return v;
     };
     const std::vector<Replicates> pairs = {
-        {side(2, 1.5, 0), side(3000, 1.2, 0)},
-        {side(3000, 1.5, 0.01), side(3, 1.2, 0.01)},
-        {side(1, 1.5, 0), side(4100, 1.2, 0.125)},
-        {clustered(2), clustered(2900)},
+        {side(2, 1.5, 0), side(3000, 1.2, 0)},     {side(3000, 1.5, 0.01), side(3, 1.2, 0.01)},
+        {side(1, 1.5, 0), side(4100, 1.2, 0.125)}, {clustered(2), clustered(2900)},
         {clustered(3100), clustered(2)},
     };
     for (const Replicates& r : pairs)

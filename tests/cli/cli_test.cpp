@@ -12,8 +12,8 @@ namespace lumera::cli {
 namespace {
 
 TEST(CliArgs, CartesianOptionsAndFilesInOrder) {
-    Command c = parseCommand({"cartesian", "--reversed", "--transform", "2", "--flow", "--code", "x 1", "--dir",
-                              "out", "b.txt", "a.txt", "c.txt"});
+    Command c = parseCommand({"cartesian", "--reversed", "--transform", "2", "--flow", "--code", "x 1", "--dir", "out",
+                              "b.txt", "a.txt", "c.txt"});
     ASSERT_EQ(c.kind, Command::Kind::Cartesian);
     EXPECT_TRUE(c.cartesian.reversed);
     EXPECT_EQ(c.cartesian.transform, 2);

@@ -2,9 +2,8 @@
 // test bit for bit, and its JSON read back as R or Python would.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <random>
 #include <sstream>
 

@@ -243,8 +243,7 @@ TEST_F(EndToEndTest, ThreeTreatmentsFromTheButtonToReportGridAndCompletion) {
     ASSERT_TRUE(run->isEnabled());
 
     ModalDriver driver;
-    driver
-        .message(kDetailTitle, kDetailText, Box::Yes | Box::No, Box::Yes)
+    driver.message(kDetailTitle, kDetailText, Box::Yes | Box::No, Box::Yes)
         .whileShown([&](QWidget*) {
             // The window shows the locked state and the revealed list behind the question.
             EXPECT_FALSE(shown("Image1"));
@@ -360,7 +359,8 @@ TEST_F(EndToEndTest, ThreeTreatmentsFromTheButtonToReportGridAndCompletion) {
     EXPECT_FALSE(window->isVisible());
     ASSERT_NE(window->vaterView(), nullptr);
     EXPECT_TRUE(window->vaterView()->isVisible());
-    const std::vector<std::string> flow = lines(test::readFile((fs::path(start) / "25A-Cartesian diff_0_Flow.txt").string()));
+    const std::vector<std::string> flow =
+        lines(test::readFile((fs::path(start) / "25A-Cartesian diff_0_Flow.txt").string()));
     std::vector<std::string> entered;
     for (const std::string& l : flow)
         if (l != "Sub QuickSort") entered.push_back(l);
@@ -399,8 +399,9 @@ TEST_F(EndToEndTest, SortAndCountOfGeneralDataFromTheUnlockToFilesAndChart) {
     EXPECT_FALSE(shown("MSChart1"));
 
     ModalDriver driver;
-    sortGeneralData(driver, input).whileShown(
-        [&](QWidget*) { EXPECT_TRUE(shown("MSChart1")) << "the chart is shown before the question"; });
+    sortGeneralData(driver, input).whileShown([&](QWidget*) {
+        EXPECT_TRUE(shown("MSChart1")) << "the chart is shown before the question";
+    });
     driver.run([&] { QTest::mouseClick(sortButton, Qt::LeftButton); });
     ASSERT_FALSE(driver.failed());
 

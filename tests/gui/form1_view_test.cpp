@@ -1,9 +1,11 @@
+#include "gui/form1_view.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QLabel>
-#include <QPushButton>
 #include <QPointer>
+#include <QPushButton>
 #include <QtCharts/QAreaSeries>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
@@ -12,7 +14,6 @@
 #include <filesystem>
 
 #include "app/commands.h"
-#include "gui/form1_view.h"
 #include "gui/vater_view.h"
 #include "shell/program.h"
 #include "support/fake_services.h"

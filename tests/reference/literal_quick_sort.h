@@ -8,8 +8,8 @@ namespace lumera::reference {
 // that every fast path is compared with. Arrays are 1-based (index 0 unused).
 // groupLimit is the program-wide limit; 0 means "first call since start".
 struct LiteralSortResult {
-    std::vector<double> values;          // SortOutput[1..N]
-    std::vector<std::int32_t> serials;   // SortOutputSerial[1..N]
+    std::vector<double> values;         // SortOutput[1..N]
+    std::vector<std::int32_t> serials;  // SortOutputSerial[1..N]
 };
 
 LiteralSortResult literalQuickSort(const std::vector<double>& input, const std::vector<std::int32_t>& serials,

@@ -1,14 +1,15 @@
+#include "report/comparison_report.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
 
-#include "report/comparison_report.h"
 #include "report/on_screen_summary.h"
 #include "shell/program.h"
-#include "support/program_fixture.h"
 #include "support/fake_services.h"
 #include "support/file_size_limit.h"
+#include "support/program_fixture.h"
 #include "support/scripted_dialogs.h"
 #include "support/treatment_files.h"
 
@@ -63,14 +64,13 @@ protected:
         ASSERT_FALSE(expected.empty()) << path;
         EXPECT_EQ(actual, expected) << golden;
     }
-
 };
 
 TEST_F(ReportTest, TwoTreatments) {
-    std::string a = treatment("a.txt", {.name = "Field", .code = "R0a", .sampleSize = 25, .original = 4.4,
-                                        .replicates = {3, 4, 5, 6}});
-    std::string b = treatment("b.txt", {.name = "Lab", .code = "R0b", .sampleSize = 20, .original = 2.1,
-                                        .replicates = {1, 2, 3, 2.5}});
+    std::string a = treatment(
+        "a.txt", {.name = "Field", .code = "R0a", .sampleSize = 25, .original = 4.4, .replicates = {3, 4, 5, 6}});
+    std::string b = treatment(
+        "b.txt", {.name = "Lab", .code = "R0b", .sampleSize = 20, .original = 2.1, .replicates = {1, 2, 3, 2.5}});
     std::string name = run({a, b});
     EXPECT_EQ(name, "25A-Cartesian diff results-R0b_2026129-1457.txt");
     expectGolden(name, "two_treatments.txt");
@@ -81,9 +81,12 @@ TEST_F(ReportTest, TwoTreatments) {
 }
 
 TEST_F(ReportTest, ThreeTreatmentsAndTheGrid) {
-    std::string a = treatment("a.txt", {.name = "Cold", .code = "A", .original = 1.2, .replicates = {1.1, 1.3, 1.2, 1.0, 1.4}});
-    std::string b = treatment("b.txt", {.name = "Mild", .code = "B", .original = 1.5, .replicates = {1.4, 1.6, 1.5, 1.7, 1.3}});
-    std::string c = treatment("c.txt", {.name = "Warm", .code = "C", .original = 1.6, .replicates = {1.2, 1.9, 1.5, 1.8, 1.6}});
+    std::string a =
+        treatment("a.txt", {.name = "Cold", .code = "A", .original = 1.2, .replicates = {1.1, 1.3, 1.2, 1.0, 1.4}});
+    std::string b =
+        treatment("b.txt", {.name = "Mild", .code = "B", .original = 1.5, .replicates = {1.4, 1.6, 1.5, 1.7, 1.3}});
+    std::string c =
+        treatment("c.txt", {.name = "Warm", .code = "C", .original = 1.6, .replicates = {1.2, 1.9, 1.5, 1.8, 1.6}});
     std::string name = run({a, b, c}, "1", true);
     expectGolden(name, "three_treatments.txt");
     const GridControl& g = program.form1().MSFlexGrid1;
@@ -248,8 +251,9 @@ TEST_F(ReportBoundaryTest, AdviceForPZeroAndALongNamePastTheFrame) {
     std::string advice = "# Because B is limited, if P = 0, you can report P < 0.001.";
     EXPECT_NE(all.find(advice + std::string(71 - advice.size(), ' ') + "#\r\n"), std::string::npos);
     // The frame character goes to column 72 of a new line.
-    EXPECT_NE(all.find("* Signif. diff. btw. " + std::string(60, 'L') + " and T2.\r\n" + std::string(71, ' ') + "*\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        all.find("* Signif. diff. btw. " + std::string(60, 'L') + " and T2.\r\n" + std::string(71, ' ') + "*\r\n"),
+        std::string::npos);
     EXPECT_EQ(all.find("Alpha(Sidak)"), std::string::npos);  // two treatments: no Sidak lines
 }
 

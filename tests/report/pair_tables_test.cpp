@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/commands.h"
@@ -196,9 +196,9 @@ TEST_F(PairTablesTest, MarkingThreeTreatmentsAllPatterns) {
         std::vector<std::string> letters;
     };
     const std::vector<Case> cases{
-        {true, true, true, {" a", " b", " c"}},   {true, true, false, {" a", " b", " b"}},
-        {true, false, true, {" a", " b", " a"}},  {true, false, false, {" a", " b", " ab"}},
-        {false, true, true, {" a", " a", " b"}},  {false, true, false, {" a", " ab", " b"}},
+        {true, true, true, {" a", " b", " c"}},    {true, true, false, {" a", " b", " b"}},
+        {true, false, true, {" a", " b", " a"}},   {true, false, false, {" a", " b", " ab"}},
+        {false, true, true, {" a", " a", " b"}},   {false, true, false, {" a", " ab", " b"}},
         {false, false, true, {" ab", " a", " b"}}, {false, false, false, {" a", " a", " a"}},
     };
     for (const auto& c : cases) {
@@ -263,7 +263,8 @@ TEST_F(PairTablesTest, LongNameMovesNextItemToNewLine) {
     setCount(2);
     program.state().TreatName[1] = "AVeryLongTreatmentName";
     const std::string text = run();
-    EXPECT_NE(text.find("\r\n AVeryLongTreatmentName\r\n" + std::string(15, ' ') + " ----" + std::string(6, ' ') + " .75 \r\n"),
+    EXPECT_NE(text.find("\r\n AVeryLongTreatmentName\r\n" + std::string(15, ' ') + " ----" + std::string(6, ' ') +
+                        " .75 \r\n"),
               std::string::npos);
     EXPECT_NE(text.find("\r\n AVeryLongTreatmentName\r\n" + std::string(14, ' ') + " 1.5 " + std::string(20, ' ') +
                         " .1 " + std::string(21, ' ') + " a\r\n"),

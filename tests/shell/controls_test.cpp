@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "shell/controls.h"
+
+#include <gtest/gtest.h>
 
 namespace lumera {
 namespace {

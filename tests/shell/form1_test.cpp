@@ -69,8 +69,7 @@ TEST_F(Form1Test, LoadSetsTheTitleConstantsAndCover) {
     EXPECT_EQ(form().Label12.fontSize, 18);
     EXPECT_EQ(form().Label12.backColor, (Color{128, 64, 0}));
     EXPECT_EQ(form().Label12.foreColor, (Color{255, 255, 0}));
-    EXPECT_EQ(form().Caption,
-              "Life table is the key to population ecology, pest management, and biological control");
+    EXPECT_EQ(form().Caption, "Life table is the key to population ecology, pest management, and biological control");
 
     EXPECT_TRUE(form().Image1.visible);
     for (const auto& c : form().controls())
@@ -93,8 +92,7 @@ TEST_F(Form1Test, LoadSetsTheTitleConstantsAndCover) {
     EXPECT_EQ(std::count(form().Label14.caption.begin(), form().Label14.caption.end(), '\n'), 18);
     EXPECT_EQ(form().Label14.caption.rfind(" A. Life table analysis", 0), 0u);
     EXPECT_NE(form().Label14.caption.find("\n  Q: Cartesian paired test.\n"), std::string::npos);
-    for (int slot = 0; slot < 105; ++slot)
-        EXPECT_EQ(form().QuoteTexts[slot].empty(), slot > 27 && slot != 53) << slot;
+    for (int slot = 0; slot < 105; ++slot) EXPECT_EQ(form().QuoteTexts[slot].empty(), slot > 27 && slot != 53) << slot;
 }
 
 TEST_F(Form1Test, QuotationOfTheDayIsEmptyFromTheTwentyEighth) {
@@ -223,8 +221,8 @@ TEST_F(Form1Test, ClosingTheMainWindowEndsWithoutTheFarewell) {
 
 TEST_F(Form1Test, FarewellThresholds) {
     // Each threshold belongs to the quotation above it.
-    const std::pair<double, int> draws[] = {{0.0, 1}, {0.1499, 1}, {0.15, 2}, {0.2999, 2}, {0.3, 3},
-                                            {0.7999, 3}, {0.8, 4}, {0.9999, 4}};
+    const std::pair<double, int> draws[] = {{0.0, 1}, {0.1499, 1}, {0.15, 2}, {0.2999, 2},
+                                            {0.3, 3}, {0.7999, 3}, {0.8, 4},  {0.9999, 4}};
     for (auto [r, quotation] : draws) {
         random.queue(r);
         program.vater().Form_Load();

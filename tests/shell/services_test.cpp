@@ -1,8 +1,8 @@
+#include "shell/services.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
-
-#include "shell/services.h"
 
 namespace lumera {
 namespace {

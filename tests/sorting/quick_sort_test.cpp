@@ -42,8 +42,8 @@ std::pair<Values, Serials> fastSort(const Values& values, const Serials& serials
         return ::testing::AssertionFailure() << "limit " << fastLimit << " not " << literalLimit;
     for (std::size_t i = 0; i < values.size(); ++i) {
         const double a = got[i], b = want.values[i + 1];
-        const bool same = std::isnan(a) ? std::isnan(b)
-                                        : std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+        const bool same =
+            std::isnan(a) ? std::isnan(b) : std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
         if (!same || gotSerials[i] != want.serials[i + 1])
             return ::testing::AssertionFailure() << "place " << i + 1 << ": " << a << " #" << gotSerials[i] << " not "
                                                  << b << " #" << want.serials[i + 1];

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <numbers>
 #include <sstream>
@@ -13,8 +13,8 @@
 #include "reference/literal_quick_sort.h"
 #include "shell/program.h"
 #include "sorting/normality_test.h"
-#include "support/program_fixture.h"
 #include "support/fake_services.h"
+#include "support/program_fixture.h"
 #include "support/scripted_dialogs.h"
 #include "support/treatment_files.h"
 
@@ -39,19 +39,19 @@ const char* const kSortedHeader = "\"Sorted serial no.\",\"Original serial no.\"
 
 enum class Kind { General, Boot, Pbt };
 
-void writeText(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+void writeText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 class SortAndCountTest : public test::ProgramTest {
 protected:
     void expectQuestions(Kind kind, bool serials, const std::string& file) {
         dialogs.expectMessage(kKindTitle, kKindText,
-                              kind == Kind::General ? Answer::Yes : kind == Kind::Boot ? Answer::No : Answer::Cancel,
+                              kind == Kind::General ? Answer::Yes
+                              : kind == Kind::Boot  ? Answer::No
+                                                    : Answer::Cancel,
                               Buttons::YesNoCancel);
         dialogs.expectMessage("Data formate", kSerialText, serials ? Answer::Yes : Answer::No, Buttons::YesNo);
-        dialogs.expectOpenFile(kind == Kind::General ? "Open a general data file to sort" : "Open a bootstrap file to sort",
-                               file);
+        dialogs.expectOpenFile(
+            kind == Kind::General ? "Open a general data file to sort" : "Open a bootstrap file to sort", file);
     }
     void expectClosing() {
         dialogs.expectMessage(kDecimalsTitle, "Bootstrap results sorted and data file ready!", Answer::Cancel,
@@ -72,7 +72,6 @@ protected:
     std::string version() { return program.state().VersionText; }
 
     RunState& s() { return program.state(); }
-
 };
 
 TEST_F(SortAndCountTest, GeneralDataWithSerialsStopsAtTheEndRecord) {
@@ -81,10 +80,11 @@ TEST_F(SortAndCountTest, GeneralDataWithSerialsStopsAtTheEndRecord) {
     ASSERT_EQ(sort(Kind::General, true, in), Program::Outcome::Done);
 
     EXPECT_EQ(read("dur-2_Sorted.txt"),
-              std::string("\"Project: Pest study\"\r\n\"Sample size =\",4\r\n\"Sample mean = \",3.5\r\n") + kSortedHeader +
-                  "1,4,2\r\n2,2,3\r\n3,3,4\r\n4,1,5\r\n");
+              std::string("\"Project: Pest study\"\r\n\"Sample size =\",4\r\n\"Sample mean = \",3.5\r\n") +
+                  kSortedHeader + "1,4,2\r\n2,2,3\r\n3,3,4\r\n4,1,5\r\n");
     // N = 4: only the median position (2) exists.
-    EXPECT_EQ(read("dur-1_0.025, 0.5 and 0.975 Duration.txt"), "\"The 0.5 percentile life table of Duration is 2\"\r\n");
+    EXPECT_EQ(read("dur-1_0.025, 0.5 and 0.975 Duration.txt"),
+              "\"The 0.5 percentile life table of Duration is 2\"\r\n");
     EXPECT_EQ(read("dur-3_Sorted and counts.txt"),
               "\"Project: Pest study\"\r\n\"Sample size =\",4\r\n\"Sample mean = \",3.5\r\n\"Total classes =\",4\r\n"
               "\"Group serial no.\",\"Value\",\"Count\"\r\n1,2,1\r\n2,3,1\r\n3,4,1\r\n4,5,1\r\n");
@@ -115,9 +115,13 @@ TEST_F(SortAndCountTest, GeneralDataWithoutSerialsRoundsHalvesUpAtZeroDecimals) 
 
 TEST_F(SortAndCountTest, BootstrapResultsAtTwoDecimalsReadOnlyBValues) {
     // -1 is an ordinary value here; the sixth value lies past B.
-    const std::string in = test::writeTreatment(
-        folder.file("Boot-A.txt"), {.name = "Control", .code = "R0", .sampleSize = 30, .original = 1.5,
-                                    .replicates = {1.234, 1.236, 0.5, 2, -1, 99}, .announcedB = 5});
+    const std::string in =
+        test::writeTreatment(folder.file("Boot-A.txt"), {.name = "Control",
+                                                         .code = "R0",
+                                                         .sampleSize = 30,
+                                                         .original = 1.5,
+                                                         .replicates = {1.234, 1.236, 0.5, 2, -1, 99},
+                                                         .announcedB = 5});
     ASSERT_EQ(sort(Kind::Boot, false, in, "2"), Program::Outcome::Done);
     EXPECT_EQ(read("Boot-A-2_Sorted-2 decimals.txt"),
               "\"Project:  " + version() +
@@ -218,9 +222,9 @@ TEST_F(SortAndCountTest, DecimalsBoxIsAskedAgainUntilTheNumberLiesInRange) {
     expectClosing();
     ASSERT_EQ(program.runCommand([&] { SortForBootstrapResults(program); }), Program::Outcome::Done);
     EXPECT_EQ(s().DecimalLimit, 2.5);
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"d-1_0.025, 0.5 and 0.975 V2.5 decimals.txt",
-                                                        "d-2_Sorted-2.5 decimals.txt",
-                                                        "d-3_Sorted and counts-2.5 decimals.txt", "d.txt"}));
+    EXPECT_EQ(folder.names(),
+              (std::vector<std::string>{"d-1_0.025, 0.5 and 0.975 V2.5 decimals.txt", "d-2_Sorted-2.5 decimals.txt",
+                                        "d-3_Sorted and counts-2.5 decimals.txt", "d.txt"}));
     // Text that is no number, and Cancel, read as 0.
     writeText(in, "\"P\",\"x\",\"V\"\r\n1.5\r\n");
     ASSERT_EQ(sort(Kind::General, false, in, "none"), Program::Outcome::Done);
@@ -280,8 +284,7 @@ TEST_F(SortAndCountTest, LimitsNamesAndHugeValuesAreRefusedBeforeAnyOutput) {
         writeText(many, text);
     }
     expectQuestions(Kind::General, false, many);
-    dialogs.expectMessage("Sort and count", "File: " + many + "\nThe file holds more than 9000005 values.",
-                          Answer::Ok);
+    dialogs.expectMessage("Sort and count", "File: " + many + "\nThe file holds more than 9000005 values.", Answer::Ok);
     EXPECT_EQ(program.click("cmdGeneralNormalTest"), Program::Outcome::Failed);
 
     const std::string slash = folder.file("slash.txt");
@@ -378,7 +381,8 @@ TEST_F(NormalTestButtonTest, YesShowsTheClassesWithTheNormalCurveOfTheirMeanAndS
 
     // Classes 0.5 apart: the curve is scaled by the smallest gap.
     ASSERT_EQ(click(generalFile("b.txt", {1, 1.5, 3}), Answer::Yes), Program::Outcome::Done);
-    const double mean = 5.5 / 3, var = ((1 - mean) * (1 - mean) + (1.5 - mean) * (1.5 - mean) + (3 - mean) * (3 - mean)) / 2;
+    const double mean = 5.5 / 3,
+                 var = ((1 - mean) * (1 - mean) + (1.5 - mean) * (1.5 - mean) + (3 - mean) * (3 - mean)) / 2;
     for (const auto& [x, y] : c.curve)
         EXPECT_NEAR(y, 3 * 0.5 * std::exp(-(x - mean) * (x - mean) / (2 * var)) / std::sqrt(2 * std::numbers::pi * var),
                     1e-9);

@@ -1,12 +1,11 @@
 // The reader on real files and pipes: which kinds it takes, fields that
 // straddle its blocks, and the length cap on a stream that never ends.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>

@@ -117,7 +117,14 @@ TEST(FieldReader, NumbersBeyondDoubleRange) {
 
 TEST(FieldReader, RefusesUtf16) {
     const std::string refused = "File: in.dat\nThe file looks like UTF-16; save it as plain text (UTF-8 or Latin-1).";
-    const std::string le("1\0,\0" "2\0\r\0\n\0", 10), be("\0" "1\0,\0" "2\0\r\0\n", 10);
+    const std::string le(
+        "1\0,\0"
+        "2\0\r\0\n\0",
+        10),
+        be("\0"
+           "1\0,\0"
+           "2\0\r\0\n",
+           10);
     const struct {
         std::string content;
         bool isUtf16;
@@ -127,7 +134,9 @@ TEST(FieldReader, RefusesUtf16) {
         {le, true},
         {be, true},
         {std::string("1\0", 2), true},
-        {"\xEF\xBB\xBF" "1,2\r\n", false},
+        {"\xEF\xBB\xBF"
+         "1,2\r\n",
+         false},
         {std::string("1\0\0,2", 5), false},
         {std::string("\0\0\0\0", 4), false},
     };
