@@ -14,6 +14,10 @@ namespace {
 constexpr double kTQuantile = 1.959964;
 }
 
+double twiceMeanDifference(const TreatmentSample& minuend, const TreatmentSample& subtrahend) {
+    return 2 * (minuend.mean - subtrahend.mean);
+}
+
 PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, std::size_t j) {
     const TreatmentSample &a = ordered[i], &b = ordered[j];
     // The larger mean minus the other; with equal means the later minus the earlier.
@@ -22,8 +26,7 @@ PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, 
     PairResult r;
     r.first = direction ? i : j;
     r.second = direction ? j : i;
-    const double D = direction ? a.mean - b.mean : b.mean - a.mean;
-    const double twice = 2 * D;
+    const double twice = twiceMeanDifference(minuend, subtrahend);
     r.differences = static_cast<std::int64_t>(a.replicates.size()) * static_cast<std::int64_t>(b.replicates.size());
 
     const DifferenceMoments moments = exactMoments(minuend.replicates, subtrahend.replicates);

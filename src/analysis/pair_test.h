@@ -24,6 +24,9 @@ struct PairResult {
     double pValue = 0;              // (atMostZero + atLeastTwice) / C
 };
 
+// 2D: twice the minuend's sequential mean minus the subtrahend's.
+double twiceMeanDifference(const TreatmentSample& minuend, const TreatmentSample& subtrahend);
+
 // Pair (i, j), i < j, of `ordered` (treatments already in the test's order).
 PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, std::size_t j);
 
