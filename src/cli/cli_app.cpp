@@ -2,11 +2,14 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <nlohmann/json.hpp>
 
+#include "analysis/normality.h"
 #include "app/commands.h"
 #include "cli/cli_args.h"
 #include "cli/cli_dialogs.h"
@@ -17,6 +20,7 @@
 #include "shell/program.h"
 #include "shell/progress.h"
 #include "sorting/sort_and_count.h"
+#include "textio/number_forms.h"
 #include "textio/rounding.h"
 #include "textio/text_file.h"
 #include "textio/user_error.h"
@@ -64,6 +68,73 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
         err << e.title() << ": " << e.text() << '\n';
     } catch (const std::bad_alloc&) {
         err << "Not enough memory: the comparison needs more memory than this computer can give.\n";
+    }
+    return 1;
+}
+
+std::string statText(double v) { return std::isfinite(v) ? plainForm(v) : std::string("not defined"); }
+
+nlohmann::ordered_json normalityJson(const analysis::NormalityResult& r) {
+    // NaN (values that do not vary) comes out as null.
+    nlohmann::ordered_json j;
+    j["n"] = r.n;
+    j["mean"] = r.mean;
+    j["sd"] = r.sd;
+    j["skewness"] = r.skewness;
+    j["excess_kurtosis"] = r.excessKurtosis;
+    j["shapiro_wilk"] = nullptr;
+    if (r.shapiroWilk) j["shapiro_wilk"] = {{"W", r.shapiroWilk->W}, {"p", r.shapiroWilk->p}};
+    j["anderson_darling"] = nullptr;
+    if (r.andersonDarling) j["anderson_darling"] = {{"A2", r.andersonDarling->A2}, {"p", r.andersonDarling->p}};
+    return j;
+}
+
+std::string normalityText(const analysis::NormalityResult& r) {
+    std::string t = "n = " + std::to_string(r.n) + "\n";
+    t += "Mean = " + statText(r.mean) + "\n";
+    t += "SD = " + statText(r.sd) + "\n";
+    t += "Skewness (g1) = " + statText(r.skewness) + "\n";
+    t += "Excess kurtosis (g2) = " + statText(r.excessKurtosis) + "\n";
+    t += "Shapiro-Wilk: ";
+    if (r.shapiroWilk)
+        t += "W = " + statText(r.shapiroWilk->W) + ", P = " + statText(r.shapiroWilk->p) + "\n";
+    else if (r.n >= 3 && r.n <= 5000)
+        t += "not computed (the values do not vary)\n";
+    else
+        t += "not computed (n outside 3..5000)\n";
+    t += "Anderson-Darling: ";
+    if (r.andersonDarling)
+        t += "A-squared = " + statText(r.andersonDarling->A2) + ", P = " + statText(r.andersonDarling->p) + "\n";
+    else if (r.n >= 8)
+        t += "not computed (the values do not vary)\n";
+    else
+        t += "not computed (n < 8)\n";
+    return t;
+}
+
+// normality reads as the sort reads, then tests: no window, no dialog, no file written.
+int runNormality(const NormalityOptions& o, std::ostream& out, std::ostream& err) {
+    const double d = leadingNumber(o.decimals);
+    if (!(d >= -1 && d <= 5)) {
+        err << "lumera-cli: normality: the decimals must lie between -1 and 5, not " << o.decimals << '\n';
+        return 1;
+    }
+    try {
+        const SortDataKind kind = o.kind == SortKind::General ? SortDataKind::General
+                                  : o.kind == SortKind::Boot  ? SortDataKind::Boot
+                                                              : SortDataKind::PairTestResults;
+        SortInputData data = readSortInput(absoluteName(o.file), kind, o.serials);
+        roundSortValues(data.values, d);
+        const analysis::NormalityResult r = analysis::testNormality(data.values);
+        if (o.json)
+            out << normalityJson(r).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+        else
+            out << normalityText(r);
+        return 0;
+    } catch (const UserError& e) {
+        err << e.title() << ": " << e.text() << '\n';
+    } catch (const std::bad_alloc&) {
+        err << "Not enough memory: the values need more memory than this computer can give.\n";
     }
     return 1;
 }
@@ -129,6 +200,8 @@ public:
                 return runCartesian(command.cartesian);
             case Command::Kind::Sort:
                 return runSort(command.sort);
+            case Command::Kind::Normality:
+                return runNormality(command.normality, out_, err_);
             case Command::Kind::Compare:
                 return runCompare(command.compare, out_, err_);
             case Command::Kind::Script:
@@ -268,6 +341,7 @@ int runCli(const std::vector<std::string>& words, std::ostream& out, std::ostrea
     // that a slip is a message and never an abort.
     try {
         if (command.kind == Command::Kind::Compare) return runCompare(command.compare, out, err);
+        if (command.kind == Command::Kind::Normality) return runNormality(command.normality, out, err);
         Session session(out, err);
         return session.run(command);
     } catch (const std::bad_alloc&) {

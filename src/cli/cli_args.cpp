@@ -11,6 +11,7 @@ const char* const kUsage =
     "usage: lumera-cli cartesian [--reversed] [--transform 0|1|2] [--detail] [--flow] [--code CODE] "
     "[--dir DIR] FILE1 FILE2 [FILE3]\n"
     "       lumera-cli sort [--kind general|boot|pbt] [--serials] [--decimals D] FILE\n"
+    "       lumera-cli normality [--kind general|boot|pbt] [--serials] [--decimals D] [--json] FILE\n"
     "       lumera-cli compare [--alpha A] [--sidak] [--json] [--csv FILE] FILE1 FILE2 [FILE3 ...]\n"
     "       lumera-cli script FILE\n";
 
@@ -75,6 +76,13 @@ Command parseCartesian(const std::vector<std::string>& words) {
     return command;
 }
 
+SortKind sortKind(const std::string& v) {
+    if (v == "general") return SortKind::General;
+    if (v == "boot") return SortKind::Boot;
+    if (v == "pbt") return SortKind::Pbt;
+    throw UsageError("--kind takes general, boot or pbt");
+}
+
 Command parseSort(const std::vector<std::string>& words) {
     Command command;
     command.kind = Command::Kind::Sort;
@@ -82,15 +90,7 @@ Command parseSort(const std::vector<std::string>& words) {
     for (std::size_t i = 1; i < words.size(); ++i) {
         const std::string& w = words[i];
         if (w == "--kind") {
-            const std::string& v = valueOf(words, i);
-            if (v == "general")
-                o.kind = SortKind::General;
-            else if (v == "boot")
-                o.kind = SortKind::Boot;
-            else if (v == "pbt")
-                o.kind = SortKind::Pbt;
-            else
-                throw UsageError("--kind takes general, boot or pbt");
+            o.kind = sortKind(valueOf(words, i));
         } else if (w == "--serials") {
             o.serials = true;
         } else if (w == "--decimals") {
@@ -104,6 +104,32 @@ Command parseSort(const std::vector<std::string>& words) {
         }
     }
     if (o.file.empty()) throw UsageError("sort needs a file");
+    return command;
+}
+
+Command parseNormality(const std::vector<std::string>& words) {
+    Command command;
+    command.kind = Command::Kind::Normality;
+    NormalityOptions& o = command.normality;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        const std::string& w = words[i];
+        if (w == "--kind") {
+            o.kind = sortKind(valueOf(words, i));
+        } else if (w == "--serials") {
+            o.serials = true;
+        } else if (w == "--decimals") {
+            o.decimals = valueOf(words, i);
+        } else if (w == "--json") {
+            o.json = true;
+        } else if (isOption(w)) {
+            throw UsageError("unknown option " + w);
+        } else if (o.file.empty()) {
+            o.file = w;
+        } else {
+            throw UsageError("normality takes one file");
+        }
+    }
+    if (o.file.empty()) throw UsageError("normality needs a file");
     return command;
 }
 
@@ -141,6 +167,7 @@ Command parseCommand(const std::vector<std::string>& words) {
     if (words.empty()) throw UsageError("no command given");
     if (words[0] == "cartesian") return parseCartesian(words);
     if (words[0] == "sort") return parseSort(words);
+    if (words[0] == "normality") return parseNormality(words);
     if (words[0] == "compare") return parseCompare(words);
     if (words[0] == "script") {
         if (words.size() != 2 || isOption(words[1])) throw UsageError("script takes one file");

@@ -30,6 +30,14 @@ struct SortOptions {
     std::string file;
 };
 
+struct NormalityOptions {
+    SortKind kind = SortKind::General;
+    bool serials = false;
+    std::string decimals = "-1";  // as the sort takes it
+    bool json = false;
+    std::string file;
+};
+
 struct CompareOptions {
     double alpha = 0.05;
     bool sidak = false;
@@ -44,9 +52,10 @@ struct ScriptOptions {
 };
 
 struct Command {
-    enum class Kind { Cartesian, Sort, Compare, Script } kind = Kind::Cartesian;
+    enum class Kind { Cartesian, Sort, Normality, Compare, Script } kind = Kind::Cartesian;
     CartesianOptions cartesian;
     SortOptions sort;
+    NormalityOptions normality;
     CompareOptions compare;
     ScriptOptions script;
 };

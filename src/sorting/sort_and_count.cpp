@@ -64,32 +64,31 @@ std::string nameField(FieldReader& reader) {
                                      std::to_string(kMaxValues) + " values.");
 }
 
-// Reads the values into SortInput[1..N]; returns their sum in file order.
-double readValues(Program& program, const std::string& path, BootHeader& boot) {
-    RunState& s = program.state();
+// Reads the values into x[1..N], naming the data set as it goes; returns
+// their sum in file order.
+double readValues(const std::string& path, SortDataKind kind, bool serials, std::string& projectName,
+                  std::string& dataSetName, BootHeader& boot, std::vector<double>& x) {
     FieldReader reader = FieldReader::fromFile(path, kErrorTitle);
-    const bool general = s.DataKind == SortDataKind::General;
-    const bool serials = s.WithSerialNumbers == Flag::Yes;
+    const bool general = kind == SortDataKind::General;
     std::int64_t limit = kMaxValues;
     if (general) {
-        s.ProjectName = reader.readText();
+        projectName = reader.readText();
         reader.readText();
-        s.DataSetName = nameField(reader);
+        dataSetName = nameField(reader);
     } else {
         boot.name = reader.readText();
         reader.readText();
         boot.n = readWhole(reader);
         reader.readText();
         limit = readWhole(reader);
-        s.DataSetName = nameField(reader);
+        dataSetName = nameField(reader);
         boot.a = reader.readText();
         boot.original = reader.readNumber();
-        if (s.DataKind == SortDataKind::PairTestResults) {
+        if (kind == SortDataKind::PairTestResults) {
             reader.readText();
             reader.readText();
         }
     }
-    std::vector<double>& x = s.SortInput;
     x.clear();
     x.push_back(0);
     if (!general) x.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(limit, 0, kMaxValues)) + 1);
@@ -113,24 +112,18 @@ double readValues(Program& program, const std::string& path, BootHeader& boot) {
     return sum;
 }
 
+double checkedMean(const std::string& path, std::size_t n, double sum) {
+    if (n == 0) throw UserError(kErrorTitle, "The file holds no values.");
+    const double mean = sum / static_cast<double>(n);
+    if (!std::isfinite(mean))
+        throw UserError(kTooLargeTitle, "File: " + path + "\nValues too large: their sum is" + kBeyondDouble);
+    return mean;
+}
+
 double askDecimals(Dialogs& dialogs) {
     for (;;) {
         const double d = leadingNumber(dialogs.input(kDecimalsTitle, kDecimalsPrompt, "-1"));
         if (d >= -1 && d <= 5) return d;
-    }
-}
-
-// floor(x * 10^D + 0.5) / 10^D, halves upward; values too large for the
-// integer step to mean anything keep their value.
-void roundValues(std::vector<double>& x, std::size_t n, double d) {
-    if (d == -1) return;
-    const double scale = std::pow(10.0, d);
-    constexpr double kExact = 9007199254740992.0;  // 2^53
-    for (std::size_t i = 1; i <= n; ++i) {
-        const double scaled = x[i] * scale;
-        if (!(std::fabs(scaled) < kExact)) continue;
-        const auto whole = static_cast<std::int64_t>(std::floor(scaled + 0.5));
-        x[i] = static_cast<double>(whole) / scale;
     }
 }
 
@@ -290,6 +283,27 @@ void writeCounts(const RunState& s, const std::string& path, bool general, std::
 
 }  // namespace
 
+SortInputData readSortInput(const std::string& path, SortDataKind kind, bool serials) {
+    SortInputData data;
+    BootHeader boot;
+    const double sum = readValues(path, kind, serials, data.projectName, data.dataSetName, boot, data.values);
+    data.values.erase(data.values.begin());
+    data.mean = checkedMean(path, data.values.size(), sum);
+    return data;
+}
+
+void roundSortValues(std::span<double> values, double decimals) {
+    if (decimals == -1) return;
+    const double scale = std::pow(10.0, decimals);
+    constexpr double kExact = 9007199254740992.0;  // 2^53
+    for (double& v : values) {
+        const double scaled = v * scale;
+        if (!(std::fabs(scaled) < kExact)) continue;
+        const auto whole = static_cast<std::int64_t>(std::floor(scaled + 0.5));
+        v = static_cast<double>(whole) / scale;
+    }
+}
+
 SortOutputNames sortOutputNames(const RunState& s) {
     const double d = s.DecimalLimit;
     const std::string pct = s.FileStem + "-1_0.025, 0.5 and 0.975 " + s.DataSetName;
@@ -326,15 +340,13 @@ void SortForBootstrapResults(Program& program) {
         s.FileStem = path.size() > 4 ? path.substr(0, path.size() - 4) : std::string();
 
     BootHeader boot;
-    const double sum = readValues(program, path, boot);
+    const double sum =
+        readValues(path, s.DataKind, s.WithSerialNumbers == Flag::Yes, s.ProjectName, s.DataSetName, boot, s.SortInput);
     const auto n = static_cast<std::int32_t>(s.SortInput.size() - 1);
-    if (n == 0) throw UserError(kErrorTitle, "The file holds no values.");
-    const double mean = sum / n;
-    if (!std::isfinite(mean))
-        throw UserError(kTooLargeTitle, "File: " + path + "\nValues too large: their sum is" + kBeyondDouble);
+    const double mean = checkedMean(path, s.SortInput.size() - 1, sum);
 
     s.DecimalLimit = askDecimals(dialogs);
-    roundValues(s.SortInput, static_cast<std::size_t>(n), s.DecimalLimit);
+    roundSortValues(std::span<double>(s.SortInput).subspan(1, static_cast<std::size_t>(n)), s.DecimalLimit);
     s.SortInputSerial.resize(static_cast<std::size_t>(n) + 1);
     for (std::int32_t i = 0; i <= n; ++i) s.SortInputSerial[i] = i;
     s.SortCount = n;

@@ -1,5 +1,7 @@
 #pragma once
+#include <span>
 #include <string>
+#include <vector>
 
 #include "shell/run_state.h"
 
@@ -12,6 +14,19 @@ class Program;
 // and counts files next to it. Leaves DataKind and ClassCount in the run
 // state. A cancelled file dialogue ends it silently and normally.
 void SortForBootstrapResults(Program& program);
+
+// One data file read as the sort reads it, with its messages, and nothing
+// asked: the values in file order, and their mean before any rounding.
+struct SortInputData {
+    std::string projectName;  // general data only
+    std::string dataSetName;
+    std::vector<double> values;
+    double mean = 0;
+};
+SortInputData readSortInput(const std::string& path, SortDataKind kind, bool serials);
+
+// The sort's rounding to D decimals (-1: none), halves upward.
+void roundSortValues(std::span<double> values, double decimals);
 
 // The three output paths of the last run, from FileStem, DecimalLimit and
 // DataSetName.

@@ -2,8 +2,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "analysis/normality.h"
 #include "cli/cli_app.h"
 #include "cli/cli_args.h"
 #include "support/treatment_files.h"
@@ -41,6 +43,23 @@ TEST(CliArgs, SortOptions) {
     EXPECT_EQ(parseCommand({"sort", "d.txt"}).sort.decimals, "-1");
 }
 
+TEST(CliArgs, NormalityOptions) {
+    Command c = parseCommand({"normality", "--kind", "boot", "--serials", "--decimals", "1", "--json", "d.txt"});
+    ASSERT_EQ(c.kind, Command::Kind::Normality);
+    EXPECT_EQ(c.normality.kind, SortKind::Boot);
+    EXPECT_TRUE(c.normality.serials);
+    EXPECT_TRUE(c.normality.json);
+    EXPECT_EQ(c.normality.decimals, "1");
+    EXPECT_EQ(c.normality.file, "d.txt");
+    const Command d = parseCommand({"normality", "d.txt"});
+    EXPECT_EQ(d.normality.kind, SortKind::General);
+    EXPECT_FALSE(d.normality.json);
+    EXPECT_EQ(d.normality.decimals, "-1");
+    EXPECT_NE(std::string(kUsage).find("lumera-cli normality [--kind general|boot|pbt] [--serials] [--decimals D] "
+                                       "[--json] FILE\n"),
+              std::string::npos);
+}
+
 TEST(CliArgs, WrongCommandLinesExitTwoWithUsage) {
     const std::vector<std::vector<std::string>> wrong = {
         {},
@@ -55,6 +74,10 @@ TEST(CliArgs, WrongCommandLinesExitTwoWithUsage) {
         {"sort", "--kind", "other", "f"},
         {"sort", "a", "b"},
         {"sort"},
+        {"normality"},
+        {"normality", "a", "b"},
+        {"normality", "--kind", "x", "a"},
+        {"normality", "--csv", "a"},
         {"script"},
         {"script", "a", "b"},
     };
@@ -88,6 +111,67 @@ TEST(CliScript, WrongLineIsNamedByNumber) {
     std::ostringstream out2, err2;
     EXPECT_EQ(runCli({"script", path.string()}, out2, err2), 1);
     EXPECT_NE(err2.str().find("cannot open the script"), std::string::npos);
+}
+
+TEST(CliNormality, JsonHoldsTheTestsOfTheRoundedValues) {
+    test::TempFolder folder("cli_normality");
+    const std::string in = folder.file("dur.txt");
+    {
+        std::ofstream f(in, std::ios::binary);
+        f << "\"Pest study\",\"x\",\"Duration\"\r\n";
+        for (double v : {5.04, 3.11, 4.0, 2.96, 6.5, 4.44, 3.7, 5.25, 4.8}) f << v << "\r\n";
+        f << "-1\r\n7\r\n";  // the end record and a value past it
+    }
+    std::ostringstream out, err;
+    ASSERT_EQ(runCli({"normality", "--decimals", "1", "--json", in}, out, err), 0) << err.str();
+    EXPECT_EQ(err.str(), "");
+    const std::vector<double> rounded = {5.0, 3.1, 4.0, 3.0, 6.5, 4.4, 3.7, 5.3, 4.8};
+    const analysis::NormalityResult r = analysis::testNormality(rounded);
+    const nlohmann::json j = nlohmann::json::parse(out.str());
+    EXPECT_EQ(j["n"].get<std::size_t>(), 9u);
+    EXPECT_EQ(j["mean"].get<double>(), r.mean);
+    EXPECT_EQ(j["sd"].get<double>(), r.sd);
+    EXPECT_EQ(j["skewness"].get<double>(), r.skewness);
+    EXPECT_EQ(j["excess_kurtosis"].get<double>(), r.excessKurtosis);
+    EXPECT_EQ(j["shapiro_wilk"]["W"].get<double>(), r.shapiroWilk->W);
+    EXPECT_EQ(j["shapiro_wilk"]["p"].get<double>(), r.shapiroWilk->p);
+    EXPECT_EQ(j["anderson_darling"]["A2"].get<double>(), r.andersonDarling->A2);
+    EXPECT_EQ(j["anderson_darling"]["p"].get<double>(), r.andersonDarling->p);
+    EXPECT_EQ(folder.names(), std::vector<std::string>{"dur.txt"});  // nothing written
+
+    std::ostringstream text, textErr;
+    ASSERT_EQ(runCli({"normality", in}, text, textErr), 0);
+    EXPECT_EQ(text.str().rfind("n = 9\nMean = ", 0), 0u) << text.str();
+}
+
+TEST(CliNormality, BadInputIsAMessageAndExitOne) {
+    test::TempFolder folder("cli_normality_bad");
+    const std::string in = folder.file("none.txt");
+    {
+        std::ofstream f(in, std::ios::binary);
+        f << "\"Pest study\",\"x\",\"Duration\"\r\n-1\r\n";
+    }
+    struct Case {
+        std::vector<std::string> words;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"normality", in}, ": The file holds no values.\n"},
+        {{"normality", "--decimals", "6", in},
+         "lumera-cli: normality: the decimals must lie between -1 and 5, not 6\n"},
+        {{"normality", folder.file("absent.txt")}, "absent.txt"},
+    };
+    for (const Case& c : cases) {
+        std::ostringstream out, err;
+        EXPECT_EQ(runCli(c.words, out, err), 1) << c.message;
+        EXPECT_NE(err.str().find(c.message), std::string::npos) << err.str();
+        EXPECT_EQ(out.str(), "");
+    }
+    // The same words as the sort's own message.
+    std::ostringstream sortOut, sortErr, out, err;
+    runCli({"sort", in}, sortOut, sortErr);
+    runCli({"normality", in}, out, err);
+    EXPECT_EQ(err.str(), sortErr.str());
 }
 
 TEST(CliCartesian, RunsTheTestAndRejectsOneOrFourTreatments) {
