@@ -14,6 +14,7 @@
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <vector>
 
@@ -120,13 +121,37 @@ void syncGrid(QTableWidget* table, const GridControl& grid) {
     }
 }
 
-// Bars of value against count, drawn as a filled outline on numeric axes,
-// with the curve over them. Rebuilt only when the data change.
+// Counts read best on round ticks (0, 20, 40, ...); the axis ends at the
+// first such tick above the tallest bar, not a whole step further.
+void setCountRange(QValueAxis* axis, double top) {
+    if (!(top > 0) || !std::isfinite(top)) {
+        axis->setRange(0, 1);
+        return;
+    }
+    const double wanted = top / 6;
+    const double decade = std::pow(10.0, std::floor(std::log10(wanted)));
+    double step = 10 * decade;
+    for (double m : {1.0, 2.0, 5.0}) {
+        if (m * decade >= wanted) {
+            step = m * decade;
+            break;
+        }
+    }
+    // A sliver above the tallest bar, so that its top stays visible.
+    const double intervals = std::ceil(top * 1.02 / step);
+    axis->setRange(0, intervals * step);
+    axis->setTickCount(static_cast<int>(intervals) + 1);
+}
+
+// Bars of value against count, each drawn as a filled outline over exactly
+// its own [lower, upper], with the curve over them. Rebuilt only when the
+// data change.
 void syncChart(QChartView* view, const ChartControl& model) {
     std::size_t signature = std::hash<std::string>{}(model.title + "|" + model.xTitle + "|" + model.yTitle);
     auto mix = [&signature](double v) { signature = signature * 1000003u ^ std::hash<double>{}(v); };
-    for (auto [x, y] : model.bars) mix(x), mix(y);
+    for (const ChartBar& b : model.bars) mix(b.lower), mix(b.upper), mix(b.count);
     for (auto [x, y] : model.curve) mix(x), mix(y);
+    mix(model.xTickAnchor), mix(model.xTickInterval);
     if (view->property("signature").toULongLong() == signature && view->chart()->property("built").toBool()) return;
     view->setProperty("signature", QVariant::fromValue<qulonglong>(signature));
 
@@ -135,22 +160,17 @@ void syncChart(QChartView* view, const ChartControl& model) {
     chart->setTitle(q(model.title));
     chart->legend()->setVisible(!model.bars.empty() && !model.curve.empty());
     if (!model.bars.empty() || !model.curve.empty()) {
-        double width = 1;
-        for (std::size_t k = 1; k < model.bars.size(); ++k)
-            width = k == 1 ? model.bars[k].first - model.bars[k - 1].first
-                           : std::min(width, model.bars[k].first - model.bars[k - 1].first);
-        if (!(width > 0)) width = 1;
         auto* outline = new QLineSeries;
         double yMax = 0, xMin = 0, xMax = 0;
         bool first = true;
-        for (auto [x, count] : model.bars) {
-            outline->append(x - width / 2, 0);
-            outline->append(x - width / 2, count);
-            outline->append(x + width / 2, count);
-            outline->append(x + width / 2, 0);
-            yMax = std::max(yMax, count);
-            xMin = first ? x - width / 2 : std::min(xMin, x - width / 2);
-            xMax = first ? x + width / 2 : std::max(xMax, x + width / 2);
+        for (const ChartBar& b : model.bars) {
+            outline->append(b.lower, 0);
+            outline->append(b.lower, b.count);
+            outline->append(b.upper, b.count);
+            outline->append(b.upper, 0);
+            yMax = std::max(yMax, b.count);
+            xMin = first ? b.lower : std::min(xMin, b.lower);
+            xMax = first ? b.upper : std::max(xMax, b.upper);
             first = false;
         }
         auto* bars = new QAreaSeries(outline);
@@ -175,9 +195,14 @@ void syncChart(QChartView* view, const ChartControl& model) {
         xAxis->setTitleText(q(model.xTitle));
         yAxis->setTitleText(q(model.yTitle));
         xAxis->setRange(xMin, xMax > xMin ? xMax : xMin + 1);
-        yAxis->setRange(0, yMax > 0 ? yMax * 1.08 : 1);
-        // Counts read best on round ticks (0, 20, 40, ...).
-        yAxis->applyNiceNumbers();
+        xAxis->setLabelFormat("%g");
+        if (model.xTickInterval > 0) {
+            // A bar per value: ticks under the bars' centres.
+            xAxis->setTickType(QValueAxis::TicksDynamic);
+            xAxis->setTickAnchor(model.xTickAnchor);
+            xAxis->setTickInterval(model.xTickInterval);
+        }
+        setCountRange(yAxis, yMax);
         yAxis->setLabelFormat("%g");
         chart->addAxis(xAxis, Qt::AlignBottom);
         chart->addAxis(yAxis, Qt::AlignLeft);

@@ -93,6 +93,14 @@ private:
     std::vector<Cell> cells_ = std::vector<Cell>(4);
 };
 
+// One bar over [lower, upper]; its edges are drawn as given, never guessed.
+struct ChartBar {
+    double lower = 0;
+    double upper = 0;
+    double count = 0;
+    bool operator==(const ChartBar&) const = default;
+};
+
 // A chart: bars and a curve over one x axis.
 class ChartControl : public Control {
 public:
@@ -102,8 +110,11 @@ public:
     std::string title;
     std::string xTitle;
     std::string yTitle;
-    std::vector<std::pair<double, double>> bars;
+    std::vector<ChartBar> bars;
     std::vector<std::pair<double, double>> curve;
+    // x ticks at anchor + k * interval; interval 0 leaves them to the view.
+    double xTickAnchor = 0;
+    double xTickInterval = 0;
 };
 
 }  // namespace lumera

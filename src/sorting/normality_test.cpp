@@ -1,9 +1,12 @@
 #include "sorting/normality_test.h"
 
+#include <algorithm>
 #include <cmath>
-#include <limits>
-#include <numbers>
+#include <cstdio>
+#include <string>
+#include <vector>
 
+#include "analysis/histogram.h"
 #include "shell/dialog_texts.h"
 #include "shell/program.h"
 #include "sorting/sort_and_count.h"
@@ -12,47 +15,57 @@ namespace lumera {
 
 namespace {
 constexpr std::int32_t kMaxChartClasses = 30'000;
-constexpr int kCurvePoints = 100;
+// More labels than this crowd a chart 788 pixels wide.
+constexpr double kMaxValueTicks = 15;
+
+std::string fourDigits(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4g", v);
+    return text;
+}
+
+// A round number of lattice steps between ticks, so that every tick sits on
+// a bar's centre.
+double tickStride(double steps) {
+    for (double decade = 1;; decade *= 10)
+        for (double m : {1.0, 2.0, 5.0})
+            if (steps / (m * decade) <= kMaxValueTicks) return m * decade;
+}
 }  // namespace
 
-void fillFrequencyChart(const RunState& s, ChartControl& chart) {
+void clearChart(ChartControl& chart) {
+    chart.title.clear();
+    chart.xTitle.clear();
+    chart.yTitle.clear();
     chart.bars.clear();
     chart.curve.clear();
-    const std::int32_t k = s.ClassCount;
-    if (k <= 0) {
+    chart.xTickAnchor = 0;
+    chart.xTickInterval = 0;
+}
+
+void fillFrequencyChart(const RunState& s, ChartControl& chart) {
+    clearChart(chart);
+    std::vector<double> values;
+    for (std::int32_t c = 1; c <= s.ClassCount; ++c)
+        values.insert(values.end(), static_cast<std::size_t>(std::max(0.0, std::round(s.ClassFrequency[c]))),
+                      s.ClassValue[c]);
+    if (values.empty()) {
         chart.title = "No data";
-        chart.xTitle.clear();
-        chart.yTitle.clear();
         return;
     }
-    chart.title = "Frequency distribution";
+    const analysis::FrequencyChart f = analysis::frequencyChart(values);
+    chart.title = (s.DataSetName.empty() ? std::string() : s.DataSetName + ": ") +
+                  "N = " + std::to_string(values.size()) + ", mean = " + fourDigits(f.mean) +
+                  ", SD = " + fourDigits(f.sd);
     chart.xTitle = "Value";
     chart.yTitle = "Count";
-    double n = 0, sum = 0;
-    double width = std::numeric_limits<double>::infinity();
-    for (std::int32_t c = 1; c <= k; ++c) {
-        chart.bars.emplace_back(s.ClassValue[c], s.ClassFrequency[c]);
-        n += s.ClassFrequency[c];
-        sum += s.ClassValue[c] * s.ClassFrequency[c];
-        if (c > 1) width = std::min(width, s.ClassValue[c] - s.ClassValue[c - 1]);
-    }
-    if (k == 1) width = 1;
-    const double mean = sum / n;
-    double squares = 0;
-    for (std::int32_t c = 1; c <= k; ++c) {
-        const double d = s.ClassValue[c] - mean;
-        squares += d * d * s.ClassFrequency[c];
-    }
-    // One value or all values equal: no spread, no density to draw.
-    if (n < 2 || !(squares > 0) || !std::isfinite(squares)) return;
-    const double sd = std::sqrt(squares / (n - 1));
-    const double lo = s.ClassValue[1] - width / 2;
-    const double hi = s.ClassValue[k] + width / 2;
-    const double scale = n * width / (sd * std::sqrt(2 * std::numbers::pi));
-    for (int j = 0; j < kCurvePoints; ++j) {
-        const double x = lo + (hi - lo) * j / (kCurvePoints - 1);
-        const double z = (x - mean) / sd;
-        chart.curve.emplace_back(x, scale * std::exp(-0.5 * z * z));
+    for (const analysis::Bar& b : f.bars) chart.bars.push_back({b.lower, b.upper, static_cast<double>(b.count)});
+    for (const analysis::ChartPoint& p : f.curve) chart.curve.emplace_back(p.x, p.y);
+    if (f.barPerValue && f.width > 0) {
+        const double first = (f.bars.front().lower + f.bars.front().upper) / 2;
+        const double last = (f.bars.back().lower + f.bars.back().upper) / 2;
+        chart.xTickAnchor = first;
+        chart.xTickInterval = f.width * tickStride(std::round((last - first) / f.width));
     }
 }
 
@@ -60,6 +73,8 @@ void cmdGeneralNormalTest_Click(Program& program) {
     SortForBootstrapResults(program);
     RunState& s = program.state();
     if (s.DataKind == SortDataKind::PairTestResults) return;
+    // Before the question: after No the frame must not show an earlier file.
+    clearChart(program.form1().MSChart1);
     if (s.ClassCount > kMaxChartClasses) return;
     Form1& form = program.form1();
     form.MSChart1.visible = true;

@@ -10,8 +10,12 @@ struct RunState;
 // frequency distribution of its classes on the first chart.
 void cmdGeneralNormalTest_Click(Program& program);
 
-// Puts the classes ClassValue/ClassFrequency[1..ClassCount] into the chart
-// as bars, with the normal density of the same mean and SD over them.
+// The frequency chart of the classes ClassValue/ClassFrequency[1..ClassCount]:
+// a bar per value or histogram bins, the normal curve of the same mean and SD
+// with the bars' area, titled with the variable, N, mean and SD.
 void fillFrequencyChart(const RunState& state, ChartControl& chart);
+
+// Empties the chart, so that nothing of an earlier file stays on it.
+void clearChart(ChartControl& chart);
 
 }  // namespace lumera

@@ -454,7 +454,15 @@ TEST_F(EndToEndTest, SortAndCountOfGeneralDataFromTheUnlockToFilesAndChart) {
     auto* chartView = widget<QChartView>("MSChart1");
     ASSERT_TRUE(chartView->isVisible());
     QChart* chart = chartView->chart();
-    EXPECT_EQ(chart->title(), "Frequency distribution");
+    double sum = 0, squares = 0;
+    for (double v : values) sum += v;
+    const double mean = sum / static_cast<double>(values.size());
+    for (double v : values) squares += (v - mean) * (v - mean);
+    const QString title = QString::fromStdString(variable) + QStringLiteral(": N = %1, mean = %2, SD = %3")
+                                                                 .arg(values.size())
+                                                                 .arg(mean, 0, 'g', 4)
+                                                                 .arg(std::sqrt(squares / (values.size() - 1)), 0, 'g', 4);
+    EXPECT_EQ(chart->title(), title);
     ASSERT_EQ(chart->series().size(), 2);
     auto* bars = qobject_cast<QAreaSeries*>(chart->series()[0]);
     auto* curve = qobject_cast<QLineSeries*>(chart->series()[1]);

@@ -9,6 +9,7 @@
 #include <QtCharts/QAreaSeries>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -95,7 +96,8 @@ TEST_F(Form1ViewTest, ChartShowsTheModelsBarsAndCurve) {
     chart.title = "Frequency distribution";
     chart.xTitle = "Value";
     chart.yTitle = "Count";
-    for (int x = 10; x <= 20; ++x) chart.bars.emplace_back(x, 50 * std::exp(-(x - 15) * (x - 15) / 8.0));
+    for (int x = 10; x <= 20; ++x)
+        chart.bars.push_back({x - 0.5, x + 0.5, 50 * std::exp(-(x - 15) * (x - 15) / 8.0)});
     for (int i = 0; i <= 100; ++i) {
         double x = 9.5 + i * 0.11;
         chart.curve.emplace_back(x, 50 * std::exp(-(x - 15) * (x - 15) / 8.0));
@@ -113,11 +115,60 @@ TEST_F(Form1ViewTest, ChartShowsTheModelsBarsAndCurve) {
     auto* area = qobject_cast<QAreaSeries*>(built->series().front());
     ASSERT_NE(area, nullptr);
     QPointer<QLineSeries> outline = area->upperSeries();
-    chart.bars.back().second += 1;
+    chart.bars.back().count += 1;
     view->syncAll();
     EXPECT_NE(chartView->chart(), built);
     EXPECT_TRUE(outline.isNull());
     if (const char* dir = std::getenv("LUMERA_SCREENSHOT_DIR")) view->grab().save(QString(dir) + "/chart.png");
+}
+
+TEST_F(Form1ViewTest, ChartDrawsEachBarOverItsOwnEdgesAndCountsToARoundTickJustAbove) {
+    view->show();
+    ChartControl& chart = program.form1().MSChart1;
+    chart.visible = true;
+    chart.title = "x: N = 10";
+    // Uneven widths and a gap: nothing may be guessed from the spacing.
+    chart.bars = {{10, 10.5, 2}, {10.5, 12, 101}, {14, 15, 7}};
+    chart.curve = {{10, 1}, {12, 90}, {15, 2}};
+    view->syncAll();
+    auto* chartView = qobject_cast<QChartView*>(view->widgetFor("MSChart1"));
+    ASSERT_NE(chartView, nullptr);
+    auto* area = qobject_cast<QAreaSeries*>(chartView->chart()->series().front());
+    ASSERT_NE(area, nullptr);
+    const QList<QPointF> outline = area->upperSeries()->points();
+    ASSERT_EQ(outline.size(), 12);
+    for (qsizetype i = 0; i < 3; ++i) {
+        const ChartBar& b = chart.bars[static_cast<std::size_t>(i)];
+        EXPECT_EQ(outline[4 * i], QPointF(b.lower, 0)) << i;
+        EXPECT_EQ(outline[4 * i + 1], QPointF(b.lower, b.count)) << i;
+        EXPECT_EQ(outline[4 * i + 2], QPointF(b.upper, b.count)) << i;
+        EXPECT_EQ(outline[4 * i + 3], QPointF(b.upper, 0)) << i;
+    }
+    auto* x = qobject_cast<QValueAxis*>(chartView->chart()->axes(Qt::Horizontal).value(0));
+    auto* y = qobject_cast<QValueAxis*>(chartView->chart()->axes(Qt::Vertical).value(0));
+    ASSERT_NE(x, nullptr);
+    ASSERT_NE(y, nullptr);
+    EXPECT_EQ(x->min(), 10);
+    EXPECT_EQ(x->max(), 15);
+    EXPECT_EQ(x->tickType(), QValueAxis::TicksFixed);
+    // 101 at most: steps of 20 up to 120, not a further step beyond.
+    EXPECT_EQ(y->min(), 0);
+    EXPECT_EQ(y->max(), 120);
+    EXPECT_EQ(y->tickCount(), 7);
+
+    // A bar per value: ticks anchored on the bars' centres.
+    chart.bars = {{0.5, 1.5, 3}, {1.5, 2.5, 5}, {2.5, 3.5, 4}};
+    chart.curve.clear();
+    chart.xTickAnchor = 1;
+    chart.xTickInterval = 1;
+    view->syncAll();
+    x = qobject_cast<QValueAxis*>(chartView->chart()->axes(Qt::Horizontal).value(0));
+    y = qobject_cast<QValueAxis*>(chartView->chart()->axes(Qt::Vertical).value(0));
+    ASSERT_NE(x, nullptr);
+    EXPECT_EQ(x->tickType(), QValueAxis::TicksDynamic);
+    EXPECT_EQ(x->tickAnchor(), 1);
+    EXPECT_EQ(x->tickInterval(), 1);
+    EXPECT_EQ(y->max(), 6);
 }
 
 }  // namespace

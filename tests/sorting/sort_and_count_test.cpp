@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -361,26 +362,32 @@ TEST_F(NormalTestButtonTest, ChartIsOfferedUpToThirtyThousandClasses) {
     EXPECT_FALSE(chart1().visible);
 }
 
-TEST_F(NormalTestButtonTest, YesShowsTheClassesWithTheNormalCurveOfTheirMeanAndSd) {
+TEST_F(NormalTestButtonTest, YesShowsABarPerValueWithTheNormalCurveOfTheirMeanAndSd) {
     ASSERT_TRUE(program.form1().Image1.visible);  // a sort within the cover's first seconds
     ASSERT_EQ(click(generalFile("a.txt", {3, 1, 4, 2, 3, 5, 3, 2, 4}), Answer::Yes), Program::Outcome::Done);
     EXPECT_FALSE(program.form1().Image1.visible);
     const ChartControl& c = chart1();
-    EXPECT_EQ(c.title, "Frequency distribution");
+    EXPECT_EQ(c.title, "V: N = 9, mean = 3, SD = 1.225");
     EXPECT_EQ(c.xTitle, "Value");
     EXPECT_EQ(c.yTitle, "Count");
-    EXPECT_EQ(c.bars, (std::vector<std::pair<double, double>>{{1, 1}, {2, 2}, {3, 3}, {4, 2}, {5, 1}}));
-    // Mean 3, sample variance 12 / 8, 9 values, class width 1.
+    // Each bar centred on its value, one step wide.
+    EXPECT_EQ(c.bars, (std::vector<ChartBar>{{0.5, 1.5, 1}, {1.5, 2.5, 2}, {2.5, 3.5, 3}, {3.5, 4.5, 2}, {4.5, 5.5, 1}}));
+    EXPECT_EQ(c.xTickAnchor, 1);
+    EXPECT_EQ(c.xTickInterval, 1);
+    // Mean 3, sample variance 12 / 8, 9 values, bar width 1.
     ASSERT_GE(c.curve.size(), 50u);
-    EXPECT_LE(c.curve.front().first, 1);
-    EXPECT_GE(c.curve.back().first, 5);
+    EXPECT_EQ(c.curve.front().first, 0.5);
+    EXPECT_EQ(c.curve.back().first, 5.5);
     for (const auto& [x, y] : c.curve) {
         const double want = 9 * std::exp(-(x - 3) * (x - 3) / 3) / std::sqrt(2 * std::numbers::pi * 1.5);
         EXPECT_NEAR(y, want, 1e-9) << x;
     }
 
-    // Classes 0.5 apart: the curve is scaled by the smallest gap.
+    // Values on a lattice of 0.5 with gaps: bars 0.5 wide, only where values are.
     ASSERT_EQ(click(generalFile("b.txt", {1, 1.5, 3}), Answer::Yes), Program::Outcome::Done);
+    EXPECT_EQ(c.title, "V: N = 3, mean = 1.833, SD = 1.041");
+    EXPECT_EQ(c.bars, (std::vector<ChartBar>{{0.75, 1.25, 1}, {1.25, 1.75, 1}, {2.75, 3.25, 1}}));
+    EXPECT_EQ(c.xTickInterval, 0.5);
     const double mean = 5.5 / 3,
                  var = ((1 - mean) * (1 - mean) + (1.5 - mean) * (1.5 - mean) + (3 - mean) * (3 - mean)) / 2;
     for (const auto& [x, y] : c.curve)
@@ -388,12 +395,61 @@ TEST_F(NormalTestButtonTest, YesShowsTheClassesWithTheNormalCurveOfTheirMeanAndS
                     1e-9);
 }
 
+TEST_F(NormalTestButtonTest, ManyDistinctValuesGiveContiguousBinsUnderACurveOfTheSameArea) {
+    // 3000 bell-shaped values with four decimals, nearly all distinct, as
+    // bootstrap results are.
+    std::vector<double> values;
+    std::uint32_t seed = 12345;
+    for (int i = 0; i < 3000; ++i) {
+        double sum = 0;
+        for (int k = 0; k < 12; ++k) {
+            seed = seed * 1664525u + 1013904223u;
+            sum += seed / 4294967296.0;
+        }
+        values.push_back(std::round((80 + 6 * (sum - 6)) * 1e4) / 1e4);
+    }
+    ASSERT_EQ(click(generalFile("boot.txt", values), Answer::Yes), Program::Outcome::Done);
+    ASSERT_GT(s().ClassCount, 2000);
+    const ChartControl& c = chart1();
+    EXPECT_EQ(c.title.rfind("V: N = 3000, mean = ", 0), 0u) << c.title;
+    ASSERT_GE(c.bars.size(), 20u);
+    ASSERT_LE(c.bars.size(), 200u);
+    const double width = c.bars.front().upper - c.bars.front().lower;
+    double total = 0;
+    for (std::size_t i = 0; i < c.bars.size(); ++i) {
+        EXPECT_NEAR(c.bars[i].upper - c.bars[i].lower, width, 1e-9 * width) << i;
+        if (i > 0) {
+            EXPECT_EQ(c.bars[i].lower, c.bars[i - 1].upper) << "a gap before bar " << i;
+        }
+        total += c.bars[i].count;
+    }
+    EXPECT_EQ(total, 3000);
+    const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
+    EXPECT_LE(c.bars.front().lower, *lo);
+    EXPECT_GE(c.bars.back().upper, *hi);
+    EXPECT_EQ(c.xTickInterval, 0) << "bins: ticks are the view's";
+    double area = 0;
+    for (std::size_t i = 1; i < c.curve.size(); ++i)
+        area += (c.curve[i].first - c.curve[i - 1].first) * (c.curve[i].second + c.curve[i - 1].second) / 2;
+    EXPECT_NEAR(area, total * width, 0.01 * total * width);
+}
+
+TEST_F(NormalTestButtonTest, NoAfterAnEarlierChartLeavesNothingOfTheEarlierFile) {
+    ASSERT_EQ(click(generalFile("a.txt", {1, 2, 2, 3}), Answer::Yes), Program::Outcome::Done);
+    ASSERT_FALSE(chart1().bars.empty());
+    ASSERT_EQ(click(generalFile("b.txt", {7, 8, 8, 9}), Answer::No), Program::Outcome::Done);
+    EXPECT_TRUE(chart1().visible);
+    EXPECT_TRUE(chart1().bars.empty());
+    EXPECT_TRUE(chart1().curve.empty());
+    EXPECT_EQ(chart1().title, "");
+}
+
 TEST_F(NormalTestButtonTest, CancelledFileDialogueStillAsksAndShowsAnEmptyChart) {
     dialogs.expectMessage(kKindTitle, kKindText, Answer::No);
     dialogs.expectMessage("Data formate", kSerialText, Answer::No);
     dialogs.expectOpenFile("Open a bootstrap file to sort", "");
     expectChartQuestion(Answer::Yes);
-    chart1().bars = {{1, 1}};
+    chart1().bars = {{0.5, 1.5, 1}};
     ASSERT_EQ(program.click("cmdGeneralNormalTest"), Program::Outcome::Done);
     EXPECT_EQ(s().DataKind, SortDataKind::Boot);
     EXPECT_EQ(s().SortAndCountUsed, Flag::Yes);
