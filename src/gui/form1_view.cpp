@@ -123,20 +123,20 @@ void syncGrid(QTableWidget* table, const GridControl& grid) {
 
 // Counts read best on round ticks (0, 20, 40, ...); the axis ends at the
 // first such tick above the tallest bar, not a whole step further.
+// The smallest of 1, 2, 5 times a power of ten at least `wanted`.
+double roundStep(double wanted) {
+    const double decade = std::pow(10.0, std::floor(std::log10(wanted)));
+    for (double m : {1.0, 2.0, 5.0})
+        if (m * decade >= wanted) return m * decade;
+    return 10 * decade;
+}
+
 void setCountRange(QValueAxis* axis, double top) {
     if (!(top > 0) || !std::isfinite(top)) {
         axis->setRange(0, 1);
         return;
     }
-    const double wanted = top / 6;
-    const double decade = std::pow(10.0, std::floor(std::log10(wanted)));
-    double step = 10 * decade;
-    for (double m : {1.0, 2.0, 5.0}) {
-        if (m * decade >= wanted) {
-            step = m * decade;
-            break;
-        }
-    }
+    const double step = roundStep(top / 6);
     // A sliver above the tallest bar, so that its top stays visible.
     const double intervals = std::ceil(top * 1.02 / step);
     axis->setRange(0, intervals * step);
@@ -196,11 +196,16 @@ void syncChart(QChartView* view, const ChartControl& model) {
         yAxis->setTitleText(q(model.yTitle));
         xAxis->setRange(xMin, xMax > xMin ? xMax : xMin + 1);
         xAxis->setLabelFormat("%g");
+        xAxis->setTickType(QValueAxis::TicksDynamic);
         if (model.xTickInterval > 0) {
             // A bar per value: ticks under the bars' centres.
-            xAxis->setTickType(QValueAxis::TicksDynamic);
             xAxis->setTickAnchor(model.xTickAnchor);
             xAxis->setTickInterval(model.xTickInterval);
+        } else if (xMax > xMin) {
+            // Bins start anywhere; their labels read best at round values.
+            const double step = roundStep((xMax - xMin) / 8);
+            xAxis->setTickAnchor(std::ceil(xMin / step) * step);
+            xAxis->setTickInterval(step);
         }
         setCountRange(yAxis, yMax);
         yAxis->setLabelFormat("%g");

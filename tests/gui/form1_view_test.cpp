@@ -150,7 +150,10 @@ TEST_F(Form1ViewTest, ChartDrawsEachBarOverItsOwnEdgesAndCountsToARoundTickJustA
     ASSERT_NE(y, nullptr);
     EXPECT_EQ(x->min(), 10);
     EXPECT_EQ(x->max(), 15);
-    EXPECT_EQ(x->tickType(), QValueAxis::TicksFixed);
+    // No ticks from the model: round ones, 1 apart over 10..15.
+    EXPECT_EQ(x->tickType(), QValueAxis::TicksDynamic);
+    EXPECT_EQ(x->tickAnchor(), 10);
+    EXPECT_EQ(x->tickInterval(), 1);
     // 101 at most: steps of 20 up to 120, not a further step beyond.
     EXPECT_EQ(y->min(), 0);
     EXPECT_EQ(y->max(), 120);
