@@ -83,10 +83,9 @@ SortKind sortKind(const std::string& v) {
     throw UsageError("--kind takes general, boot or pbt");
 }
 
-Command parseSort(const std::vector<std::string>& words) {
-    Command command;
-    command.kind = Command::Kind::Sort;
-    SortOptions& o = command.sort;
+// sort and normality read one data file alike; normality also takes --json.
+void parseDataFile(const std::vector<std::string>& words, SortOptions& o, bool* json) {
+    const std::string& name = words[0];
     for (std::size_t i = 1; i < words.size(); ++i) {
         const std::string& w = words[i];
         if (w == "--kind") {
@@ -95,41 +94,30 @@ Command parseSort(const std::vector<std::string>& words) {
             o.serials = true;
         } else if (w == "--decimals") {
             o.decimals = valueOf(words, i);
+        } else if (json && w == "--json") {
+            *json = true;
         } else if (isOption(w)) {
             throw UsageError("unknown option " + w);
         } else if (o.file.empty()) {
             o.file = w;
         } else {
-            throw UsageError("sort takes one file");
+            throw UsageError(name + " takes one file");
         }
     }
-    if (o.file.empty()) throw UsageError("sort needs a file");
+    if (o.file.empty()) throw UsageError(name + " needs a file");
+}
+
+Command parseSort(const std::vector<std::string>& words) {
+    Command command;
+    command.kind = Command::Kind::Sort;
+    parseDataFile(words, command.sort, nullptr);
     return command;
 }
 
 Command parseNormality(const std::vector<std::string>& words) {
     Command command;
     command.kind = Command::Kind::Normality;
-    NormalityOptions& o = command.normality;
-    for (std::size_t i = 1; i < words.size(); ++i) {
-        const std::string& w = words[i];
-        if (w == "--kind") {
-            o.kind = sortKind(valueOf(words, i));
-        } else if (w == "--serials") {
-            o.serials = true;
-        } else if (w == "--decimals") {
-            o.decimals = valueOf(words, i);
-        } else if (w == "--json") {
-            o.json = true;
-        } else if (isOption(w)) {
-            throw UsageError("unknown option " + w);
-        } else if (o.file.empty()) {
-            o.file = w;
-        } else {
-            throw UsageError("normality takes one file");
-        }
-    }
-    if (o.file.empty()) throw UsageError("normality needs a file");
+    parseDataFile(words, command.normality, &command.normality.json);
     return command;
 }
 

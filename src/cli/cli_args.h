@@ -30,12 +30,9 @@ struct SortOptions {
     std::string file;
 };
 
-struct NormalityOptions {
-    SortKind kind = SortKind::General;
-    bool serials = false;
-    std::string decimals = "-1";  // as the sort takes it
+// The file is read as the sort reads it.
+struct NormalityOptions : SortOptions {
     bool json = false;
-    std::string file;
 };
 
 struct CompareOptions {
