@@ -5,9 +5,11 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "analysis/normality.h"
 #include "app/commands.h"
@@ -47,13 +49,36 @@ std::string absoluteName(const std::string& name) {
     return ec ? name : full.string();
 }
 
+// The decimals as the sort's box takes them, or nothing (with a message)
+// when the box would be asked again for ever.
+std::optional<double> decimalsOption(const std::string& command, const std::string& decimals, std::ostream& err) {
+    const double d = leadingNumber(decimals);
+    if (d >= -1 && d <= 5) return d;
+    err << "lumera-cli: " << command << ": the decimals must lie between -1 and 5, not " << decimals << '\n';
+    return std::nullopt;
+}
+
+// Runs a command of the analysis core alone: bad input and a lack of
+// memory are messages and exit 1, as for the window's commands.
+int runReported(std::ostream& err, const std::function<void()>& command) {
+    try {
+        command();
+        return 0;
+    } catch (const UserError& e) {
+        err << e.title() << ": " << e.text() << '\n';
+    } catch (const std::bad_alloc&) {
+        err << "Not enough memory: the command needs more memory than this computer can give.\n";
+    }
+    return 1;
+}
+
 // compare works on the analysis core alone: no window, no dialog.
 int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
     if (o.help) {
         out << kCompareHelp;
         return 0;
     }
-    try {
+    return runReported(err, [&] {
         std::vector<analysis::TreatmentSample> samples;
         for (const std::string& file : o.files) samples.push_back(readCompareFile(file));
         const analysis::Comparison c = analysis::compareTreatments(std::move(samples), o.alpha, o.sidak);
@@ -63,13 +88,7 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
             csv.close();
         }
         out << (o.json ? comparisonJson(c) : comparisonTable(c));
-        return 0;
-    } catch (const UserError& e) {
-        err << e.title() << ": " << e.text() << '\n';
-    } catch (const std::bad_alloc&) {
-        err << "Not enough memory: the comparison needs more memory than this computer can give.\n";
-    }
-    return 1;
+    });
 }
 
 std::string statText(double v) { return std::isfinite(v) ? plainForm(v) : std::string("not defined"); }
@@ -114,29 +133,20 @@ std::string normalityText(const analysis::NormalityResult& r) {
 
 // normality reads as the sort reads, then tests: no window, no dialog, no file written.
 int runNormality(const NormalityOptions& o, std::ostream& out, std::ostream& err) {
-    const double d = leadingNumber(o.decimals);
-    if (!(d >= -1 && d <= 5)) {
-        err << "lumera-cli: normality: the decimals must lie between -1 and 5, not " << o.decimals << '\n';
-        return 1;
-    }
-    try {
+    const std::optional<double> d = decimalsOption("normality", o.decimals, err);
+    if (!d) return 1;
+    return runReported(err, [&] {
         const SortDataKind kind = o.kind == SortKind::General ? SortDataKind::General
                                   : o.kind == SortKind::Boot  ? SortDataKind::Boot
                                                               : SortDataKind::PairTestResults;
         SortInputData data = readSortInput(absoluteName(o.file), kind, o.serials);
-        roundSortValues(data.values, d);
+        roundSortValues(data.values, *d);
         const analysis::NormalityResult r = analysis::testNormality(data.values);
         if (o.json)
             out << normalityJson(r).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
         else
             out << normalityText(r);
-        return 0;
-    } catch (const UserError& e) {
-        err << e.title() << ": " << e.text() << '\n';
-    } catch (const std::bad_alloc&) {
-        err << "Not enough memory: the values need more memory than this computer can give.\n";
-    }
-    return 1;
+    });
 }
 
 // On a terminal, the line the window's busy message ends with (the pair
@@ -261,12 +271,7 @@ private:
     // The "N. Sort, norm." button answered from the options. The working
     // folder is left free: the outputs go next to the file.
     int runSort(const SortOptions& o) {
-        const double d = leadingNumber(o.decimals);
-        if (!(d >= -1 && d <= 5)) {
-            // The box would be asked again for ever.
-            err_ << "lumera-cli: sort: the decimals must lie between -1 and 5, not " << o.decimals << '\n';
-            return 1;
-        }
+        if (!decimalsOption("sort", o.decimals, err_)) return 1;
         dialogs_.clearAnswers();
         dialogs_.quietNotice(kDecimalsTitle);  // the two closing notices: the paths go to stdout
         dialogs_.answerQuestion(kSortKindTitle, o.kind == SortKind::General ? Answer::Yes
