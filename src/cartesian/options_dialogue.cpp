@@ -41,6 +41,7 @@ void cmdCartesianDifference_Click(Program& program) {
     Form1& form = program.form1();
     Dialogs& dialogs = program.dialogs();
 
+    s.GridChartsReady = false;
     form.DisableAllButtonsForCartesian();
     form.Image1.visible = false;
     form.Label4.visible = true;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,8 @@
 #include "cli/cli_dialogs.h"
 #include "cli/compare_input.h"
 #include "cli/compare_output.h"
+#include "cli/plot_files.h"
+#include "report/pair_chart.h"
 #include "shell/dialog_texts.h"
 #include "shell/dialogs.h"
 #include "shell/program.h"
@@ -79,6 +82,7 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
         return 0;
     }
     return runReported(err, [&] {
+        if (!o.plot.empty()) checkPlotFolder(o.plot);
         std::vector<analysis::TreatmentSample> samples;
         for (const std::string& file : o.files) samples.push_back(readCompareFile(file));
         const analysis::Comparison c = analysis::compareTreatments(std::move(samples), o.alpha, o.sidak);
@@ -86,6 +90,18 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
             TextFile csv(o.csv, "compare");
             csv.write(comparisonCsv(c));
             csv.close();
+        }
+        if (!o.plot.empty()) {
+            std::vector<PlotPair> plots;
+            for (const analysis::PairResult& r : c.pairs) {
+                const analysis::TreatmentSample& minuend = c.treatments[r.first];
+                const analysis::TreatmentSample& subtrahend = c.treatments[r.second];
+                plots.push_back(
+                    {static_cast<int>(std::min(r.first, r.second)) + 1,
+                     static_cast<int>(std::max(r.first, r.second)) + 1,
+                     analysis::pairChart(minuend, subtrahend, r, analysis::twiceMeanDifference(minuend, subtrahend))});
+            }
+            writePairPlots(o.plot, plots);
         }
         out << (o.json ? comparisonJson(c) : comparisonTable(c));
     });
@@ -244,9 +260,19 @@ private:
         return false;
     }
 
+    // Every pair of the test just run, with the numbers of its report.
+    void writeWindowPlots(const std::string& dir) {
+        const RunState& s = program_.state();
+        std::vector<PlotPair> plots;
+        for (int i = 1; i < s.TreatmentCount; ++i)
+            for (int j = i + 1; j <= s.TreatmentCount; ++j) plots.push_back({i, j, windowPairChart(s, i, j)});
+        writePairPlots(dir, plots);
+    }
+
     int runCartesian(const CartesianOptions& o) {
         const Answer yes = Answer::Yes, no = Answer::No;
         if (!o.dir.empty() && !checkFolder(o.dir)) return 1;
+        if (!o.plot.empty() && runReported(err_, [&] { checkPlotFolder(o.plot); }) != 0) return 1;
         if (const std::optional<std::string> problem = nameTextProblem(o.code)) {
             // The report asks for its code only after all the work.
             err_ << "lumera-cli: cartesian: the code cannot be part of the report's file name: " << *problem << '\n';
@@ -264,6 +290,7 @@ private:
         for (const std::string& f : o.files) dialogs_.queueFile(absoluteName(f));
         program_.pinWorkingFolder(o.dir.empty() ? program_.workingFolder() : absoluteName(o.dir));
         int code = finish(program_.click("cmdCartesianDifference"));
+        if (code == 0 && !o.plot.empty()) code = runReported(err_, [&] { writeWindowPlots(absoluteName(o.plot)); });
         if (code == 0) out_ << program_.resolve(program_.state().OutputFileName) << '\n';
         return code;
     }

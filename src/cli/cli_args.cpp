@@ -9,14 +9,14 @@ namespace lumera::cli {
 
 const char* const kUsage =
     "usage: lumera-cli cartesian [--reversed] [--transform 0|1|2] [--detail] [--flow] [--code CODE] "
-    "[--dir DIR] FILE1 FILE2 [FILE3]\n"
+    "[--dir DIR] [--plot DIR] FILE1 FILE2 [FILE3]\n"
     "       lumera-cli sort [--kind general|boot|pbt] [--serials] [--decimals D] FILE\n"
     "       lumera-cli normality [--kind general|boot|pbt] [--serials] [--decimals D] [--json] FILE\n"
-    "       lumera-cli compare [--alpha A] [--sidak] [--json] [--csv FILE] FILE1 FILE2 [FILE3 ...]\n"
+    "       lumera-cli compare [--alpha A] [--sidak] [--json] [--csv FILE] [--plot DIR] FILE1 FILE2 [FILE3 ...]\n"
     "       lumera-cli script FILE\n";
 
 const char* const kCompareHelp =
-    "usage: lumera-cli compare [--alpha A] [--sidak] [--json] [--csv FILE] FILE1 FILE2 [FILE3 ...]\n"
+    "usage: lumera-cli compare [--alpha A] [--sidak] [--json] [--csv FILE] [--plot DIR] FILE1 FILE2 [FILE3 ...]\n"
     "\n"
     "The Cartesian paired test of any number of treatments, each with any number of\n"
     "bootstrap replicates: for every pair, all B_i x B_j differences, counted and\n"
@@ -34,6 +34,9 @@ const char* const kCompareHelp =
     "--json      print a JSON document (format \"lumera-compare\", version 1)\n"
     "            instead of the tables\n"
     "--csv FILE  also write one row per pair to FILE\n"
+    "--plot DIR  also write each pair's distribution of differences to DIR:\n"
+    "            pair-I-J.png, pair-I-J.svg and pair-I-J.csv (bins: lower,upper,count),\n"
+    "            I < J the treatments' positions in the order of the tables\n"
     "\n"
     "Exit status: 0 done, 1 bad input (message on stderr), 2 wrong command line.\n";
 
@@ -66,6 +69,8 @@ Command parseCartesian(const std::vector<std::string>& words) {
             o.code = valueOf(words, i);
         } else if (w == "--dir") {
             o.dir = valueOf(words, i);
+        } else if (w == "--plot") {
+            o.plot = valueOf(words, i);
         } else if (isOption(w)) {
             throw UsageError("unknown option " + w);
         } else {
@@ -139,6 +144,8 @@ Command parseCompare(const std::vector<std::string>& words) {
             o.json = true;
         } else if (w == "--csv") {
             o.csv = valueOf(words, i);
+        } else if (w == "--plot") {
+            o.plot = valueOf(words, i);
         } else if (isOption(w)) {
             throw UsageError("unknown option " + w);
         } else {

@@ -17,7 +17,8 @@ struct CartesianOptions {
     bool detail = false;
     bool flow = false;
     std::string code = "1";
-    std::string dir;  // empty: the current folder
+    std::string dir;   // empty: the current folder
+    std::string plot;  // empty: no pair charts
     std::vector<std::string> files;
 };
 
@@ -40,7 +41,8 @@ struct CompareOptions {
     bool sidak = false;
     bool json = false;
     bool help = false;
-    std::string csv;  // empty: no CSV file
+    std::string csv;   // empty: no CSV file
+    std::string plot;  // empty: no pair charts
     std::vector<std::string> files;
 };
 

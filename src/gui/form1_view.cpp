@@ -7,17 +7,16 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableWidget>
-#include <QtCharts/QAreaSeries>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
-#include <QtCharts/QLineSeries>
-#include <QtCharts/QValueAxis>
 #include <algorithm>
 #include <cmath>
 #include <functional>
 #include <vector>
 
+#include "gui/chart_renderer.h"
 #include "gui/pictures.h"
 #include "gui/qt_dialogs.h"
 #include "gui/twips.h"
@@ -121,105 +120,33 @@ void syncGrid(QTableWidget* table, const GridControl& grid) {
     }
 }
 
-// Counts read best on round ticks (0, 20, 40, ...); the axis ends at the
-// first such tick above the tallest bar, not a whole step further.
-// The smallest of 1, 2, 5 times a power of ten at least `wanted`.
-double roundStep(double wanted) {
-    const double decade = std::pow(10.0, std::floor(std::log10(wanted)));
-    for (double m : {1.0, 2.0, 5.0})
-        if (m * decade >= wanted) return m * decade;
-    return 10 * decade;
-}
-
-void setCountRange(QValueAxis* axis, double top) {
-    if (!(top > 0) || !std::isfinite(top)) {
-        axis->setRange(0, 1);
-        return;
-    }
-    const double step = roundStep(top / 6);
-    // A sliver above the tallest bar, so that its top stays visible.
-    const double intervals = std::ceil(top * 1.02 / step);
-    axis->setRange(0, intervals * step);
-    axis->setTickCount(static_cast<int>(intervals) + 1);
-}
-
-// Bars of value against count, each drawn as a filled outline over exactly
-// its own [lower, upper], with the curve over them. Rebuilt only when the
-// data change.
+// Rebuilt only when the data change.
 void syncChart(QChartView* view, const ChartControl& model) {
-    std::size_t signature = std::hash<std::string>{}(model.title + "|" + model.xTitle + "|" + model.yTitle);
-    auto mix = [&signature](double v) { signature = signature * 1000003u ^ std::hash<double>{}(v); };
-    for (const ChartBar& b : model.bars) mix(b.lower), mix(b.upper), mix(b.count);
-    for (auto [x, y] : model.curve) mix(x), mix(y);
-    mix(model.xTickAnchor), mix(model.xTickInterval);
+    const std::size_t signature = chartSignature(model);
     if (view->property("signature").toULongLong() == signature && view->chart()->property("built").toBool()) return;
     view->setProperty("signature", QVariant::fromValue<qulonglong>(signature));
-
-    auto* chart = new QChart;
+    QChart* chart = buildChart(model);
     chart->setProperty("built", true);
-    chart->setTitle(q(model.title));
-    chart->legend()->setVisible(!model.bars.empty() && !model.curve.empty());
-    if (!model.bars.empty() || !model.curve.empty()) {
-        auto* outline = new QLineSeries;
-        double yMax = 0, xMin = 0, xMax = 0;
-        bool first = true;
-        for (const ChartBar& b : model.bars) {
-            outline->append(b.lower, 0);
-            outline->append(b.lower, b.count);
-            outline->append(b.upper, b.count);
-            outline->append(b.upper, 0);
-            yMax = std::max(yMax, b.count);
-            xMin = first ? b.lower : std::min(xMin, b.lower);
-            xMax = first ? b.upper : std::max(xMax, b.upper);
-            first = false;
-        }
-        auto* bars = new QAreaSeries(outline);
-        outline->setParent(bars);  // an area series does not own its outline
-        bars->setName(QStringLiteral("Count"));
-        bars->setColor(QColor(120, 170, 220));
-        bars->setBorderColor(QColor(40, 80, 140));
-        chart->addSeries(bars);
-        auto* curve = new QLineSeries;
-        curve->setName(QStringLiteral("Normal density"));
-        for (auto [x, y] : model.curve) {
-            curve->append(x, y);
-            yMax = std::max(yMax, y);
-            xMin = first ? x : std::min(xMin, x);
-            xMax = first ? x : std::max(xMax, x);
-            first = false;
-        }
-        curve->setPen(QPen(QColor(200, 40, 40), 2));
-        chart->addSeries(curve);
-        auto* xAxis = new QValueAxis;
-        auto* yAxis = new QValueAxis;
-        xAxis->setTitleText(q(model.xTitle));
-        yAxis->setTitleText(q(model.yTitle));
-        xAxis->setRange(xMin, xMax > xMin ? xMax : xMin + 1);
-        xAxis->setLabelFormat("%g");
-        xAxis->setTickType(QValueAxis::TicksDynamic);
-        if (model.xTickInterval > 0) {
-            // A bar per value: ticks under the bars' centres.
-            xAxis->setTickAnchor(model.xTickAnchor);
-            xAxis->setTickInterval(model.xTickInterval);
-        } else if (xMax > xMin) {
-            // Bins start anywhere; their labels read best at round values.
-            const double step = roundStep((xMax - xMin) / 8);
-            xAxis->setTickAnchor(std::ceil(xMin / step) * step);
-            xAxis->setTickInterval(step);
-        }
-        setCountRange(yAxis, yMax);
-        yAxis->setLabelFormat("%g");
-        chart->addAxis(xAxis, Qt::AlignBottom);
-        chart->addAxis(yAxis, Qt::AlignLeft);
-        for (QAbstractSeries* series : chart->series()) {
-            series->attachAxis(xAxis);
-            series->attachAxis(yAxis);
-        }
-    }
     QChart* old = view->chart();
     view->setChart(chart);
     delete old;
 }
+
+// A chart that reports clicks.
+class ChartView : public QChartView {
+public:
+    ChartView(QWidget* parent, std::function<void()> clicked)
+        : QChartView(new QChart, parent), clicked_(std::move(clicked)) {}
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton) clicked_();
+        QChartView::mousePressEvent(event);
+    }
+
+private:
+    std::function<void()> clicked_;
+};
 
 }  // namespace
 
@@ -237,6 +164,11 @@ Form1View::Form1View(Program& program, QtDialogs* questions) : program_(program)
     build();
     program_.form1().setRefreshSink(this);
     connect(&timer_, &QTimer::timeout, this, &Form1View::tick);
+    // Esc leaves a pair's chart for the grid, as a click on the chart does.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (program_.form1().MSChart2.visible) clickControl("MSChart2");
+    });
     syncAll();
     if (questions_ != nullptr) {
         questions_->setParent(this);
@@ -302,11 +234,17 @@ void Form1View::build() {
                 table->verticalHeader()->hide();
                 table->setEditTriggers(QAbstractItemView::NoEditTriggers);
                 table->setFrameShape(QFrame::NoFrame);
+                GridControl& model = form.MSFlexGrid1;
+                connect(table, &QTableWidget::cellClicked, this, [this, name, &model](int row, int col) {
+                    model.row = row;
+                    model.col = col;
+                    clickControl(name);
+                });
                 w = table;
                 break;
             }
             case ControlKind::Chart: {
-                auto* view = new QChartView(new QChart, parent);
+                auto* view = new ChartView(parent, [this, name] { clickControl(name); });
                 view->setRenderHint(QPainter::Antialiasing);
                 w = view;
                 break;

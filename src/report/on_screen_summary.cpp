@@ -62,6 +62,7 @@ void ShowMultiCIofDifference(Program& program) {
             grid.col = c;
             grid.setCellAlignment(Align::Center);
         }
+    s.GridChartsReady = true;
     grid.Refresh();
 }
 

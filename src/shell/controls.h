@@ -101,6 +101,23 @@ struct ChartBar {
     bool operator==(const ChartBar&) const = default;
 };
 
+enum class LineStyle { Solid, Dashed };
+
+// A vertical line across the plot, named in the legend.
+struct ChartMark {
+    double x = 0;
+    std::string label;
+    LineStyle style = LineStyle::Solid;
+    bool operator==(const ChartMark&) const = default;
+};
+
+// An x range shaded over the plot's full height.
+struct ChartSpan {
+    double from = 0;
+    double to = 0;
+    bool operator==(const ChartSpan&) const = default;
+};
+
 // A chart: bars and a curve over one x axis.
 class ChartControl : public Control {
 public:
@@ -115,6 +132,17 @@ public:
     // x ticks at anchor + k * interval; interval 0 leaves them to the view.
     double xTickAnchor = 0;
     double xTickInterval = 0;
+    std::vector<ChartMark> marks;
+    std::vector<ChartSpan> shaded;
+    std::string shadedLabel;
+    // Figures shown in a box in the plot's corner, one per line.
+    std::string note;
+    // A normal probability plot of the same values, drawn instead of the
+    // bars while `probabilityShown`: (normal quantile, value) points and the
+    // fitted normal's line.
+    std::vector<std::pair<double, double>> probabilityPoints;
+    std::vector<std::pair<double, double>> probabilityLine;
+    bool probabilityShown = false;
 };
 
 }  // namespace lumera

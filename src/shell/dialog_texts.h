@@ -49,6 +49,11 @@ inline constexpr const char* kDecimalsPrompt =
     "Limit of decimal points (0, 1, 2, 3, 4, 5 and -1).\n[Enter -1 (minus 1) to use double precision.]";
 inline constexpr const char* kSortedReadyText = "Bootstrap results sorted and data file ready!";
 inline constexpr const char* kCountsReadyText = "File of data counts is ready!";
+// A grid cell clicked after a later test replaced the grid's treatments.
+inline constexpr const char* kPairChartTitle = "Pair chart";
+inline constexpr const char* kPairChartGoneText =
+    "The treatments of this grid are no longer in memory: a later test has replaced them.\n"
+    "Run the Cartesian test again to see the chart of a pair.";
 inline constexpr const char* kFrequencyTitle = "Frequency distribution";
 inline constexpr const char* kFrequencyText = "Do you want to see the frequency distribution?";
 

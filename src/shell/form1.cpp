@@ -491,6 +491,7 @@ void Form1::runStarted(const std::string& busy) {
     MSFlexGrid1.visible = false;
     // A chart of an earlier sort and count would stand over the new results.
     MSChart1.visible = false;
+    MSChart2.visible = false;
     Frame3.Refresh();
     busyCaption_ = Label2.caption;
 }

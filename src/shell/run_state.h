@@ -113,6 +113,10 @@ struct RunState {
     std::vector<double> ClassValue;
     std::vector<double> ClassFrequency;
 
+    // The grid's treatments and pair results are still in memory: set when
+    // the grid is filled, cleared when a new test begins to replace them.
+    bool GridChartsReady = false;
+
     // Comparison report. The table counter keeps counting past 32767.
     std::string OutputCode;
     std::string EndedText;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/histogram.h"
+#include "analysis/normality.h"
 #include "shell/dialog_texts.h"
 #include "shell/program.h"
 #include "sorting/sort_and_count.h"
@@ -15,6 +16,8 @@ namespace lumera {
 
 namespace {
 constexpr std::int32_t kMaxChartClasses = 30'000;
+// Enough points to show any departure from the line, few enough to draw at once.
+constexpr std::size_t kMaxProbabilityPoints = 2000;
 // More labels than this crowd a chart 788 pixels wide.
 constexpr double kMaxValueTicks = 15;
 
@@ -41,7 +44,49 @@ void clearChart(ChartControl& chart) {
     chart.curve.clear();
     chart.xTickAnchor = 0;
     chart.xTickInterval = 0;
+    chart.marks.clear();
+    chart.shaded.clear();
+    chart.shadedLabel.clear();
+    chart.note.clear();
+    chart.probabilityPoints.clear();
+    chart.probabilityLine.clear();
+    chart.probabilityShown = false;
 }
+
+namespace {
+
+// The normality figures of the chart's values, for the box on it.
+std::string normalityNote(const analysis::NormalityResult& r) {
+    std::string note = "N = " + std::to_string(r.n) + "\nMean = " + fourDigits(r.mean) + ", SD = " + fourDigits(r.sd);
+    if (std::isfinite(r.skewness))
+        note += "\nSkewness = " + fourDigits(r.skewness) + ", excess kurtosis = " + fourDigits(r.excessKurtosis);
+    note += "\nShapiro-Wilk: ";
+    note += r.shapiroWilk ? "W = " + fourDigits(r.shapiroWilk->W) + ", P = " + fourDigits(r.shapiroWilk->p)
+                          : std::string(r.n > 5000 ? "not computed (N > 5000)" : "not computed");
+    note += "\nAnderson-Darling: ";
+    note += r.andersonDarling
+                ? "A\u00b2 = " + fourDigits(r.andersonDarling->A2) + ", P = " + fourDigits(r.andersonDarling->p)
+                : std::string("not computed");
+    return note;
+}
+
+void fillProbabilityPlot(std::span<const double> sortedValues, double mean, double sd, ChartControl& chart) {
+    const std::size_t n = sortedValues.size();
+    if (n < 2 || !(sd > 0)) return;
+    // Blom's plotting positions; a large sample is drawn at evenly spaced
+    // ranks, which keeps the plot's shape and its ends.
+    const std::size_t shown = std::min<std::size_t>(n, kMaxProbabilityPoints);
+    for (std::size_t k = 0; k < shown; ++k) {
+        const std::size_t i = shown == n ? k : k * (n - 1) / (shown - 1);
+        const double z =
+            analysis::normalQuantile((static_cast<double>(i) + 1 - 0.375) / (static_cast<double>(n) + 0.25));
+        chart.probabilityPoints.emplace_back(z, sortedValues[i]);
+    }
+    const double zLow = chart.probabilityPoints.front().first, zHigh = chart.probabilityPoints.back().first;
+    chart.probabilityLine = {{zLow, mean + sd * zLow}, {zHigh, mean + sd * zHigh}};
+}
+
+}  // namespace
 
 void fillFrequencyChart(const RunState& s, ChartControl& chart) {
     clearChart(chart);
@@ -67,6 +112,15 @@ void fillFrequencyChart(const RunState& s, ChartControl& chart) {
         chart.xTickAnchor = first;
         chart.xTickInterval = f.width * tickStride(std::round((last - first) / f.width));
     }
+    if (!std::is_sorted(values.begin(), values.end())) std::sort(values.begin(), values.end());
+    chart.note = normalityNote(analysis::testNormality(values));
+    fillProbabilityPlot(values, f.mean, f.sd, chart);
+}
+
+void MSChart1_Click(Program& program) {
+    ChartControl& chart = program.form1().MSChart1;
+    if (!chart.visible || chart.probabilityPoints.empty()) return;
+    chart.probabilityShown = !chart.probabilityShown;
 }
 
 void cmdGeneralNormalTest_Click(Program& program) {

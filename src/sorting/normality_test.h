@@ -15,6 +15,10 @@ void cmdGeneralNormalTest_Click(Program& program);
 // with the bars' area, titled with the variable, N, mean and SD.
 void fillFrequencyChart(const RunState& state, ChartControl& chart);
 
+// A click on the frequency chart switches between it and the normal
+// probability plot of the same values.
+void MSChart1_Click(Program& program);
+
 // Empties the chart, so that nothing of an earlier file stays on it.
 void clearChart(ChartControl& chart);
 

@@ -431,3 +431,69 @@ TEST(Transformations, LimitsOfArcsineAndLogit) {
 
 }  // namespace
 }  // namespace lumera
+
+namespace lumera {
+namespace {
+
+class PairChartClickTest : public CartesianRunTest {};
+
+TEST_F(PairChartClickTest, AGridCellShowsItsPairUntilALaterTestReplacesTheTreatments) {
+    const std::vector<double> low = {1, 2, 3, 4}, high = {3, 4, 5, 7.5};
+    std::string a = treatment("a.txt", {.name = "Low", .code = "A", .replicates = low});
+    std::string b = treatment("b.txt", {.name = "High", .code = "B", .replicates = high});
+    ASSERT_EQ(run({.detail = false}, "2", {a, b}), Program::Outcome::Done);
+    Form1& f = program.form1();
+    ASSERT_TRUE(f.MSFlexGrid1.visible);
+
+    f.MSFlexGrid1.row = 2;  // the pair's P cell
+    f.MSFlexGrid1.col = 1;
+    ASSERT_EQ(program.click("MSFlexGrid1"), Program::Outcome::Done);
+    EXPECT_FALSE(f.MSFlexGrid1.visible);
+    ASSERT_TRUE(f.MSChart2.visible);
+    const ChartControl& chart = f.MSChart2;
+    EXPECT_EQ(chart.title.rfind("High - Low: mean difference ", 0), 0u) << chart.title;
+    // Every High - Low difference in exactly one bar.
+    std::vector<double> d;
+    for (double x : high)
+        for (double y : low) d.push_back(x - y);
+    double counted = 0;
+    for (const ChartBar& bar : chart.bars) {
+        const bool last = &bar == &chart.bars.back();
+        counted += bar.count;
+        EXPECT_EQ(bar.count, std::count_if(d.begin(), d.end(), [&](double v) {
+                      return bar.lower <= v && (v < bar.upper || (last && v == bar.upper));
+                  }));
+    }
+    EXPECT_EQ(counted, 16);
+    // The four limits the report states.
+    std::vector<double> marks;
+    for (const ChartMark& m : chart.marks) marks.push_back(m.x);
+    EXPECT_EQ(marks, (std::vector<double>{s().TLower[1][2], s().TUpper[1][2], s().PctLower[1][2], s().PctUpper[1][2]}));
+    EXPECT_EQ(chart.marks[0].style, LineStyle::Dashed);
+    EXPECT_EQ(chart.marks[2].style, LineStyle::Solid);
+
+    ASSERT_EQ(program.click("MSChart2"), Program::Outcome::Done);
+    EXPECT_FALSE(f.MSChart2.visible);
+    EXPECT_TRUE(f.MSFlexGrid1.visible);
+    f.MSFlexGrid1.row = 0;  // a name, not a pair
+    program.click("MSFlexGrid1");
+    EXPECT_FALSE(f.MSChart2.visible);
+
+    // A new test stopped in its file dialogue has replaced part of the
+    // treatments: the old grid's chart would no longer be its own.
+    expectOptions({.detail = false});
+    dialogs.expectInput(kCountTitle, "Enter number of treatments", "2");
+    dialogs.expectInput("Transformation?", std::nullopt, "0");
+    dialogs.expectOpenFile("Input treatment 1", b);
+    dialogs.expectOpenFile("Input treatment 2", "");
+    program.click("cmdCartesianDifference");
+    ASSERT_TRUE(f.MSFlexGrid1.visible) << "the stopped test leaves the old grid in view";
+    dialogs.expectMessage("Pair chart", std::nullopt, Answer::Ok, Buttons::Ok);
+    f.MSFlexGrid1.row = 1;
+    f.MSFlexGrid1.col = 2;
+    program.click("MSFlexGrid1");
+    EXPECT_FALSE(f.MSChart2.visible);
+}
+
+}  // namespace
+}  // namespace lumera

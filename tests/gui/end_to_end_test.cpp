@@ -11,6 +11,7 @@
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
+#include <QtCharts/QXYSeries>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -458,10 +459,11 @@ TEST_F(EndToEndTest, SortAndCountOfGeneralDataFromTheUnlockToFilesAndChart) {
     for (double v : values) sum += v;
     const double mean = sum / static_cast<double>(values.size());
     for (double v : values) squares += (v - mean) * (v - mean);
-    const QString title = QString::fromStdString(variable) + QStringLiteral(": N = %1, mean = %2, SD = %3")
-                                                                 .arg(values.size())
-                                                                 .arg(mean, 0, 'g', 4)
-                                                                 .arg(std::sqrt(squares / (values.size() - 1)), 0, 'g', 4);
+    const QString title =
+        QString::fromStdString(variable) + QStringLiteral(": N = %1, mean = %2, SD = %3")
+                                               .arg(values.size())
+                                               .arg(mean, 0, 'g', 4)
+                                               .arg(std::sqrt(squares / (values.size() - 1)), 0, 'g', 4);
     EXPECT_EQ(chart->title(), title);
     ASSERT_EQ(chart->series().size(), 2);
     auto* bars = qobject_cast<QAreaSeries*>(chart->series()[0]);
@@ -485,6 +487,27 @@ TEST_F(EndToEndTest, SortAndCountOfGeneralDataFromTheUnlockToFilesAndChart) {
     ASSERT_EQ(yAxes.size(), 1);
     EXPECT_EQ(xAxes[0]->titleText(), "Value");
     EXPECT_EQ(yAxes[0]->titleText(), "Count");
+
+    // A click on the chart shows the normal probability plot of the same
+    // values, another click the bars again.
+    const ChartControl& model = program.form1().MSChart1;
+    EXPECT_NE(model.note.find("Shapiro-Wilk: W = "), std::string::npos) << model.note;
+    EXPECT_NE(model.note.find("Anderson-Darling: A"), std::string::npos) << model.note;
+    QTest::mouseClick(chartView->viewport(), Qt::LeftButton);
+    ASSERT_TRUE(chartView->chart()->title().endsWith("(normal probability plot)"))
+        << chartView->chart()->title().toStdString();
+    auto* points = qobject_cast<QXYSeries*>(chartView->chart()->series().value(0));
+    ASSERT_NE(points, nullptr);
+    EXPECT_EQ(static_cast<std::size_t>(points->count()), values.size());
+    std::vector<double> ordered = values;
+    std::sort(ordered.begin(), ordered.end());
+    for (qsizetype k = 1; k < points->count(); ++k) {
+        EXPECT_LT(points->at(k - 1).x(), points->at(k).x());
+        EXPECT_EQ(points->at(k).y(), ordered[static_cast<std::size_t>(k)]);
+    }
+    if (const char* dir = std::getenv("LUMERA_SCREENSHOT_DIR")) window->grab().save(QString(dir) + "/probability.png");
+    QTest::mouseClick(chartView->viewport(), Qt::LeftButton);
+    EXPECT_EQ(chartView->chart()->title(), title);
 
     // The chart takes the cover away at once, uncovering the quotation and
     // the list; the chart stays in front of them, also after the cover's
@@ -531,6 +554,42 @@ TEST_F(EndToEndTest, AComparisonAfterTheChartShowsItsGridInFront) {
     ASSERT_EQ(grid->rowCount(), 3);
     EXPECT_EQ(grid->item(0, 1)->text(), "Bean");
     EXPECT_EQ(seenAtMiddleOf("MSFlexGrid1"), "MSFlexGrid1") << "the new result, not the old chart, is in view";
+
+    // A click on the pair's P cell puts its distribution in the grid's place;
+    // a click on the chart brings the grid back, and so does Esc.
+    auto clickCell = [grid](int r, int c) {
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(r, c)).center());
+    };
+    auto* pairView = widget<QChartView>("MSChart2");
+    const std::string cellBefore = grid->item(2, 1)->text().toStdString();
+    clickCell(2, 1);
+    ASSERT_TRUE(shown("MSChart2"));
+    EXPECT_FALSE(shown("MSFlexGrid1"));
+    EXPECT_EQ(seenAtMiddleOf("MSChart2"), "MSChart2");
+    const QString title = pairView->chart()->title();
+    EXPECT_TRUE(title.contains(" - ") && title.contains("mean difference") && title.contains("P = "))
+        << title.toStdString();
+    QStringList names;
+    for (QAbstractSeries* series : pairView->chart()->series()) names << series->name();
+    EXPECT_EQ(names.count("t limits (95%)"), 2) << names.join(", ").toStdString();
+    EXPECT_EQ(names.count("Percentile limits (95%)"), 2) << names.join(", ").toStdString();
+    if (const char* dir = std::getenv("LUMERA_SCREENSHOT_DIR")) window->grab().save(QString(dir) + "/pair-chart.png");
+    QTest::mouseClick(pairView->viewport(), Qt::LeftButton);
+    EXPECT_FALSE(shown("MSChart2"));
+    ASSERT_TRUE(shown("MSFlexGrid1"));
+    EXPECT_EQ(seenAtMiddleOf("MSFlexGrid1"), "MSFlexGrid1");
+    EXPECT_EQ(grid->item(2, 1)->text().toStdString(), cellBefore) << "the grid is as it was";
+
+    clickCell(1, 2);
+    ASSERT_TRUE(shown("MSChart2"));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(shown("MSChart2"));
+    EXPECT_TRUE(shown("MSFlexGrid1"));
+    clickCell(1, 1);  // the diagonal holds no pair
+    EXPECT_FALSE(shown("MSChart2"));
+    EXPECT_TRUE(shown("MSFlexGrid1"));
 }
 
 }  // namespace

@@ -1,0 +1,24 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "analysis/histogram.h"
+
+namespace lumera::cli {
+
+// One pair's chart and its 1-based positions, i < j, in the run's order.
+struct PlotPair {
+    int i = 0;
+    int j = 0;
+    analysis::PairChart chart;
+};
+
+// Refuses, before any work, a folder that is not there; throws UserError.
+void checkPlotFolder(const std::string& dir);
+
+// pair-I-J.png, .svg and .csv for every pair into `dir`. Each file appears
+// whole or not at all; when one fails, the ones this call already wrote go
+// too, and a UserError names the file.
+void writePairPlots(const std::string& dir, const std::vector<PlotPair>& pairs);
+
+}  // namespace lumera::cli

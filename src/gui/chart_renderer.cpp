@@ -1,0 +1,322 @@
+#include "gui/chart_renderer.h"
+
+#include <QApplication>
+#include <QBrush>
+#include <QFont>
+#include <QGraphicsRectItem>
+#include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
+#include <QImage>
+#include <QPainter>
+#include <QPen>
+#include <QSaveFile>
+#include <QSvgGenerator>
+#include <QtCharts/QAreaSeries>
+#include <QtCharts/QLegendMarker>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QScatterSeries>
+#include <QtCharts/QValueAxis>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <set>
+
+namespace lumera::gui {
+
+namespace {
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+const QColor kBarFill(120, 170, 220);
+const QColor kBarEdge(40, 80, 140);
+const QColor kCurve(200, 40, 40);
+const QColor kShade(150, 150, 150, 45);
+const QColor kTLimit(190, 100, 0);
+const QColor kPercentileLimit(30, 30, 30);
+
+// The smallest of 1, 2, 5 times a power of ten at least `wanted`.
+double roundStep(double wanted) {
+    const double decade = std::pow(10.0, std::floor(std::log10(wanted)));
+    for (double m : {1.0, 2.0, 5.0})
+        if (m * decade >= wanted) return m * decade;
+    return 10 * decade;
+}
+
+// Counts read best on round ticks (0, 20, 40, ...); the axis ends at the
+// first such tick above the tallest bar, not a whole step further.
+double setCountRange(QValueAxis* axis, double top) {
+    if (!(top > 0) || !std::isfinite(top)) {
+        axis->setRange(0, 1);
+        return 1;
+    }
+    const double step = roundStep(top / 6);
+    // A sliver above the tallest bar, so that its top stays visible.
+    const double intervals = std::ceil(top * 1.02 / step);
+    axis->setRange(0, intervals * step);
+    axis->setTickCount(static_cast<int>(intervals) + 1);
+    return intervals * step;
+}
+
+// Labels at round values, whatever the range's ends.
+void setRoundTicks(QValueAxis* axis, double from, double to) {
+    axis->setRange(from, to > from ? to : from + 1);
+    axis->setLabelFormat("%g");
+    axis->setTickType(QValueAxis::TicksDynamic);
+    if (to > from) {
+        const double step = roundStep((to - from) / 8);
+        axis->setTickAnchor(std::ceil(from / step) * step);
+        axis->setTickInterval(step);
+    }
+}
+
+QLineSeries* lineSeries(const std::vector<std::pair<double, double>>& points, const QString& name, const QPen& pen) {
+    auto* series = new QLineSeries;
+    series->setName(name);
+    for (auto [x, y] : points) series->append(x, y);
+    series->setPen(pen);
+    return series;
+}
+
+void attachAll(QChart* chart, QValueAxis* x, QValueAxis* y) {
+    chart->addAxis(x, Qt::AlignBottom);
+    chart->addAxis(y, Qt::AlignLeft);
+    for (QAbstractSeries* series : chart->series()) {
+        series->attachAxis(x);
+        series->attachAxis(y);
+    }
+}
+
+// A legend entry per name: the second limit line of a kind is not listed again.
+void oneLegendEntryPerName(QChart* chart) {
+    std::set<QString> seen;
+    for (QLegendMarker* marker : chart->legend()->markers())
+        if (!seen.insert(marker->label()).second || marker->label().isEmpty()) marker->setVisible(false);
+}
+
+// The figures in a box at the plot's top-left corner, kept there as the
+// plot area moves.
+void addNote(QChart* chart, const std::string& note) {
+    if (note.empty()) return;
+    auto* box = new QGraphicsRectItem(chart);
+    box->setBrush(QColor(255, 255, 255, 230));
+    box->setPen(QPen(QColor(120, 120, 120)));
+    box->setZValue(20);
+    auto* text = new QGraphicsSimpleTextItem(q(note), box);
+    QFont font = chart->font();
+    text->setFont(font);
+    const QRectF textRect = text->boundingRect();
+    constexpr double kPad = 6;
+    box->setRect(0, 0, textRect.width() + 2 * kPad, textRect.height() + 2 * kPad);
+    text->setPos(kPad, kPad);
+    auto place = [box](const QRectF& plot) { box->setPos(plot.left() + 8, plot.top() + 8); };
+    QObject::connect(chart, &QChart::plotAreaChanged, chart, place);
+    place(chart->plotArea());
+}
+
+void buildHistogram(QChart* chart, const ChartControl& model) {
+    double yMax = 0, xMin = 0, xMax = 0;
+    bool first = true;
+    auto widen = [&](double x) {
+        xMin = first ? x : std::min(xMin, x);
+        xMax = first ? x : std::max(xMax, x);
+        first = false;
+    };
+    // Each bar a filled outline over exactly its own [lower, upper].
+    auto* outline = new QLineSeries;
+    for (const ChartBar& b : model.bars) {
+        outline->append(b.lower, 0);
+        outline->append(b.lower, b.count);
+        outline->append(b.upper, b.count);
+        outline->append(b.upper, 0);
+        yMax = std::max(yMax, b.count);
+        widen(b.lower);
+        widen(b.upper);
+    }
+    for (auto [x, y] : model.curve) {
+        yMax = std::max(yMax, y);
+        widen(x);
+    }
+    auto* yAxis = new QValueAxis;
+    yAxis->setTitleText(q(model.yTitle));
+    yAxis->setLabelFormat("%g");
+    const double yTop = setCountRange(yAxis, yMax);
+
+    // Shading first, so that the bars and lines stand in front of it.
+    bool shadeNamed = false;
+    for (const ChartSpan& span : model.shaded) {
+        auto* upper = new QLineSeries;
+        upper->append(span.from, yTop);
+        upper->append(span.to, yTop);
+        auto* area = new QAreaSeries(upper);
+        upper->setParent(area);
+        area->setName(shadeNamed ? QString() : q(model.shadedLabel));
+        shadeNamed = true;
+        area->setColor(kShade);
+        area->setBorderColor(Qt::transparent);
+        chart->addSeries(area);
+    }
+    if (!model.bars.empty()) {
+        auto* bars = new QAreaSeries(outline);
+        outline->setParent(bars);  // an area series does not own its outline
+        bars->setName(QStringLiteral("Count"));
+        bars->setColor(kBarFill);
+        bars->setBorderColor(kBarEdge);
+        chart->addSeries(bars);
+    } else {
+        delete outline;
+    }
+    if (!model.curve.empty())
+        chart->addSeries(lineSeries(model.curve, QStringLiteral("Normal density"), QPen(kCurve, 2)));
+    for (const ChartMark& mark : model.marks) {
+        const bool dashed = mark.style == LineStyle::Dashed;
+        QPen pen(dashed ? kTLimit : kPercentileLimit, 2, dashed ? Qt::DashLine : Qt::SolidLine);
+        chart->addSeries(lineSeries({{mark.x, 0}, {mark.x, yTop}}, q(mark.label), pen));
+    }
+
+    auto* xAxis = new QValueAxis;
+    xAxis->setTitleText(q(model.xTitle));
+    if (model.xTickInterval > 0) {
+        // A bar per value: ticks under the bars' centres.
+        xAxis->setRange(xMin, xMax > xMin ? xMax : xMin + 1);
+        xAxis->setLabelFormat("%g");
+        xAxis->setTickType(QValueAxis::TicksDynamic);
+        xAxis->setTickAnchor(model.xTickAnchor);
+        xAxis->setTickInterval(model.xTickInterval);
+    } else {
+        setRoundTicks(xAxis, xMin, xMax);
+    }
+    attachAll(chart, xAxis, yAxis);
+}
+
+void buildProbabilityPlot(QChart* chart, const ChartControl& model) {
+    auto* points = new QScatterSeries;
+    points->setName(QStringLiteral("Ordered values"));
+    points->setMarkerSize(7);
+    points->setColor(kBarFill);
+    points->setBorderColor(kBarEdge);
+    double xMin = 0, xMax = 0, yMin = 0, yMax = 0;
+    bool first = true;
+    auto widen = [&](double x, double y) {
+        xMin = first ? x : std::min(xMin, x), xMax = first ? x : std::max(xMax, x);
+        yMin = first ? y : std::min(yMin, y), yMax = first ? y : std::max(yMax, y);
+        first = false;
+    };
+    for (auto [x, y] : model.probabilityPoints) {
+        points->append(x, y);
+        widen(x, y);
+    }
+    chart->addSeries(points);
+    if (!model.probabilityLine.empty())
+        chart->addSeries(lineSeries(model.probabilityLine, QStringLiteral("Fitted normal"), QPen(kCurve, 2)));
+    for (auto [x, y] : model.probabilityLine) widen(x, y);
+    auto* xAxis = new QValueAxis;
+    auto* yAxis = new QValueAxis;
+    xAxis->setTitleText(QStringLiteral("Normal quantile"));
+    yAxis->setTitleText(QStringLiteral("Value"));
+    // A margin, so that the outermost points show whole.
+    const double xPad = (xMax - xMin) * 0.03, yPad = (yMax - yMin) * 0.03;
+    setRoundTicks(xAxis, xMin - xPad, xMax + xPad);
+    setRoundTicks(yAxis, yMin - yPad, yMax + yPad);
+    attachAll(chart, xAxis, yAxis);
+}
+
+void renderInto(const ChartControl& model, QPainter& painter, QSize size) {
+    std::unique_ptr<QChart> chart(buildChart(model));
+    // A page's title: the window's is sized for a frame a third as wide.
+    QFont title = chart->titleFont();
+    title.setPointSizeF(15);
+    title.setBold(true);
+    chart->setTitleFont(title);
+    QGraphicsScene scene;
+    scene.addItem(chart.get());
+    chart->setGeometry(0, 0, size.width(), size.height());
+    scene.setSceneRect(0, 0, size.width(), size.height());
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    scene.render(&painter, QRectF(0, 0, size.width(), size.height()), scene.sceneRect());
+    scene.removeItem(chart.get());
+}
+
+}  // namespace
+
+QChart* buildChart(const ChartControl& model) {
+    auto* chart = new QChart;
+    chart->setTitle(q(model.title));
+    chart->setBackgroundBrush(Qt::white);
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    if (model.probabilityShown && !model.probabilityPoints.empty()) {
+        chart->setTitle(q(model.title + " (normal probability plot)"));
+        buildProbabilityPlot(chart, model);
+    } else if (!model.bars.empty() || !model.curve.empty()) {
+        buildHistogram(chart, model);
+    }
+    oneLegendEntryPerName(chart);
+    chart->legend()->setVisible(chart->series().size() > 1);
+    addNote(chart, model.note);
+    return chart;
+}
+
+std::size_t chartSignature(const ChartControl& model) {
+    std::size_t signature = std::hash<std::string>{}(model.title + "|" + model.xTitle + "|" + model.yTitle + "|" +
+                                                     model.shadedLabel + "|" + model.note);
+    auto mix = [&signature](double v) { signature = signature * 1000003u ^ std::hash<double>{}(v); };
+    for (const ChartBar& b : model.bars) mix(b.lower), mix(b.upper), mix(b.count);
+    for (auto [x, y] : model.curve) mix(x), mix(y);
+    for (const ChartMark& m : model.marks)
+        mix(m.x), mix(static_cast<double>(m.style)), mix(std::hash<std::string>{}(m.label));
+    for (const ChartSpan& s : model.shaded) mix(s.from), mix(s.to);
+    for (auto [x, y] : model.probabilityPoints) mix(x), mix(y);
+    for (auto [x, y] : model.probabilityLine) mix(x), mix(y);
+    mix(model.xTickAnchor), mix(model.xTickInterval), mix(model.probabilityShown ? 1 : 0);
+    return signature;
+}
+
+std::optional<std::string> saveChartPng(const ChartControl& model, const QString& path, QSize size) {
+    QImage image(size * 2, QImage::Format_ARGB32);
+    image.setDevicePixelRatio(2);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        renderInto(model, painter, size);
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit())
+        return file.errorString().toStdString();
+    return std::nullopt;
+}
+
+std::optional<std::string> saveChartSvg(const ChartControl& model, const QString& path, QSize size) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return file.errorString().toStdString();
+    QSvgGenerator svg;
+    svg.setOutputDevice(&file);
+    svg.setSize(size);
+    svg.setViewBox(QRect(QPoint(0, 0), size));
+    svg.setTitle(q(model.title));
+    {
+        QPainter painter(&svg);
+        renderInto(model, painter, size);
+    }
+    if (!file.commit()) return file.errorString().toStdString();
+    return std::nullopt;
+}
+
+void ensureChartApplication() {
+    if (QCoreApplication::instance() != nullptr) return;
+    // The toolkit's notes about the session (no runtime folder, no display)
+    // mean nothing to a user of the command line.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtCriticalMsg || type == QtFatalMsg) fprintf(stderr, "%s\n", qPrintable(text));
+    });
+    // The command line never shows a window, with or without a display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "lumera-cli";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+}
+
+}  // namespace lumera::gui

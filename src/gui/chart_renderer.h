@@ -1,0 +1,34 @@
+#pragma once
+#include <QSize>
+#include <QString>
+#include <QtCharts/QChart>
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "shell/controls.h"
+
+// One drawing of a chart model, for the window and for the files alike, so
+// that what a user sees on screen is what goes into a paper.
+
+namespace lumera::gui {
+
+// A new chart drawn from the model; the caller owns it.
+QChart* buildChart(const ChartControl& model);
+
+// Changes whenever anything the chart shows changes.
+std::size_t chartSignature(const ChartControl& model);
+
+inline constexpr QSize kChartFileSize{1200, 800};
+
+// The chart as a PNG (at twice `size` in pixels for print) or an SVG of
+// `size`. The file appears whole or not at all; on failure the returned
+// text says why.
+std::optional<std::string> saveChartPng(const ChartControl& model, const QString& path, QSize size = kChartFileSize);
+std::optional<std::string> saveChartSvg(const ChartControl& model, const QString& path, QSize size = kChartFileSize);
+
+// A widget-less program (the command line) draws offscreen; a no-op when an
+// application exists.
+void ensureChartApplication();
+
+}  // namespace lumera::gui

@@ -1,0 +1,148 @@
+// --plot: every pair's chart files, their bins checked against every difference.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/cli_app.h"
+#include "support/treatment_files.h"
+#include "textio/number_forms.h"
+
+namespace lumera::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempFolder;
+
+struct Bin {
+    double lower, upper;
+    long long count;
+};
+
+// The CSV's invariants; its bins.
+std::vector<Bin> readBins(const std::string& path) {
+    std::istringstream in(test::readFile(path));
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "lower,upper,count") << path;
+    std::vector<Bin> bins;
+    while (std::getline(in, line)) {
+        Bin b{};
+        EXPECT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%lld", &b.lower, &b.upper, &b.count), 3) << line;
+        EXPECT_LT(b.lower, b.upper) << line;
+        if (!bins.empty()) {
+            EXPECT_EQ(b.lower, bins.back().upper) << path << ": bins must be contiguous";
+        }
+        bins.push_back(b);
+    }
+    return bins;
+}
+
+void expectBinsHoldEveryDifference(const std::vector<Bin>& bins, const std::vector<double>& minuend,
+                                   const std::vector<double>& subtrahend, const std::string& what) {
+    ASSERT_FALSE(bins.empty()) << what;
+    std::vector<double> d;
+    for (double x : minuend)
+        for (double y : subtrahend) d.push_back(x - y);
+    EXPECT_LE(bins.front().lower, *std::min_element(d.begin(), d.end())) << what;
+    EXPECT_GE(bins.back().upper, *std::max_element(d.begin(), d.end())) << what;
+    long long total = 0;
+    for (std::size_t i = 0; i < bins.size(); ++i) {
+        const bool last = i + 1 == bins.size();
+        const auto n = std::count_if(d.begin(), d.end(), [&](double v) {
+            return bins[i].lower <= v && (v < bins[i].upper || (last && v == bins[i].upper));
+        });
+        EXPECT_EQ(bins[i].count, n) << what << " bin " << i;
+        total += bins[i].count;
+    }
+    EXPECT_EQ(total, static_cast<long long>(d.size())) << what;
+}
+
+// Width and height from a PNG's header.
+std::pair<unsigned, unsigned> pngSize(const std::string& path) {
+    const std::string bytes = test::readFile(path);
+    if (bytes.size() < 24 || bytes.compare(1, 3, "PNG") != 0) return {0, 0};
+    auto word = [&](std::size_t at) {
+        unsigned v = 0;
+        for (std::size_t k = 0; k < 4; ++k) v = v << 8 | static_cast<unsigned char>(bytes[at + k]);
+        return v;
+    };
+    return {word(16), word(20)};
+}
+
+void expectPictures(const fs::path& stem) {
+    const auto [w, h] = pngSize(stem.string() + ".png");
+    EXPECT_GE(w, 1200u) << stem;
+    EXPECT_GE(h, 800u) << stem;
+    const std::string svg = test::readFile(stem.string() + ".svg");
+    EXPECT_NE(svg.find("<svg"), std::string::npos) << stem;
+    EXPECT_NE(svg.find("</svg>"), std::string::npos) << stem << ": the SVG is complete";
+}
+
+TEST(PlotFiles, EveryPairOfCompareAndCartesianWithExactBins) {
+    TempFolder folder("plot_files");
+    // Unequal B; the first two on a lattice of 0.5, the third not.
+    const std::map<std::string, std::vector<double>> values = {
+        {"Cold", {1, 1.5, 2.5, 4, 4, 6}},
+        {"Mild", {2, 3.5, 3.5, 5, 7.5, 8, 9, 9.5}},
+        {"Hot", {7.1, 8.3, 9.05, 9.5, 11.25}},
+    };
+    std::vector<std::string> words = {"compare", "--json", "--plot", folder.path().string()};
+    for (const auto& [name, v] : values) {
+        std::string text = name + "\n";
+        for (double x : v) text += writeForm(x) + "\n";
+        std::ofstream(folder.file(name + ".txt"), std::ios::binary) << text;
+        words.push_back(folder.file(name + ".txt"));
+    }
+    std::ostringstream out, err;
+    ASSERT_EQ(runCli(words, out, err), 0) << err.str();
+    const nlohmann::json doc = nlohmann::json::parse(out.str());
+    for (const auto& pair : doc["pairs"]) {
+        const int i = std::min(pair["first_index"].get<int>(), pair["second_index"].get<int>());
+        const int j = std::max(pair["first_index"].get<int>(), pair["second_index"].get<int>());
+        const fs::path stem = folder.path() / ("pair-" + std::to_string(i) + "-" + std::to_string(j));
+        expectBinsHoldEveryDifference(readBins(stem.string() + ".csv"), values.at(pair["first"]),
+                                      values.at(pair["second"]), stem.string());
+        expectPictures(stem);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 3 + 9);
+
+    // The window's test of the same two treatments draws the same bins.
+    TempFolder run("plot_cartesian");
+    const std::string cold =
+        test::writeTreatment(run.file("cold.txt"), {.name = "Cold", .replicates = values.at("Cold")});
+    const std::string mild =
+        test::writeTreatment(run.file("mild.txt"), {.name = "Mild", .replicates = values.at("Mild")});
+    std::ostringstream out2, err2;
+    ASSERT_EQ(
+        runCli({"cartesian", "--dir", run.path().string(), "--plot", run.path().string(), cold, mild}, out2, err2), 0)
+        << err2.str();
+    std::ostringstream out3, err3;
+    ASSERT_EQ(runCli({"compare", "--plot", folder.path().string(), cold, mild}, out3, err3), 0) << err3.str();
+    EXPECT_EQ(test::readFile(run.file("pair-1-2.csv")), test::readFile(folder.file("pair-1-2.csv")));
+    expectPictures(run.path() / "pair-1-2");
+}
+
+TEST(PlotFiles, AMissingFolderIsRefusedBeforeAnyWork) {
+    TempFolder folder("plot_missing");
+    const std::string a = test::writeTreatment(folder.file("a.txt"), {.code = "A", .replicates = {1, 2, 3, 4}});
+    const std::string b = test::writeTreatment(folder.file("b.txt"), {.code = "B", .replicates = {2, 3, 5, 4}});
+    for (const std::string command : {"cartesian", "compare"}) {
+        std::vector<std::string> words = {command, "--plot", folder.file("missing"), a, b};
+        if (command == "cartesian") words.insert(words.begin() + 1, {"--dir", folder.path().string()});
+        std::ostringstream out, err;
+        EXPECT_EQ(runCli(words, out, err), 1) << command;
+        EXPECT_NE(err.str().find("does not exist"), std::string::npos) << err.str();
+        EXPECT_TRUE(out.str().empty()) << out.str();
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 2)
+        << "no report and no chart was written";
+}
+
+}  // namespace
+}  // namespace lumera::cli
