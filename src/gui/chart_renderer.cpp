@@ -96,24 +96,39 @@ void oneLegendEntryPerName(QChart* chart) {
         if (!seen.insert(marker->label()).second || marker->label().isEmpty()) marker->setVisible(false);
 }
 
-// The figures in a box at the plot's top-left corner, kept there as the
-// plot area moves.
-void addNote(QChart* chart, const std::string& note) {
+// The figures in a box at a top corner of the plot, kept there as the plot
+// area moves; on the right where the data stand lower there.
+void addNote(QChart* chart, const std::string& note, bool right) {
     if (note.empty()) return;
     auto* box = new QGraphicsRectItem(chart);
     box->setBrush(QColor(255, 255, 255, 230));
     box->setPen(QPen(QColor(120, 120, 120)));
     box->setZValue(20);
     auto* text = new QGraphicsSimpleTextItem(q(note), box);
-    QFont font = chart->font();
-    text->setFont(font);
+    text->setFont(chart->font());
     const QRectF textRect = text->boundingRect();
-    constexpr double kPad = 6;
+    constexpr double kPad = 6, kInset = 8;
     box->setRect(0, 0, textRect.width() + 2 * kPad, textRect.height() + 2 * kPad);
     text->setPos(kPad, kPad);
-    auto place = [box](const QRectF& plot) { box->setPos(plot.left() + 8, plot.top() + 8); };
+    auto place = [box, right](const QRectF& plot) {
+        const double x = right ? plot.right() - kInset - box->rect().width() : plot.left() + kInset;
+        box->setPos(x, plot.top() + kInset);
+    };
     QObject::connect(chart, &QChart::plotAreaChanged, chart, place);
     place(chart->plotArea());
+}
+
+// Whether the data stand lower in the right part of the plot than in the left.
+bool lowerOnTheRight(const ChartControl& model) {
+    if (model.bars.empty()) return false;
+    const double from = model.bars.front().lower, to = model.bars.back().upper;
+    const double part = (to - from) * 0.4;
+    double left = 0, right = 0;
+    for (const ChartBar& b : model.bars) {
+        if (b.lower < from + part) left = std::max(left, b.count);
+        if (b.upper > to - part) right = std::max(right, b.count);
+    }
+    return right < left;
 }
 
 void buildHistogram(QChart* chart, const ChartControl& model) {
@@ -255,7 +270,8 @@ QChart* buildChart(const ChartControl& model) {
     }
     oneLegendEntryPerName(chart);
     chart->legend()->setVisible(chart->series().size() > 1);
-    addNote(chart, model.note);
+    const bool histogram = !(model.probabilityShown && !model.probabilityPoints.empty());
+    addNote(chart, model.note, histogram && lowerOnTheRight(model));
     return chart;
 }
 
