@@ -96,39 +96,25 @@ void oneLegendEntryPerName(QChart* chart) {
         if (!seen.insert(marker->label()).second || marker->label().isEmpty()) marker->setVisible(false);
 }
 
-// The figures in a box at a top corner of the plot, kept there as the plot
-// area moves; on the right where the data stand lower there.
-void addNote(QChart* chart, const std::string& note, bool right) {
+// The figures in a box beside the plot, at its top, so that they never
+// hide a bar; kept there as the plot area moves.
+void addNote(QChart* chart, const std::string& note) {
     if (note.empty()) return;
     auto* box = new QGraphicsRectItem(chart);
-    box->setBrush(QColor(255, 255, 255, 230));
-    box->setPen(QPen(QColor(120, 120, 120)));
-    box->setZValue(20);
+    box->setBrush(QColor(250, 250, 250));
+    box->setPen(QPen(QColor(150, 150, 150)));
     auto* text = new QGraphicsSimpleTextItem(q(note), box);
     text->setFont(chart->font());
     const QRectF textRect = text->boundingRect();
-    constexpr double kPad = 6, kInset = 8;
+    constexpr double kPad = 6, kGap = 10;
     box->setRect(0, 0, textRect.width() + 2 * kPad, textRect.height() + 2 * kPad);
     text->setPos(kPad, kPad);
-    auto place = [box, right](const QRectF& plot) {
-        const double x = right ? plot.right() - kInset - box->rect().width() : plot.left() + kInset;
-        box->setPos(x, plot.top() + kInset);
-    };
+    QMargins margins = chart->margins();
+    margins.setRight(margins.right() + static_cast<int>(std::ceil(box->rect().width() + kGap)));
+    chart->setMargins(margins);
+    auto place = [box](const QRectF& plot) { box->setPos(plot.right() + kGap, plot.top()); };
     QObject::connect(chart, &QChart::plotAreaChanged, chart, place);
     place(chart->plotArea());
-}
-
-// Whether the data stand lower in the right part of the plot than in the left.
-bool lowerOnTheRight(const ChartControl& model) {
-    if (model.bars.empty()) return false;
-    const double from = model.bars.front().lower, to = model.bars.back().upper;
-    const double part = (to - from) * 0.4;
-    double left = 0, right = 0;
-    for (const ChartBar& b : model.bars) {
-        if (b.lower < from + part) left = std::max(left, b.count);
-        if (b.upper > to - part) right = std::max(right, b.count);
-    }
-    return right < left;
 }
 
 void buildHistogram(QChart* chart, const ChartControl& model) {
@@ -270,8 +256,7 @@ QChart* buildChart(const ChartControl& model) {
     }
     oneLegendEntryPerName(chart);
     chart->legend()->setVisible(chart->series().size() > 1);
-    const bool histogram = !(model.probabilityShown && !model.probabilityPoints.empty());
-    addNote(chart, model.note, histogram && lowerOnTheRight(model));
+    addNote(chart, model.note);
     return chart;
 }
 

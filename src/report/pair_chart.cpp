@@ -34,10 +34,10 @@ void fillPairChart(ChartControl& chart, const analysis::PairChart& pair) {
                    {pair.percentileUpper, "Percentile limits (95%)", LineStyle::Solid}};
     chart.shaded.clear();
     for (const analysis::XRange& r : pair.insignificant) chart.shaded.push_back({r.from, r.to});
-    chart.shadedLabel = "d \u2264 0 or d \u2265 2D (counted in P)";
+    chart.shadedLabel = "d \u2264 0 or d \u2265 2D";
     std::int64_t c = 0;
     for (std::int64_t n : pair.counts) c += n;
-    chart.note = "Differences: " + std::to_string(c) + "\nBin width: " + fourDigits(pair.edges[1] - pair.edges[0]);
+    chart.note = "Differences\n  " + std::to_string(c) + "\nBin width\n  " + fourDigits(pair.edges[1] - pair.edges[0]);
     chart.probabilityPoints.clear();
     chart.probabilityLine.clear();
     chart.probabilityShown = false;

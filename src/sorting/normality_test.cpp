@@ -57,16 +57,16 @@ namespace {
 
 // The normality figures of the chart's values, for the box on it.
 std::string normalityNote(const analysis::NormalityResult& r) {
-    std::string note = "N = " + std::to_string(r.n) + "\nMean = " + fourDigits(r.mean) + ", SD = " + fourDigits(r.sd);
+    std::string note = "N = " + std::to_string(r.n) + "\nMean = " + fourDigits(r.mean) + "\nSD = " + fourDigits(r.sd);
     if (std::isfinite(r.skewness))
-        note += "\nSkewness = " + fourDigits(r.skewness) + ", excess kurtosis = " + fourDigits(r.excessKurtosis);
-    note += "\nShapiro-Wilk: ";
-    note += r.shapiroWilk ? "W = " + fourDigits(r.shapiroWilk->W) + ", P = " + fourDigits(r.shapiroWilk->p)
-                          : std::string(r.n > 5000 ? "not computed (N > 5000)" : "not computed");
-    note += "\nAnderson-Darling: ";
+        note += "\nSkewness = " + fourDigits(r.skewness) + "\nExcess kurtosis = " + fourDigits(r.excessKurtosis);
+    note += "\n\nShapiro-Wilk";
+    note += r.shapiroWilk ? "\n  W = " + fourDigits(r.shapiroWilk->W) + "\n  P = " + fourDigits(r.shapiroWilk->p)
+                          : std::string(r.n > 5000 ? "\n  not for N > 5000" : "\n  not computed");
+    note += "\n\nAnderson-Darling";
     note += r.andersonDarling
-                ? "A\u00b2 = " + fourDigits(r.andersonDarling->A2) + ", P = " + fourDigits(r.andersonDarling->p)
-                : std::string("not computed");
+                ? "\n  A\u00b2 = " + fourDigits(r.andersonDarling->A2) + "\n  P = " + fourDigits(r.andersonDarling->p)
+                : std::string(r.n < 8 ? "\n  not for N < 8" : "\n  not computed");
     return note;
 }
 
