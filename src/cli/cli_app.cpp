@@ -362,6 +362,10 @@ private:
 }  // namespace
 
 int runCli(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
+    if (words.size() == 1 && (words[0] == "--help" || words[0] == "-h")) {
+        out << kUsage;
+        return 0;
+    }
     Command command;
     try {
         command = parseCommand(words);

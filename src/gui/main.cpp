@@ -1,5 +1,8 @@
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
 #include <QStyleFactory>
+#include <QTextStream>
 #include <filesystem>
 
 #include "app/commands.h"
@@ -11,6 +14,31 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setApplicationName(QStringLiteral("Lumera"));
+    // The installed desktop entry, lumera.desktop: the desktop matches the
+    // window to its menu entry and icon by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("lumera"));
+
+    // The working folder is the folder the program is started in. A desktop
+    // entry cannot name the user's home folder (no ~ or $HOME in it), and a
+    // menu may start programs in "/", so the entry asks for it with --home.
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Lumera: the Cartesian paired test, in a window."));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption homeOption(
+        QStringLiteral("home"),
+        QStringLiteral("Work in your home folder, not the current one (as the menu entry does)."));
+    parser.addOption(homeOption);
+    if (!parser.parse(QApplication::arguments())) {
+        QTextStream(stderr) << parser.errorText() << "\n\n" << parser.helpText();
+        return 2;
+    }
+    if (parser.isSet(helpOption)) {
+        QTextStream(stdout) << parser.helpText();
+        return 0;
+    }
+    if (parser.isSet(homeOption) && !QDir::setCurrent(QDir::homePath()))
+        QTextStream(stderr) << "lumera: cannot enter the home folder " << QDir::homePath() << "; staying in "
+                            << QDir::currentPath() << '\n';
 
     lumera::gui::QtDialogs dialogs;
     lumera::SystemClock clock;

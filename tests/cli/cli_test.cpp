@@ -89,6 +89,15 @@ TEST(CliArgs, WrongCommandLinesExitTwoWithUsage) {
     }
 }
 
+TEST(CliArgs, HelpPrintsTheUsage) {
+    for (const char* help : {"--help", "-h"}) {
+        std::ostringstream out, err;
+        EXPECT_EQ(runCli({help}, out, err), 0);
+        EXPECT_EQ(out.str(), kUsage);
+        EXPECT_TRUE(err.str().empty());
+    }
+}
+
 TEST(CliArgs, ScriptLinesKeepQuotedNamesTogether) {
     EXPECT_EQ(splitScriptLine("sort --kind boot \"my data/R0 boot.txt\"  'x y'"),
               (std::vector<std::string>{"sort", "--kind", "boot", "my data/R0 boot.txt", "x y"}));
