@@ -109,6 +109,7 @@ struct RunState {
     double DecimalLimit = 0;
     std::string ProjectName;
     std::string DataSetName;
+    std::string SortFileName;  // the name, without its folder, of the file sorted last
     std::int32_t ClassCount = 0;
     std::vector<double> ClassValue;
     std::vector<double> ClassFrequency;

@@ -99,9 +99,11 @@ void fillFrequencyChart(const RunState& s, ChartControl& chart) {
         return;
     }
     const analysis::FrequencyChart f = analysis::frequencyChart(values);
-    chart.title = (s.DataSetName.empty() ? std::string() : s.DataSetName + ": ") +
-                  "N = " + std::to_string(values.size()) + ", mean = " + fourDigits(f.mean) +
-                  ", SD = " + fourDigits(f.sd);
+    // The variable and the file it came from, so that no chart passes for another file's.
+    std::string source = s.DataSetName;
+    if (!s.SortFileName.empty()) source += (source.empty() ? "" : " in ") + s.SortFileName;
+    chart.title = (source.empty() ? std::string() : source + ": ") + "N = " + std::to_string(values.size()) +
+                  ", mean = " + fourDigits(f.mean) + ", SD = " + fourDigits(f.sd);
     chart.xTitle = "Value";
     chart.yTitle = "Count";
     for (const analysis::Bar& b : f.bars) chart.bars.push_back({b.lower, b.upper, static_cast<double>(b.count)});

@@ -1,6 +1,7 @@
 #include "sorting/sort_and_count.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -333,6 +334,7 @@ void SortForBootstrapResults(Program& program) {
     const bool general = s.DataKind == SortDataKind::General;
     const std::string path = program.chooseFile(general ? kGeneralFileTitle : kBootFileTitle);
     if (path.empty()) return;
+    s.SortFileName = std::filesystem::path(path).filename().string();
     // A pipe has no folder of its own: its results go to the working folder.
     if (isPipe(path))
         s.FileStem = program.resolve(kPipeStem);

@@ -460,7 +460,7 @@ TEST_F(EndToEndTest, SortAndCountOfGeneralDataFromTheUnlockToFilesAndChart) {
     const double mean = sum / static_cast<double>(values.size());
     for (double v : values) squares += (v - mean) * (v - mean);
     const QString title =
-        QString::fromStdString(variable) + QStringLiteral(": N = %1, mean = %2, SD = %3")
+        QString::fromStdString(variable) + QStringLiteral(" in development-days.txt: N = %1, mean = %2, SD = %3")
                                                .arg(values.size())
                                                .arg(mean, 0, 'g', 4)
                                                .arg(std::sqrt(squares / (values.size() - 1)), 0, 'g', 4);

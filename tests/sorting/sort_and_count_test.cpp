@@ -367,7 +367,7 @@ TEST_F(NormalTestButtonTest, YesShowsABarPerValueWithTheNormalCurveOfTheirMeanAn
     ASSERT_EQ(click(generalFile("a.txt", {3, 1, 4, 2, 3, 5, 3, 2, 4}), Answer::Yes), Program::Outcome::Done);
     EXPECT_FALSE(program.form1().Image1.visible);
     const ChartControl& c = chart1();
-    EXPECT_EQ(c.title, "V: N = 9, mean = 3, SD = 1.225");
+    EXPECT_EQ(c.title, "V in a.txt: N = 9, mean = 3, SD = 1.225");
     EXPECT_EQ(c.xTitle, "Value");
     EXPECT_EQ(c.yTitle, "Count");
     // Each bar centred on its value, one step wide.
@@ -385,7 +385,7 @@ TEST_F(NormalTestButtonTest, YesShowsABarPerValueWithTheNormalCurveOfTheirMeanAn
 
     // Values on a lattice of 0.5 with gaps: bars 0.5 wide, only where values are.
     ASSERT_EQ(click(generalFile("b.txt", {1, 1.5, 3}), Answer::Yes), Program::Outcome::Done);
-    EXPECT_EQ(c.title, "V: N = 3, mean = 1.833, SD = 1.041");
+    EXPECT_EQ(c.title, "V in b.txt: N = 3, mean = 1.833, SD = 1.041");
     EXPECT_EQ(c.bars, (std::vector<ChartBar>{{0.75, 1.25, 1}, {1.25, 1.75, 1}, {2.75, 3.25, 1}}));
     EXPECT_EQ(c.xTickInterval, 0.5);
     const double mean = 5.5 / 3,
@@ -411,7 +411,7 @@ TEST_F(NormalTestButtonTest, ManyDistinctValuesGiveContiguousBinsUnderACurveOfTh
     ASSERT_EQ(click(generalFile("boot.txt", values), Answer::Yes), Program::Outcome::Done);
     ASSERT_GT(s().ClassCount, 2000);
     const ChartControl& c = chart1();
-    EXPECT_EQ(c.title.rfind("V: N = 3000, mean = ", 0), 0u) << c.title;
+    EXPECT_EQ(c.title.rfind("V in boot.txt: N = 3000, mean = ", 0), 0u) << c.title;
     ASSERT_GE(c.bars.size(), 20u);
     ASSERT_LE(c.bars.size(), 200u);
     const double width = c.bars.front().upper - c.bars.front().lower;
