@@ -90,7 +90,8 @@ void applyColors(QWidget* w, const Control& c) {
         pal.setColor(QPalette::Text, fore);
     }
     w->setPalette(pal);
-    w->setAutoFillBackground(c.backColor.has_value());
+    // The grid's whole area, not only its cells, covers the labels behind it.
+    w->setAutoFillBackground(c.backColor.has_value() || c.kind == ControlKind::Grid);
 }
 
 // Text grows and shrinks with the layout, whatever dots per inch the desktop

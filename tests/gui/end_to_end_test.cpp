@@ -591,6 +591,11 @@ TEST_F(EndToEndTest, TheGridSaysWhatItHoldsAndTheOutputLineLeadsToItsFolder) {
     EXPECT_LE(keyRect.top(), cells->geometry().top() + cellsHeight + 20);
     EXPECT_TRUE(grid->rect().contains(keyRect));
     EXPECT_LE(key->heightForWidth(key->width()), keyRect.height()) << "the whole text shows";
+    // The procedure list coming back behind the grid (the cover's timer) stays hidden around the cells.
+    program.form1().Label14.visible = true;
+    window->syncAll();
+    const QImage frame = window->widgetFor("Frame3")->grab().toImage();
+    EXPECT_NE(frame.pixelColor(grid->geometry().topLeft() + QPoint(4, 4)), QColor(255, 255, 0));
 
     // The output line names the report; its tooltip gives the whole path, and
     // a double click opens the folder it is in.
