@@ -361,12 +361,21 @@ void Form1View::build() {
     widgets_.at(&form.lblGridKey)->setParent(widgets_.at(&form.MSFlexGrid1));
 }
 
+namespace {
+constexpr double kSmallestTextPixels = 9;
+}  // namespace
+
+QSize Form1View::drawnSize(double scale) const {
+    const Form1& form = program_.form1();
+    return QSize(static_cast<int>(form.Width / 15.0 * scale), static_cast<int>(form.Height / 15.0 * scale));
+}
+
 double Form1View::minimumScale() const {
     double smallest = 0;
     for (const auto& c : program_.form1().controls())
         if (c->fontSize > 0 && (smallest == 0 || c->fontSize < smallest)) smallest = c->fontSize;
     if (smallest == 0) return 0;
-    return 9.0 / (smallest * kPixelsPerPoint * devicePixelRatioF());
+    return kSmallestTextPixels / (smallest * kPixelsPerPoint * devicePixelRatioF());
 }
 
 double Form1View::fittingScale(QSize area) const {
@@ -385,9 +394,7 @@ void Form1View::fitToScreen() {
     const QSize room(available.width() - frameWidth, available.height() - titleBar);
     // Opened at its designed size where that fits; the user may enlarge it.
     const double scale = std::min(1.0, fittingScale(room));
-    const Form1& form = program_.form1();
-    QSize size(static_cast<int>(form.Width / 15.0 * scale), static_cast<int>(form.Height / 15.0 * scale));
-    size = size.boundedTo(room).expandedTo(minimumSize());
+    const QSize size = drawnSize(scale).boundedTo(room).expandedTo(minimumSize());
     resize(size);
     move(available.left() + std::max(0, (room.width() - size.width()) / 2),
          available.top() + std::max(0, (room.height() - size.height()) / 2));
@@ -400,8 +407,7 @@ void Form1View::resizeEvent(QResizeEvent* event) {
 }
 
 void Form1View::applyScale(double scale) {
-    const Form1& form = program_.form1();
-    const QSize canvas(static_cast<int>(form.Width / 15.0 * scale), static_cast<int>(form.Height / 15.0 * scale));
+    const QSize canvas = drawnSize(scale);
     scroll_->setGeometry(rect());
     if (scale == scale_ && canvas_->size() == canvas) return;
     scale_ = scale;

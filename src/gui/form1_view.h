@@ -76,6 +76,7 @@ private:
     void tick();
     void applyScale(double scale);
     double fittingScale(QSize area) const;
+    QSize drawnSize(double scale) const;
     void layoutResultGrid();
     void openRequestedFolder();
 
