@@ -2,18 +2,24 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QTableWidget>
+#include <QUrl>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "gui/chart_renderer.h"
@@ -48,7 +54,7 @@ public:
         if (key == key_ && size() == drawnSize_) return;
         key_ = key;
         drawnSize_ = size();
-        setPixmap(drawPicture(key, size()));
+        setPixmap(drawPicture(key, size(), devicePixelRatioF()));
     }
 
 protected:
@@ -83,27 +89,52 @@ void applyColors(QWidget* w, const Control& c) {
         pal.setColor(QPalette::Text, fore);
     }
     w->setPalette(pal);
-    w->setAutoFillBackground(c.backColor.has_value());
+    // The grid's whole area, not only its cells, covers the labels behind it.
+    w->setAutoFillBackground(c.backColor.has_value() || c.kind == ControlKind::Grid);
 }
 
-void applyFont(QWidget* w, const Control& c) {
+// Text grows and shrinks with the layout, whatever dots per inch the desktop
+// reports: points are taken at the density the twips were laid out for.
+void applyFont(QWidget* w, const Control& c, double scale) {
     QFont f = QApplication::font(w);
-    f.setPointSizeF(c.fontSize);
+    f.setPointSizeF(c.fontSize * scale * 96.0 / w->logicalDpiY());
     f.setBold(c.bold);
     w->setFont(f);
 }
 
-void syncGrid(QTableWidget* table, const GridControl& grid) {
+// The result grid, whose cells can stand anywhere in its area. The table
+// resets its margins for its headers whenever it lays itself out: ours stay.
+class ResultTable : public QTableWidget {
+public:
+    using QTableWidget::QTableWidget;
+    void setCellMargins(const QMargins& margins) {
+        margins_ = margins;
+        setViewportMargins(margins);
+    }
+
+protected:
+    void updateGeometries() override {
+        QTableWidget::updateGeometries();
+        if (viewportMargins() != margins_) setViewportMargins(margins_);
+    }
+
+private:
+    QMargins margins_;
+};
+
+void syncGrid(QTableWidget* table, const GridControl& grid, double scale) {
     table->setRowCount(grid.rows());
     table->setColumnCount(grid.cols());
     // A column is never narrower than its widest cell: names must stay readable.
     QFontMetrics metrics(table->font());
+    const int padding = static_cast<int>(std::lround(16 * scale));
     for (int c = 0; c < grid.cols(); ++c) {
-        int width = twipsToPixels(grid.colWidth(c));
+        int width = scaledTwips(grid.colWidth(c), scale);
         for (int r = 0; r < grid.rows(); ++r)
-            width = std::max(width, metrics.horizontalAdvance(q(grid.textAt(r, c))) + 16);
+            width = std::max(width, metrics.horizontalAdvance(q(grid.textAt(r, c))) + padding);
         table->setColumnWidth(c, width);
     }
+    for (int r = 0; r < grid.rows(); ++r) table->setRowHeight(r, metrics.height() + padding);
     for (int r = 0; r < grid.rows(); ++r) {
         for (int c = 0; c < grid.cols(); ++c) {
             QTableWidgetItem* item = table->item(r, c);
@@ -161,6 +192,13 @@ void ClickableLabel::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 Form1View::Form1View(Program& program, QtDialogs* questions) : program_(program), questions_(questions) {
+    scroll_ = new QScrollArea(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setAlignment(Qt::AlignCenter);
+    canvas_ = new QWidget;
+    scroll_->setWidget(canvas_);
+    // Small enough for any screen; scroll bars reach what it cuts off.
+    setMinimumSize(800, 600);
     build();
     program_.form1().setRefreshSink(this);
     connect(&timer_, &QTimer::timeout, this, &Form1View::tick);
@@ -169,6 +207,7 @@ Form1View::Form1View(Program& program, QtDialogs* questions) : program_(program)
     connect(escape, &QShortcut::activated, this, [this] {
         if (program_.form1().MSChart2.visible) clickControl("MSChart2");
     });
+    fitToScreen();
     syncAll();
     if (questions_ != nullptr) {
         questions_->setParent(this);
@@ -189,7 +228,7 @@ void Form1View::build() {
     std::map<std::string, QWidget*> containers;
     for (const auto& owned : form.controls()) {
         const Control& c = *owned;
-        QWidget* parent = c.parent.empty() ? this : containers.at(c.parent);
+        QWidget* parent = c.parent.empty() ? canvas_ : containers.at(c.parent);
         QWidget* w = nullptr;
         std::string name = c.name;
         switch (c.kind) {
@@ -216,6 +255,7 @@ void Form1View::build() {
             }
             case ControlKind::TextBox: {
                 auto* edit = new QLineEdit(parent);
+                edit->installEventFilter(this);
                 Control& model = form.control(c.name);
                 connect(edit, &QLineEdit::textEdited, this,
                         [&model](const QString& t) { model.caption = t.toStdString(); });
@@ -229,7 +269,7 @@ void Form1View::build() {
                 break;
             }
             case ControlKind::Grid: {
-                auto* table = new QTableWidget(parent);
+                auto* table = new ResultTable(parent);
                 table->horizontalHeader()->hide();
                 table->verticalHeader()->hide();
                 table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -255,6 +295,62 @@ void Form1View::build() {
         w->setObjectName(q(c.name));
         widgets_[&c] = w;
     }
+    // The key line goes where the grid's cells go, and hides with the grid.
+    widgets_.at(&form.lblGridKey)->setParent(widgets_.at(&form.MSFlexGrid1));
+}
+
+namespace {
+constexpr double kSmallestTextPixels = 9;
+}  // namespace
+
+QSize Form1View::drawnSize(double scale) const {
+    const Form1& form = program_.form1();
+    return QSize(static_cast<int>(form.Width / 15.0 * scale), static_cast<int>(form.Height / 15.0 * scale));
+}
+
+double Form1View::minimumScale() const {
+    double smallest = 0;
+    for (const auto& c : program_.form1().controls())
+        if (c->fontSize > 0 && (smallest == 0 || c->fontSize < smallest)) smallest = c->fontSize;
+    if (smallest == 0) return 0;
+    return kSmallestTextPixels / (smallest * kPixelsPerPoint * devicePixelRatioF());
+}
+
+double Form1View::fittingScale(QSize area) const {
+    const Form1& form = program_.form1();
+    const double fit = std::min(area.width() / (form.Width / 15.0), area.height() / (form.Height / 15.0));
+    return std::max(fit, minimumScale());
+}
+
+void Form1View::fitToScreen() {
+    QScreen* screen = this->screen();
+    if (screen == nullptr) return;
+    const QRect available = screen->availableGeometry();
+    // The title bar's height is known only once the window is shown.
+    const int titleBar = isWindow() && isVisible() ? frameGeometry().height() - height() : 32;
+    const int frameWidth = isWindow() && isVisible() ? frameGeometry().width() - width() : 0;
+    const QSize room(available.width() - frameWidth, available.height() - titleBar);
+    // Opened at its designed size where that fits; the user may enlarge it.
+    const double scale = std::min(1.0, fittingScale(room));
+    const QSize size = drawnSize(scale).boundedTo(room).expandedTo(minimumSize());
+    resize(size);
+    move(available.left() + std::max(0, (room.width() - size.width()) / 2),
+         available.top() + std::max(0, (room.height() - size.height()) / 2));
+    applyScale(fittingScale(size));
+}
+
+void Form1View::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    applyScale(fittingScale(size()));
+}
+
+void Form1View::applyScale(double scale) {
+    const QSize canvas = drawnSize(scale);
+    scroll_->setGeometry(rect());
+    if (scale == scale_ && canvas_->size() == canvas) return;
+    scale_ = scale;
+    canvas_->resize(canvas);
+    syncAll();
 }
 
 QWidget* Form1View::widgetFor(const std::string& controlName) const {
@@ -265,8 +361,10 @@ QWidget* Form1View::widgetFor(const std::string& controlName) const {
 
 void Form1View::sync(const Control& c) {
     QWidget* w = widgets_.at(&c);
-    w->setGeometry(twipsToPixels(c.left), twipsToPixels(c.top), twipsToPixels(c.width), twipsToPixels(c.height));
-    applyFont(w, c);
+    const int left = scaledTwips(c.left, scale_), top = scaledTwips(c.top, scale_);
+    w->setGeometry(left, top, scaledTwips(c.left + c.width, scale_) - left,
+                   scaledTwips(c.top + c.height, scale_) - top);
+    applyFont(w, c, scale_);
     applyColors(w, c);
     w->setEnabled(c.enabled);
     w->setToolTip(q(c.toolTip));
@@ -278,8 +376,11 @@ void Form1View::sync(const Control& c) {
             auto* button = static_cast<QPushButton*>(w);
             button->setText(q(c.caption));
             if (!c.picture.empty()) {
-                button->setIcon(QIcon(drawPicture(c.picture, QSize(40, 20))));
-                button->setIconSize(QSize(40, 20));
+                const QSize icon = (QSizeF(40, 20) * scale_).toSize();
+                if (button->iconSize() != icon || button->icon().isNull()) {
+                    button->setIcon(QIcon(drawPicture(c.picture, icon, button->devicePixelRatioF())));
+                    button->setIconSize(icon);
+                }
             }
             break;
         }
@@ -298,7 +399,7 @@ void Form1View::sync(const Control& c) {
             static_cast<PictureWidget*>(w)->setPicture(c.picture);
             break;
         case ControlKind::Grid:
-            syncGrid(static_cast<QTableWidget*>(w), static_cast<const GridControl&>(c));
+            syncGrid(static_cast<QTableWidget*>(w), static_cast<const GridControl&>(c), scale_);
             break;
         case ControlKind::Chart:
             syncChart(static_cast<QChartView*>(w), static_cast<const ChartControl&>(c));
@@ -313,12 +414,32 @@ void Form1View::sync(const Control& c) {
         (c.kind == ControlKind::Grid || c.kind == ControlKind::Chart) && c.visible && w->isHidden();
     w->setVisible(c.visible);
     if (resultAppearing) w->raise();
+    const Form1& form = program_.form1();
+    if (&c == &form.MSFlexGrid1 || &c == &form.lblGridKey) layoutResultGrid();
+}
+
+// The cells centred in the grid's area, the key line right under them.
+void Form1View::layoutResultGrid() {
+    const Form1& form = program_.form1();
+    auto* table = static_cast<ResultTable*>(widgets_.at(&form.MSFlexGrid1));
+    auto* key = static_cast<QLabel*>(widgets_.at(&form.lblGridKey));
+    int cellsWidth = 0, cellsHeight = 0;
+    for (int c = 0; c < table->columnCount(); ++c) cellsWidth += table->columnWidth(c);
+    for (int r = 0; r < table->rowCount(); ++r) cellsHeight += table->rowHeight(r);
+    const int gap = static_cast<int>(std::lround(8 * scale_));
+    const int keyHeight = std::max(scaledTwips(form.lblGridKey.height, scale_), key->heightForWidth(table->width()));
+    const int blockHeight = cellsHeight + (form.lblGridKey.visible ? gap + keyHeight : 0);
+    const int left = std::max(0, (table->width() - cellsWidth) / 2);
+    const int top = std::max(0, (table->height() - blockHeight) / 2);
+    const int right = std::max(0, table->width() - cellsWidth - left);
+    const int bottom = std::max(0, table->height() - cellsHeight - top);
+    table->setCellMargins(QMargins(left, top, right, bottom));
+    key->setGeometry(0, std::min(top + cellsHeight + gap, table->height() - keyHeight), table->width(), keyHeight);
 }
 
 void Form1View::syncAll() {
     Form1& form = program_.form1();
     setWindowTitle(q(form.Caption));
-    setFixedSize(twipsToPixels(form.Width), twipsToPixels(form.Height));
     std::vector<const Control*> order;
     for (const auto& c : form.controls()) {
         sync(*c);
@@ -350,6 +471,20 @@ void Form1View::clickControl(const std::string& name) {
 void Form1View::doubleClickControl(const std::string& name) {
     program_.doubleClick(name);
     afterHandler();
+    openRequestedFolder();
+}
+
+// Where the desktop has no file manager nothing happens: the name stays in
+// the line and its tooltip.
+void Form1View::openRequestedFolder() {
+    const QString folder = q(std::exchange(program_.form1().FolderToOpen, {}));
+    if (!folder.isEmpty() && QFileInfo(folder).isDir()) QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
+bool Form1View::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonDblClick && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        doubleClickControl(watched->objectName().toStdString());
+    return QWidget::eventFilter(watched, event);
 }
 
 void Form1View::tick() {

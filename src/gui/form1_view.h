@@ -1,6 +1,7 @@
 #pragma once
 #include <QLabel>
 #include <QPointer>
+#include <QScrollArea>
 #include <QTimer>
 #include <QWidget>
 #include <map>
@@ -32,7 +33,10 @@ protected:
 };
 
 // Draws the main window's model and hands the user's clicks back to it.
-// Everything it shows comes from the model; it keeps no state of its own.
+// Everything it shows comes from the model; it keeps no state of its own
+// but the scale at which it draws the model's twips and fonts: the one that
+// fits the window, never so small that text falls under 9 device pixels
+// (scroll bars then reach the rest).
 class Form1View : public QWidget, public RefreshSink {
     Q_OBJECT
 public:
@@ -47,21 +51,40 @@ public:
     QWidget* widgetFor(const std::string& controlName) const;
     VaterView* vaterView() const { return vaterView_.get(); }
 
+    // The model's window drawn at the current scale, inside the scrolled area.
+    QWidget* canvas() const { return canvas_; }
+    QScrollArea* scrollArea() const { return scroll_; }
+    double scale() const { return scale_; }
+    // The smallest scale at which the smallest text keeps 9 device pixels.
+    double minimumScale() const;
+    // Sizes and places the window to fit the screen's available area.
+    void fitToScreen();
+
     // What a click on the named control does, then the window follows the model.
     void clickControl(const std::string& name);
     void doubleClickControl(const std::string& name);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void build();
     void sync(const Control& control);
     void afterHandler();
     void tick();
+    void applyScale(double scale);
+    double fittingScale(QSize area) const;
+    QSize drawnSize(double scale) const;
+    void layoutResultGrid();
+    void openRequestedFolder();
 
     Program& program_;
     QtDialogs* questions_;
+    QScrollArea* scroll_ = nullptr;
+    QWidget* canvas_ = nullptr;
+    double scale_ = 1;
     std::map<const Control*, QWidget*> widgets_;
     QTimer timer_;
     std::unique_ptr<VaterView> vaterView_;

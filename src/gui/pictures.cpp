@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QtMath>
 #include <cmath>
 
 namespace lumera::gui {
@@ -166,12 +167,15 @@ void drawGreeting(QPainter& p, const QRectF& r, int index) {
 
 }  // namespace
 
-QPixmap drawPicture(const std::string& key, QSize size) {
-    QPixmap pixmap(size.expandedTo(QSize(1, 1)));
+QPixmap drawPicture(const std::string& key, QSize size, qreal devicePixelRatio) {
+    const QSize logical = size.expandedTo(QSize(1, 1));
+    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1;
+    QPixmap pixmap(QSize(qCeil(logical.width() * ratio), qCeil(logical.height() * ratio)));
+    pixmap.setDevicePixelRatio(ratio);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
-    QRectF r(0, 0, pixmap.width(), pixmap.height());
+    QRectF r(0, 0, logical.width(), logical.height());
     if (key == "cover")
         drawCover(p, r);
     else if (key == "photograph")

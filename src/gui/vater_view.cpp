@@ -23,7 +23,7 @@ VaterView::VaterView(Program& program) : program_(program) {
     picture_ = new QLabel(this);
     picture_->setGeometry(twipsToPixels(pic.left), twipsToPixels(pic.top), twipsToPixels(pic.width),
                           twipsToPixels(pic.height));
-    picture_->setPixmap(drawPicture(pic.picture, picture_->size()));
+    picture_->setPixmap(drawPicture(pic.picture, picture_->size(), devicePixelRatioF()));
 
     // A button whose caption wraps: the quotation is longer than one line.
     const Control& cmd = model.Command1;

@@ -294,6 +294,7 @@ void PrintMultiCIofDifference(Program& program) {
     const std::string path = program.resolve(s.OutputFileName);
     // Two runs in one second with one code share a name: neither report
     // may replace the other.
+    std::string reportPath;
     auto file =
         std::make_unique<TextFile>(path, kReportErrorTitle, std::size_t{1} << 20, TextFile::Existing::KeepAndNumber);
     {
@@ -308,7 +309,7 @@ void PrintMultiCIofDifference(Program& program) {
 
         form.control("Command21").enabled = false;
         ShowMultiCIofDifference(program);
-        form.MSFlexGrid1.visible = true;
+        form.setResultGridVisible(true);
         form.MSFlexGrid1.enabled = true;
         DateTime ended = program.clock().now();
         s.EndedText = "Cartesian paired test ended at:" + ended.text();
@@ -322,9 +323,12 @@ void PrintMultiCIofDifference(Program& program) {
         w.line(s.TotalTimeText);
         file->close();
         s.OutputFileName = std::filesystem::path(file->path()).filename().string();
+        reportPath = file->path();
     }
 
     form.txtDatafile.caption = "Output file is: " + s.OutputFileName;
+    form.txtDatafile.toolTip = reportPath;
+    form.OutputFolder = std::filesystem::path(reportPath).parent_path().string();
     program.dialogs().beep();
     program.dialogs().message(kCompletedTitle,
                               "Analysis completed! Congratulation!\n\nThe output file is: " + s.OutputFileName,

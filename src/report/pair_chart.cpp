@@ -77,7 +77,7 @@ void MSFlexGrid1_Click(Program& program) {
         return;
     }
     fillPairChart(form.MSChart2, windowPairChart(s, std::min(grid.row, grid.col), std::max(grid.row, grid.col)));
-    form.MSFlexGrid1.visible = false;
+    form.setResultGridVisible(false);
     form.MSChart2.visible = true;
 }
 
@@ -85,7 +85,7 @@ void MSChart2_Click(Program& program) {
     Form1& form = program.form1();
     if (!form.MSChart2.visible) return;
     form.MSChart2.visible = false;
-    form.MSFlexGrid1.visible = true;
+    form.setResultGridVisible(true);
 }
 
 }  // namespace lumera

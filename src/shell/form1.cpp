@@ -21,6 +21,10 @@ constexpr const char* kTitleName = "Lumera";
 constexpr const char* kTitleEdition = "Cartesian Paired Test Only";
 constexpr const char* kBusyDesignText = "Bootstrap is running. Please wait!";
 constexpr const char* kNormalTestTip = "Read, sort and normality test for general data or bootstrap results";
+constexpr const char* kGridKeyText =
+    "Above the diagonal: absolute difference of the two bootstrap means. Below: P-value of the pair, "
+    "* where its 95% t confidence interval of the difference lies above 0.";
+constexpr const char* kOutputFileTip = "The report file of the last test";
 constexpr int kProcedureListSlot = 53;
 constexpr int kQuotationDoubleClickSlot = 26;
 constexpr int kCoverSeconds = 15;
@@ -189,6 +193,7 @@ Form1::Form1(Program& program)
       Command1(control("Command1")),
       Command2(control("Command2")),
       MSFlexGrid1(dynamic_cast<GridControl&>(control("MSFlexGrid1"))),
+      lblGridKey(control("lblGridKey")),
       MSChart1(dynamic_cast<ChartControl&>(control("MSChart1"))),
       MSChart2(dynamic_cast<ChartControl&>(control("MSChart2"))) {}
 
@@ -259,7 +264,8 @@ void Form1::build() {
 
     // Author frame.
     Control& contact = add("Label10", ControlKind::Label, "Frame2", px(10), px(22), px(270), px(90));
-    contact.fontSize = 8.5;
+    // The smallest text of the window: the view never scales it below 9 device pixels.
+    contact.fontSize = 9;
     Control& photo = add("picAuthor", ControlKind::Picture, "Frame2", 0, 0, px(96), px(96));
     photo.picture = "photograph";
 
@@ -279,7 +285,14 @@ void Form1::build() {
     busy.zOrder = 1;
     GridControl& grid = add<GridControl>("MSFlexGrid1", ControlKind::Grid, "Frame3", px(12), px(112), px(788), px(506));
     grid.visible = false;
-    grid.fontSize = 12;
+    grid.fontSize = 14;
+    // The view sets it right under the grid's cells.
+    Control& key = add("lblGridKey", ControlKind::Label, "Frame3", px(12), px(574), px(788), px(44));
+    key.caption = kGridKeyText;
+    key.visible = false;
+    key.alignment = Align::Center;
+    key.fontSize = 10;
+    key.foreColor = Color{64, 64, 64};
     add<ChartControl>("MSChart1", ControlKind::Chart, "Frame3", px(12), px(24), px(788), px(594));
     ChartControl& chart2 =
         add<ChartControl>("MSChart2", ControlKind::Chart, "Frame3", px(12), px(24), px(788), px(594));
@@ -289,7 +302,7 @@ void Form1::build() {
     add("lblBootBegin", ControlKind::Label, {}, px(288), px(762), px(404), px(22));
     add("lblBootEnd", ControlKind::Label, {}, px(696), px(762), px(404), px(22));
     Control& output = add("txtDatafile", ControlKind::TextBox, {}, px(288), px(788), px(812), px(26));
-    output.toolTip = "The report file of the last test";
+    output.toolTip = kOutputFileTip;
     Control& notice = add("Label1", ControlKind::Label, {}, px(288), px(822), px(812), px(80));
     notice.caption = kNoticeText;
     notice.fontSize = 9;
@@ -461,6 +474,13 @@ void Form1::Label4_DblClick() { Label4.caption = QuoteTexts[kQuotationDoubleClic
 
 void Form1::Label6_Click() { EnableAllButtonsForImage(); }
 
+void Form1::txtDatafile_DblClick() { FolderToOpen = OutputFolder; }
+
+void Form1::setResultGridVisible(bool visible) {
+    MSFlexGrid1.visible = visible;
+    lblGridKey.visible = visible;
+}
+
 void Form1::Command1_Click() {
     program_.closeAllFiles();
     Visible = false;
@@ -488,7 +508,7 @@ void Form1::runStarted(const std::string& busy) {
     Label2.visible = true;
     Label2.Refresh();
     Label14.visible = false;
-    MSFlexGrid1.visible = false;
+    setResultGridVisible(false);
     // A chart of an earlier sort and count would stand over the new results.
     MSChart1.visible = false;
     MSChart2.visible = false;

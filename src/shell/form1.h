@@ -36,13 +36,17 @@ public:
     void Label4_Click();
     void Label4_DblClick();
     void Label6_Click();
-    void Command1_Click();  // "Quit"
+    void txtDatafile_DblClick();  // asks the view to open the output file's folder
+    void Command1_Click();        // "Quit"
     void Form_Unload();
 
     // Controls, by name; throws std::out_of_range for an unknown name.
     Control& control(std::string_view name);
     const Control& control(std::string_view name) const;
     const std::vector<std::unique_ptr<Control>>& controls() const { return controls_; }
+    // The result grid and the line under it that says what its cells hold.
+    void setResultGridVisible(bool visible);
+
     // The 80 buttons that both lock and unlock handle, in their order.
     const std::vector<Control*>& lockedButtons() const { return lockButtons_; }
 
@@ -67,6 +71,8 @@ public:
     std::string IntroPending;
     int GreetingTick = 0;
     std::string EditionLine;
+    std::string OutputFolder;  // of the last report; empty until there is one
+    std::string FolderToOpen;  // set by a double click, taken by the view
 
     // Controls the handlers name.
     Control& Label12;
@@ -93,6 +99,7 @@ public:
     Control& Command1;
     Control& Command2;
     GridControl& MSFlexGrid1;
+    Control& lblGridKey;
     ChartControl& MSChart1;
     ChartControl& MSChart2;
 

@@ -99,7 +99,10 @@ Program::Outcome Program::click(std::string_view name) {
 
 void Program::doubleClick(std::string_view name) {
     runCommand([&] {
-        if (name == "Label4") form1_.Label4_DblClick();
+        if (name == "Label4")
+            form1_.Label4_DblClick();
+        else if (name == "txtDatafile")
+            form1_.txtDatafile_DblClick();
     });
 }
 

@@ -2,11 +2,13 @@
 // dialogs, driven by mouse and keyboard on the sample data.
 #include <gtest/gtest.h>
 
+#include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QUrl>
 #include <QtCharts/QAreaSeries>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
@@ -138,6 +140,17 @@ double gridDifference(double v) {
     double scale = v < 1 ? 1000 : v <= 100 ? 100 : 1;
     return std::nearbyint(v * scale) / scale;
 }
+
+// Stands in for the desktop's file manager.
+class FolderOpener : public QObject {
+    Q_OBJECT
+public:
+    FolderOpener() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
+    ~FolderOpener() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+    std::vector<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened.push_back(url); }
+};
 
 class EndToEndTest : public ::testing::Test {
 protected:
@@ -593,5 +606,69 @@ TEST_F(EndToEndTest, AComparisonAfterTheChartShowsItsGridInFront) {
     EXPECT_TRUE(shown("MSFlexGrid1"));
 }
 
+TEST_F(EndToEndTest, TheGridSaysWhatItHoldsAndTheOutputLineLeadsToItsFolder) {
+    const std::string bean = sample("rm-bean.txt");
+    sample("rm-pea.txt");
+    ASSERT_FALSE(HasFailure());
+    FolderOpener opener;
+    auto* output = widget<QLineEdit>("txtDatafile");
+    // No report yet: a double click opens nothing.
+    QTest::mouseDClick(output, Qt::LeftButton);
+    EXPECT_TRUE(opener.opened.empty());
+    EXPECT_EQ(output->toolTip(), "The report file of the last test");
+    EXPECT_FALSE(shown("lblGridKey"));
+
+    const std::string reportName = "25A-Cartesian diff results-Pea_2026129-1457.txt";
+    ModalDriver compare;
+    compare.message(kDetailTitle, kDetailText, Box::Yes | Box::No, Box::No)
+        .message(kReversedTitle, kReversedText, Box::Yes | Box::No, Box::No)
+        .input(kCountTitle, kCountPrompt, "2")
+        .input(kTransformTitle, kTransformPrompt, "0")
+        .openFile("Input treatment 1", QString::fromStdString(start), QString::fromStdString(bean))
+        .openFile("Input treatment 2", QString::fromStdString(data), QStringLiteral("rm-pea.txt"))
+        .input(kCodeTitle, kCodePrompt, "1")
+        .whileShown([&](QWidget*) { EXPECT_FALSE(shown("lblGridKey")) << "no key without its grid"; })
+        .message("Task completed", kDoneText + QString::fromStdString(reportName), Box::Ok | Box::Cancel, Box::Ok);
+    compare.run([&] { QTest::mouseClick(widget<QPushButton>("cmdCartesianDifference"), Qt::LeftButton); });
+    ASSERT_FALSE(compare.failed());
+
+    auto* grid = widget<QTableWidget>("MSFlexGrid1");
+    auto* key = widget<QLabel>("lblGridKey");
+    ASSERT_TRUE(grid->isVisible());
+    ASSERT_TRUE(key->isVisible());
+    EXPECT_EQ(key->text(),
+              "Above the diagonal: absolute difference of the two bootstrap means. Below: P-value of the pair, * where "
+              "its 95% t confidence interval of the difference lies above 0.");
+    // The cells centred in the grid's area, the key right under them and inside it.
+    QWidget* cells = grid->viewport();
+    int cellsHeight = 0;
+    for (int r = 0; r < grid->rowCount(); ++r) cellsHeight += grid->rowHeight(r);
+    EXPECT_NEAR(cells->geometry().center().x(), grid->rect().center().x(), 1);
+    EXPECT_GE(cells->geometry().top(), 0);
+    const QRect keyRect = key->geometry();
+    EXPECT_GE(keyRect.top(), cells->geometry().top() + cellsHeight);
+    EXPECT_LE(keyRect.top(), cells->geometry().top() + cellsHeight + 20);
+    EXPECT_TRUE(grid->rect().contains(keyRect));
+    EXPECT_LE(key->heightForWidth(key->width()), keyRect.height()) << "the whole text shows";
+    // The procedure list coming back behind the grid (the cover's timer) stays hidden around the cells.
+    program.form1().Label14.visible = true;
+    window->syncAll();
+    const QImage frame = window->widgetFor("Frame3")->grab().toImage();
+    EXPECT_NE(frame.pixelColor(grid->geometry().topLeft() + QPoint(4, 4)), QColor(255, 255, 0));
+
+    // The output line names the report; its tooltip gives the whole path, and
+    // a double click opens the folder it is in.
+    const fs::path reportPath = fs::path(data) / reportName;
+    ASSERT_TRUE(fs::exists(reportPath));
+    EXPECT_EQ(output->text().toStdString(), "Output file is: " + reportName);
+    EXPECT_EQ(output->toolTip().toStdString(), reportPath.string());
+    QTest::mouseDClick(output, Qt::LeftButton);
+    ASSERT_EQ(opener.opened.size(), 1u);
+    EXPECT_EQ(fs::path(opener.opened[0].toLocalFile().toStdString()), fs::path(data));
+    if (const char* dir = std::getenv("LUMERA_SCREENSHOT_DIR")) window->grab().save(QString(dir) + "/grid.png");
+}
+
 }  // namespace
 }  // namespace lumera::gui
+
+#include "end_to_end_test.moc"

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QtCharts/QAreaSeries>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
@@ -15,6 +16,7 @@
 #include <filesystem>
 
 #include "app/commands.h"
+#include "gui/pictures.h"
 #include "gui/vater_view.h"
 #include "shell/program.h"
 #include "support/fake_services.h"
@@ -96,8 +98,7 @@ TEST_F(Form1ViewTest, ChartShowsTheModelsBarsAndCurve) {
     chart.title = "Frequency distribution";
     chart.xTitle = "Value";
     chart.yTitle = "Count";
-    for (int x = 10; x <= 20; ++x)
-        chart.bars.push_back({x - 0.5, x + 0.5, 50 * std::exp(-(x - 15) * (x - 15) / 8.0)});
+    for (int x = 10; x <= 20; ++x) chart.bars.push_back({x - 0.5, x + 0.5, 50 * std::exp(-(x - 15) * (x - 15) / 8.0)});
     for (int i = 0; i <= 100; ++i) {
         double x = 9.5 + i * 0.11;
         chart.curve.emplace_back(x, 50 * std::exp(-(x - 15) * (x - 15) / 8.0));
@@ -172,6 +173,86 @@ TEST_F(Form1ViewTest, ChartDrawsEachBarOverItsOwnEdgesAndCountsToARoundTickJustA
     EXPECT_EQ(x->tickAnchor(), 1);
     EXPECT_EQ(x->tickInterval(), 1);
     EXPECT_EQ(y->max(), 6);
+}
+
+// Text size on the device, the pixels a user's eyes get.
+double devicePixels(const QWidget* w) {
+    const QFont f = w->font();
+    const double logical = f.pixelSize() > 0 ? f.pixelSize() : f.pointSizeF() * w->logicalDpiY() / 72.0;
+    return logical * w->devicePixelRatioF();
+}
+
+QRect rectIn(const QWidget* w, const QWidget* ancestor) { return QRect(w->mapTo(ancestor, QPoint(0, 0)), w->size()); }
+
+TEST_F(Form1ViewTest, ScaledLayoutKeepsEveryControlReachableAndReadable) {
+    view->show();
+    const Form1& form = program.form1();
+    ASSERT_LE(view->minimumSize().width(), 1024);
+    ASSERT_LE(view->minimumSize().height(), 700);
+    // The smallest text, 9 points, at 9 device pixels: three quarters of the design.
+    EXPECT_NEAR(view->minimumScale(), 0.75 / view->devicePixelRatioF(), 1e-9);
+    for (QSize size : {view->minimumSize(), QSize(1024, 700), QSize(1280, 688), QSize(1366, 736), QSize(1400, 912)}) {
+        view->resize(size);
+        QApplication::processEvents();
+        SCOPED_TRACE(testing::Message() << size.width() << " x " << size.height());
+        ASSERT_EQ(view->size(), size);
+        QScrollArea* scroll = view->scrollArea();
+        QWidget* canvas = view->canvas();
+        EXPECT_GE(view->scale(), view->minimumScale());
+        // Where the design fits at readable text, it fits whole: no scrolling.
+        const bool fits = view->scale() > view->minimumScale();
+        if (fits) {
+            EXPECT_LE(canvas->width(), scroll->viewport()->width());
+            EXPECT_LE(canvas->height(), scroll->viewport()->height());
+        }
+        EXPECT_GE(scroll->horizontalScrollBar()->maximum() + scroll->viewport()->width(), canvas->width());
+        EXPECT_GE(scroll->verticalScrollBar()->maximum() + scroll->viewport()->height(), canvas->height());
+
+        for (const auto& owned : form.controls()) {
+            const Control& c = *owned;
+            if (c.kind == ControlKind::Window) continue;
+            QWidget* w = view->widgetFor(c.name);
+            ASSERT_NE(w, nullptr) << c.name;
+            EXPECT_GE(devicePixels(w), 9 - 1e-9) << c.name;
+            EXPECT_NEAR(w->font().pointSizeF() * w->logicalDpiY() / 96, c.fontSize * view->scale(), 1e-6) << c.name;
+            if (!w->isVisible()) continue;
+            // Inside its frame and the drawn window, and scrolled into view on demand.
+            EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry())) << c.name;
+            EXPECT_TRUE(canvas->rect().contains(rectIn(w, canvas))) << c.name;
+            const QRect at = rectIn(w, canvas);
+            scroll->horizontalScrollBar()->setValue(at.left());
+            scroll->verticalScrollBar()->setValue(at.top());
+            EXPECT_TRUE(scroll->viewport()->rect().contains(rectIn(w, scroll->viewport()))) << c.name;
+        }
+        // Controls apart in the model stay apart on the screen, at every scale.
+        for (const auto& a : form.controls())
+            for (const auto& b : form.controls()) {
+                if (a == b || a->kind == ControlKind::Window || b->kind == ControlKind::Window) continue;
+                QWidget* wa = view->widgetFor(a->name);
+                QWidget* wb = view->widgetFor(b->name);
+                const QRect ma(a->left, a->top, a->width, a->height), mb(b->left, b->top, b->width, b->height);
+                if (a->parent != b->parent || wa->parentWidget() != wb->parentWidget() || ma.intersects(mb)) continue;
+                EXPECT_FALSE(wa->geometry().intersects(wb->geometry())) << a->name << " and " << b->name;
+            }
+    }
+    // The design size draws the design.
+    EXPECT_DOUBLE_EQ(view->scale(), 1.0);
+    EXPECT_EQ(view->widgetFor("Frame3")->geometry(), QRect(288, 128, 812, 628));
+    if (const char* dir = std::getenv("LUMERA_SCREENSHOT_DIR")) {
+        view->resize(view->minimumSize());
+        view->grab().save(QString(dir) + "/minimum.png");
+    }
+}
+
+TEST_F(Form1ViewTest, PicturesAreDrawnAtTheScreensPixelDensity) {
+    const QPixmap sharp = drawPicture("cover", QSize(120, 80), 2);
+    EXPECT_EQ(sharp.size(), QSize(240, 160));
+    EXPECT_EQ(sharp.deviceIndependentSize(), QSizeF(120, 80));
+    const QPixmap plain = drawPicture("cover", QSize(120, 80));
+    EXPECT_EQ(plain.size(), QSize(120, 80));
+    // The drawing fills the picture at either density: its corners are painted.
+    EXPECT_NE(sharp.toImage().pixelColor(239, 159).alpha(), 0);
+    EXPECT_NE(plain.toImage().pixelColor(119, 79).alpha(), 0);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "report/on_screen_summary.h"
@@ -78,6 +79,24 @@ TEST_F(ReportTest, TwoTreatments) {
     EXPECT_TRUE(program.form1().MSFlexGrid1.visible);
     EXPECT_FALSE(program.form1().Label2.visible);
     EXPECT_EQ(program.form1().lblBootEnd.caption, "Cartesian paired test ended at:2026-12-09 14:05:07");
+}
+
+TEST_F(ReportTest, TheGridComesWithItsKeyAndTheOutputLineKnowsItsFolder) {
+    Form1& form = program.form1();
+    program.doubleClick("txtDatafile");
+    EXPECT_EQ(form.FolderToOpen, "") << "no report, no folder";
+    std::string a = treatment("a.txt", {.name = "A", .code = "A", .replicates = {3, 4, 5, 6}});
+    std::string b = treatment("b.txt", {.name = "B", .code = "B", .replicates = {1, 2, 3, 2.5}});
+    std::string name = run({a, b});
+    EXPECT_TRUE(form.MSFlexGrid1.visible);
+    EXPECT_TRUE(form.lblGridKey.visible);
+    EXPECT_EQ(form.txtDatafile.toolTip, folder.file(name));
+    program.doubleClick("txtDatafile");
+    EXPECT_EQ(std::filesystem::path(form.FolderToOpen), std::filesystem::path(folder.file(name)).parent_path());
+    // The next run's start takes both away.
+    form.runStarted("busy");
+    EXPECT_FALSE(form.MSFlexGrid1.visible);
+    EXPECT_FALSE(form.lblGridKey.visible);
 }
 
 TEST_F(ReportTest, ThreeTreatmentsAndTheGrid) {
