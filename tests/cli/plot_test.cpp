@@ -128,7 +128,7 @@ TEST(PlotFiles, EveryPairOfCompareAndCartesianWithExactBins) {
     expectPictures(run.path() / "pair-1-2");
 }
 
-TEST(PlotFiles, AMissingFolderIsRefusedBeforeAnyWork) {
+TEST(PlotFiles, FolderProblemsAreMessagesThatLeaveNoChartFile) {
     TempFolder folder("plot_missing");
     const std::string a = test::writeTreatment(folder.file("a.txt"), {.code = "A", .replicates = {1, 2, 3, 4}});
     const std::string b = test::writeTreatment(folder.file("b.txt"), {.code = "B", .replicates = {2, 3, 5, 4}});
@@ -142,6 +142,14 @@ TEST(PlotFiles, AMissingFolderIsRefusedBeforeAnyWork) {
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 2)
         << "no report and no chart was written";
+
+    // A picture that cannot be written takes the pair's CSV, already in place, with it.
+    fs::create_directory(folder.file("pair-1-2.png"));
+    std::ostringstream out, err;
+    EXPECT_EQ(runCli({"compare", "--plot", folder.path().string(), a, b}, out, err), 1);
+    EXPECT_NE(err.str().find("Cannot write " + folder.file("pair-1-2.png")), std::string::npos) << err.str();
+    EXPECT_FALSE(fs::exists(folder.file("pair-1-2.csv")));
+    EXPECT_FALSE(fs::exists(folder.file("pair-1-2.svg")));
 }
 
 }  // namespace
