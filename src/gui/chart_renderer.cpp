@@ -243,13 +243,24 @@ void renderInto(const ChartControl& model, QPainter& painter, QSize size) {
 
 }  // namespace
 
+// What the data are on one line, their figures on the next: one long line
+// would be cut short beside the figures box.
+static QString titleText(const std::string& title, const std::string& plotName) {
+    const std::size_t colon = title.find(": ");
+    if (colon == std::string::npos) return q(plotName.empty() ? title : title + " (" + plotName + ")");
+    std::string first = title.substr(0, colon);
+    if (!plotName.empty()) first += " (" + plotName + ")";
+    return QStringLiteral("<div align=\"center\">%1<br>%2</div>")
+        .arg(q(first).toHtmlEscaped(), q(title.substr(colon + 2)).toHtmlEscaped());
+}
+
 QChart* buildChart(const ChartControl& model) {
     auto* chart = new QChart;
-    chart->setTitle(q(model.title));
+    chart->setTitle(titleText(model.title, {}));
     chart->setBackgroundBrush(Qt::white);
     chart->legend()->setAlignment(Qt::AlignBottom);
     if (model.probabilityShown && !model.probabilityPoints.empty()) {
-        chart->setTitle(q(model.title + " (normal probability plot)"));
+        chart->setTitle(titleText(model.title, "normal probability plot"));
         buildProbabilityPlot(chart, model);
     } else if (!model.bars.empty() || !model.curve.empty()) {
         buildHistogram(chart, model);
