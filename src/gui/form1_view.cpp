@@ -20,6 +20,7 @@
 
 #include "gui/pictures.h"
 #include "gui/qt_dialogs.h"
+#include "gui/run_progress.h"
 #include "gui/twips.h"
 #include "gui/vater_view.h"
 #include "shell/program.h"
@@ -237,18 +238,28 @@ Form1View::Form1View(Program& program, QtDialogs* questions) : program_(program)
     build();
     program_.form1().setRefreshSink(this);
     connect(&timer_, &QTimer::timeout, this, &Form1View::tick);
+    progress_ = std::make_unique<RunProgress>(program_, *this, timer_);
+    program_.setProgress(progress_.get());
     syncAll();
     if (questions_ != nullptr) {
         questions_->setParent(this);
-        questions_->setBeforeQuestion([this] { syncAll(); });
+        questions_->setBeforeQuestion([this] {
+            progress_->closeBox();
+            syncAll();
+        });
+        questions_->setAfterQuestion([this] {
+            if (isVisible()) repaint();
+        });
     }
 }
 
 Form1View::~Form1View() {
     if (questions_ != nullptr) {
         questions_->setBeforeQuestion({});
+        questions_->setAfterQuestion({});
         questions_->setParent(nullptr);
     }
+    program_.setProgress(nullptr);
     program_.form1().setRefreshSink(nullptr);
 }
 
@@ -420,6 +431,7 @@ void Form1View::tick() {
 }
 
 void Form1View::afterHandler() {
+    progress_->closeBox();
     if (program_.ended()) {
         timer_.stop();
         QApplication::quit();

@@ -15,6 +15,7 @@ class Program;
 namespace lumera::gui {
 
 class QtDialogs;
+class RunProgress;
 class VaterView;
 
 // A label that reports clicks and double-clicks.
@@ -46,6 +47,7 @@ public:
     void refresh(const Control& control) override;
     QWidget* widgetFor(const std::string& controlName) const;
     VaterView* vaterView() const { return vaterView_.get(); }
+    RunProgress& runProgress() const { return *progress_; }
 
     // What a click on the named control does, then the window follows the model.
     void clickControl(const std::string& name);
@@ -65,6 +67,7 @@ private:
     std::map<const Control*, QWidget*> widgets_;
     QTimer timer_;
     std::unique_ptr<VaterView> vaterView_;
+    std::unique_ptr<RunProgress> progress_;
 };
 
 }  // namespace lumera::gui
