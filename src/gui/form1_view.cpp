@@ -247,9 +247,7 @@ Form1View::Form1View(Program& program, QtDialogs* questions) : program_(program)
             progress_->closeBox();
             syncAll();
         });
-        questions_->setAfterQuestion([this] {
-            if (isVisible()) repaint();
-        });
+        questions_->setAfterQuestion([this] { repaintWhole(*this); });
     }
 }
 

@@ -29,6 +29,13 @@ public:
 
 }  // namespace
 
+void repaintWhole(QWidget& window) {
+    if (!window.isVisible()) return;
+    for (QWidget* w : window.findChildren<QWidget*>())
+        if (!w->isWindow() && w->isVisible()) w->update();
+    window.repaint();
+}
+
 ProgressBox::ProgressBox(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QString::fromUtf8(dialog_texts::kRunProgressTitle));
     setWindowModality(Qt::ApplicationModal);
@@ -116,7 +123,7 @@ void RunProgress::closeBox() {
     if (!box_) return;
     box_.reset();
     heldTicks_.reset();
-    if (window_ && window_->isVisible()) window_->repaint();
+    if (window_) repaintWhole(*window_);
 }
 
 void RunProgress::showBox(int i, int j, int percent) {
@@ -133,7 +140,7 @@ void RunProgress::showBox(int i, int j, int percent) {
 
 void RunProgress::step() {
     // The whole window: where a closed box stood, it would show its remains.
-    if (window_ && window_->isVisible()) window_->repaint();
+    if (window_) repaintWhole(*window_);
     // Cancel is taken only while a pair's files are written, so that it
     // always stops the pair the box names.
     if (writing_) letEventsIn();

@@ -17,6 +17,12 @@ class Program;
 
 namespace lumera::gui {
 
+// Paints the whole window now and puts it on the screen, while the thread
+// is held: controls that fill their own background are painted too, as
+// painting the window alone would leave them (and whatever a closed box
+// left on the screen over them) as they were.
+void repaintWhole(QWidget& window);
+
 // A small modal box with the progress of a run that writes detail files,
 // and Cancel: the one control that takes input while the run goes on.
 class ProgressBox : public QDialog {

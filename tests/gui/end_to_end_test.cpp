@@ -142,12 +142,12 @@ double gridDifference(double v) {
     return std::nearbyint(v * scale) / scale;
 }
 
-// Watches, for every dialog over the window that closes, whether the main
-// window is painted whole before the next dialog shows. Nothing else would
-// paint it then: the handler holds the thread until the next dialog's event
-// loop, too late on a screen. (Controls that fill their own background and
-// have not changed come from the window's backing store, which the paint of
-// the window puts on the screen whole.)
+// Watches, for every dialog over the window that closes, whether the whole
+// window, every control in it included, is painted before the next dialog
+// shows. Nothing else would paint it then: the handler holds the thread
+// until the next dialog's event loop, too late on a screen. (Painting the
+// window alone leaves out the controls that fill their own background: on
+// a screen, the closed box then stays visible over them.)
 class WholeRepaints : public QObject {
 public:
     explicit WholeRepaints(QWidget* window) : window_(window) { QApplication::instance()->installEventFilter(this); }
@@ -168,25 +168,25 @@ protected:
         if (event->type() == QEvent::Hide && dialog) {
             settle();
             pending_ = w->windowTitle().toStdString();
-            painted_ = false;
+            painted_ = QRegion();
             ++closed_;
         } else if (event->type() == QEvent::Show && dialog) {
             settle();
-        } else if (event->type() == QEvent::Paint && w == window_ && pending_) {
-            painted_ = painted_ || static_cast<QPaintEvent*>(event)->rect().contains(window_->rect());
+        } else if (event->type() == QEvent::Paint && pending_ && (w == window_ || window_->isAncestorOf(w))) {
+            painted_ += static_cast<QPaintEvent*>(event)->region().translated(w->mapTo(window_, QPoint(0, 0)));
         }
         return false;
     }
 
 private:
     void settle() {
-        if (pending_ && !painted_) missed_.push_back(*pending_);
+        if (pending_ && !(QRegion(window_->rect()) - painted_).isEmpty()) missed_.push_back(*pending_);
         pending_.reset();
     }
 
     QWidget* window_;
     std::optional<std::string> pending_;  // the dialog closed last, until the next shows
-    bool painted_ = false;
+    QRegion painted_;
     std::vector<std::string> missed_;
     int closed_ = 0;
 };
@@ -514,10 +514,11 @@ TEST_F(EndToEndTest, SortAndCountOfGeneralDataFromTheUnlockToFilesAndChart) {
     for (double v : values) sum += v;
     const double mean = sum / static_cast<double>(values.size());
     for (double v : values) squares += (v - mean) * (v - mean);
-    const QString title = QString::fromStdString(variable) + QStringLiteral(": N = %1, mean = %2, SD = %3")
-                                                                 .arg(values.size())
-                                                                 .arg(mean, 0, 'g', 4)
-                                                                 .arg(std::sqrt(squares / (values.size() - 1)), 0, 'g', 4);
+    const QString title =
+        QString::fromStdString(variable) + QStringLiteral(": N = %1, mean = %2, SD = %3")
+                                               .arg(values.size())
+                                               .arg(mean, 0, 'g', 4)
+                                               .arg(std::sqrt(squares / (values.size() - 1)), 0, 'g', 4);
     EXPECT_EQ(chart->title(), title);
     ASSERT_EQ(chart->series().size(), 2);
     auto* bars = qobject_cast<QAreaSeries*>(chart->series()[0]);
