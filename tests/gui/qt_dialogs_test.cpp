@@ -65,30 +65,5 @@ TEST(QtDialogsTest, EveryBoxIsWideEnoughForItsTitle) {
     }
 }
 
-// Enter presses the default asked for, or else the box's first button.
-TEST(QtDialogsTest, EnterAnswersWithTheDefaultAskedFor) {
-    test::qtApp();
-    QtDialogs dialogs;
-    struct Case {
-        Buttons buttons;
-        std::optional<Answer> asked;
-        QMessageBox::StandardButtons shown;
-        QMessageBox::StandardButton pressed;
-        Answer answer;
-    };
-    const Case cases[] = {{Buttons::YesNo, Answer::No, Box::Yes | Box::No, Box::No, Answer::No},
-                          {Buttons::YesNo, std::nullopt, Box::Yes | Box::No, Box::Yes, Answer::Yes},
-                          {Buttons::YesNoCancel, std::nullopt, Box::Yes | Box::No | Box::Cancel, Box::Yes, Answer::Yes},
-                          {Buttons::OkCancel, std::nullopt, Box::Ok | Box::Cancel, Box::Ok, Answer::Ok}};
-    for (const Case& c : cases) {
-        ModalDriver driver;
-        driver.message("Question", "Text", c.shown, c.pressed).byEnter();
-        Answer answer = Answer::Cancel;
-        driver.run([&] { answer = dialogs.message("Question", "Text", c.buttons, c.asked); });
-        ASSERT_FALSE(driver.failed());
-        EXPECT_EQ(answer, c.answer) << static_cast<int>(c.buttons);
-    }
-}
-
 }  // namespace
 }  // namespace lumera::gui
