@@ -32,12 +32,15 @@ void writeDetailFiles(Program& program, int i, int j, const PairDifferences& pai
     Progress& progress = program.progress();
     DetailFiles files(program, i, j);
     auto last = std::chrono::steady_clock::now();
+    // A cancelled pair leaves none of its files: they go with `files`.
     files.writeDifferences(pair, [&](std::int64_t done, std::int64_t total) {
+        if (progress.cancelRequested()) throw RunCancelled{};
         const auto now = std::chrono::steady_clock::now();
         if (now - last < kProgressInterval) return;
         last = now;
         progress.detailFiles(i, j, static_cast<int>(done * 100 / total));
     });
+    if (progress.cancelRequested()) throw RunCancelled{};
     files.close();
 }
 

@@ -47,7 +47,8 @@ void cmdCartesianDifference_Click(Program& program) {
     form.Label4.visible = true;
     form.Label14.visible = true;
 
-    if (dialogs.message(kDetailInfoTitle, detailText(s), Buttons::YesNo) == Answer::Yes) {
+    // Enter must not start gigabytes of detail files.
+    if (dialogs.message(kDetailInfoTitle, detailText(s), Buttons::YesNo, Answer::No) == Answer::Yes) {
         s.DetailedInfo = Flag::Yes;
         if (dialogs.message(kFlowTitle, kFlowText, Buttons::YesNo) == Answer::Yes) {
             s.FlowFileName = kFlowFileName;
@@ -61,7 +62,7 @@ void cmdCartesianDifference_Click(Program& program) {
         s.DetailedInfo = Flag::No;
     }
     if (s.DetailedInfo != Flag::No)
-        s.DetailedDifferences = yesNo(dialogs.message(kDifferencesTitle, kDifferencesText, Buttons::YesNo));
+        s.DetailedDifferences = yesNo(dialogs.message(kDifferencesTitle, kDifferencesText, Buttons::YesNo, Answer::No));
     else
         s.DetailedDifferences = Flag::No;
     s.ReversedSort = yesNo(dialogs.message(kReversedTitle, kReversedText, Buttons::YesNo));

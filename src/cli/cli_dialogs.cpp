@@ -11,7 +11,7 @@ void CliDialogs::clearAnswers() {
     files_.clear();
 }
 
-Answer CliDialogs::message(const std::string& title, const std::string& text, Buttons buttons) {
+Answer CliDialogs::message(const std::string& title, const std::string& text, Buttons buttons, std::optional<Answer>) {
     if (buttons == Buttons::Ok || buttons == Buttons::OkCancel) {
         // An error box may share a question's title; only its buttons tell.
         if (buttons == Buttons::Ok || quiet_.count(title) == 0) notices_ << title << ": " << text << '\n';

@@ -25,7 +25,10 @@ public:
     void queueFile(const std::string& path) { files_.push_back(path); }
     void clearAnswers();
 
-    Answer message(const std::string& title, const std::string& text, Buttons buttons) override;
+    using Dialogs::message;
+    // The options answer, so the box's default button plays no part.
+    Answer message(const std::string& title, const std::string& text, Buttons buttons,
+                   std::optional<Answer> defaultButton) override;
     std::string input(const std::string& title, const std::string& prompt, const std::string& defaultText) override;
     std::string openFile(const std::string& title, const std::string& folder) override;
     void beep() override {}

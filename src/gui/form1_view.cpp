@@ -25,6 +25,7 @@
 #include "gui/chart_renderer.h"
 #include "gui/pictures.h"
 #include "gui/qt_dialogs.h"
+#include "gui/run_progress.h"
 #include "gui/twips.h"
 #include "gui/vater_view.h"
 #include "shell/program.h"
@@ -208,18 +209,26 @@ Form1View::Form1View(Program& program, QtDialogs* questions) : program_(program)
         if (program_.form1().MSChart2.visible) clickControl("MSChart2");
     });
     fitToScreen();
+    progress_ = std::make_unique<RunProgress>(program_, *this, timer_);
+    program_.setProgress(progress_.get());
     syncAll();
     if (questions_ != nullptr) {
         questions_->setParent(this);
-        questions_->setBeforeQuestion([this] { syncAll(); });
+        questions_->setBeforeQuestion([this] {
+            progress_->closeBox();
+            syncAll();
+        });
+        questions_->setAfterQuestion([this] { repaintWhole(*this); });
     }
 }
 
 Form1View::~Form1View() {
     if (questions_ != nullptr) {
         questions_->setBeforeQuestion({});
+        questions_->setAfterQuestion({});
         questions_->setParent(nullptr);
     }
+    program_.setProgress(nullptr);
     program_.form1().setRefreshSink(nullptr);
 }
 
@@ -493,6 +502,7 @@ void Form1View::tick() {
 }
 
 void Form1View::afterHandler() {
+    progress_->closeBox();
     if (program_.ended()) {
         timer_.stop();
         QApplication::quit();

@@ -16,6 +16,7 @@ class Program;
 namespace lumera::gui {
 
 class QtDialogs;
+class RunProgress;
 class VaterView;
 
 // A label that reports clicks and double-clicks.
@@ -50,6 +51,7 @@ public:
     void refresh(const Control& control) override;
     QWidget* widgetFor(const std::string& controlName) const;
     VaterView* vaterView() const { return vaterView_.get(); }
+    RunProgress& runProgress() const { return *progress_; }
 
     // The model's window drawn at the current scale, inside the scrolled area.
     QWidget* canvas() const { return canvas_; }
@@ -88,6 +90,7 @@ private:
     std::map<const Control*, QWidget*> widgets_;
     QTimer timer_;
     std::unique_ptr<VaterView> vaterView_;
+    std::unique_ptr<RunProgress> progress_;
 };
 
 }  // namespace lumera::gui

@@ -4,18 +4,80 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QLayout>
 #include <QMessageBox>
+#include <QScreen>
+#include <QShowEvent>
 #include <QTreeView>
+#include <algorithm>
 
 namespace lumera::gui {
 
 namespace {
+
 QString q(const std::string& s) { return QString::fromStdString(s); }
+
+QMessageBox::StandardButton standardButton(Answer a) {
+    switch (a) {
+        case Answer::Ok:
+            return QMessageBox::Ok;
+        case Answer::Cancel:
+            return QMessageBox::Cancel;
+        case Answer::Yes:
+            return QMessageBox::Yes;
+        case Answer::No:
+            return QMessageBox::No;
+    }
+    return QMessageBox::NoButton;
+}
+
+// A message box sizes itself when shown, allowing for its title only a
+// narrow margin; it is widened afterwards to hold the whole title.
+class TitledMessageBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        widen();
+    }
+    bool event(QEvent* event) override {
+        const bool done = QMessageBox::event(event);
+        if (event->type() == QEvent::LayoutRequest) widen();
+        return done;
+    }
+
+private:
+    void widen() {
+        const int needed = titleBarWidth(windowTitle(), this);
+        if (width() >= needed || layout() == nullptr) return;
+        const int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(needed)
+                                                         : layout()->totalMinimumSize().height();
+        setFixedSize(needed, std::max(height, this->height()));
+    }
+};
+
 }  // namespace
 
-Answer QtDialogs::message(const std::string& title, const std::string& text, Buttons buttons) {
-    prepare();
-    QMessageBox box(QMessageBox::NoIcon, q(title), q(text), QMessageBox::NoButton, parent_);
+int titleBarWidth(const QString& title, const QWidget* window) {
+    // Title bars commonly set their text in bold.
+    QFont font = QApplication::font();
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    // The icon and the three buttons are about as wide as the bar is high.
+    const int bar = metrics.height() * 3 / 2 + 6;
+    const int decorations = 4 * bar + 16;
+    int width = metrics.horizontalAdvance(title) + decorations;
+    const QScreen* screen = window != nullptr ? window->screen() : QGuiApplication::primaryScreen();
+    if (screen != nullptr) width = std::min(width, screen->availableGeometry().width());
+    return width;
+}
+
+Answer QtDialogs::message(const std::string& title, const std::string& text, Buttons buttons,
+                          std::optional<Answer> defaultButton) {
+    Asking asking(*this);
+    TitledMessageBox box(QMessageBox::NoIcon, q(title), q(text), QMessageBox::NoButton, parent_);
     switch (buttons) {
         case Buttons::Ok:
             box.setStandardButtons(QMessageBox::Ok);
@@ -31,6 +93,7 @@ Answer QtDialogs::message(const std::string& title, const std::string& text, But
             box.setEscapeButton(QMessageBox::Cancel);
             break;
     }
+    if (defaultButton) box.setDefaultButton(standardButton(*defaultButton));
     switch (box.exec()) {
         case QMessageBox::Yes:
             return Answer::Yes;
@@ -44,25 +107,26 @@ Answer QtDialogs::message(const std::string& title, const std::string& text, But
 }
 
 std::string QtDialogs::input(const std::string& title, const std::string& prompt, const std::string& defaultText) {
-    prepare();
+    Asking asking(*this);
     QInputDialog dialog(parent_);
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setWindowTitle(q(title));
     dialog.setLabelText(q(prompt));
     dialog.setTextValue(q(defaultText));
-    dialog.resize(420, dialog.sizeHint().height());
+    dialog.setMinimumWidth(titleBarWidth(dialog.windowTitle(), &dialog));
+    dialog.resize(std::max(420, dialog.minimumWidth()), dialog.sizeHint().height());
     if (dialog.exec() != QDialog::Accepted) return {};
     return dialog.textValue().toStdString();
 }
 
 std::string QtDialogs::openFile(const std::string& title, const std::string& folder) {
-    prepare();
+    Asking asking(*this);
     QFileDialog dialog(parent_, q(title), q(folder), QStringLiteral("Text files (*.txt);;All files (*)"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // Wide enough for the long names the program writes; the name column
     // takes the width, the others fit their text (widget dialogue only).
-    dialog.resize(900, 520);
+    dialog.resize(std::max(900, titleBarWidth(dialog.windowTitle(), &dialog)), 520);
     if (auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
         details->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
         details->header()->setSectionResizeMode(0, QHeaderView::Stretch);

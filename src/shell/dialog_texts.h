@@ -34,6 +34,12 @@ inline constexpr const char* kCodePrompt =
     "If you want to add a specific code for this analysis, please enter the code and press OK. "
     "If not, just click on OK.";
 inline constexpr const char* kCompletedTitle = "Task completed";
+// The box that shows a run writing detail files, and the run stopped from it.
+inline constexpr const char* kRunProgressTitle = "Cartesian paired test with detail files";
+inline constexpr const char* kCancellingText = "Cancelling: stopping after this chunk...";
+inline constexpr const char* kRunCancelledTitle = "Run cancelled";
+inline constexpr const char* kRunCancelledText =
+    "The run was cancelled. No report was written; the detail files of the pair in progress were removed.";
 
 // The sort and count.
 inline constexpr const char* kSortKindTitle = "Sort and count general data or bootstrap results";

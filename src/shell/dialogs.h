@@ -1,4 +1,5 @@
 #pragma once
+#include <optional>
 #include <string>
 
 namespace lumera {
@@ -12,8 +13,13 @@ class Dialogs {
 public:
     virtual ~Dialogs() = default;
     // Modal message box; returns the button pressed (closing a Yes/No/Cancel
-    // box counts as Cancel).
-    virtual Answer message(const std::string& title, const std::string& text, Buttons buttons) = 0;
+    // box counts as Cancel). defaultButton: the answer Enter gives; none: the
+    // box's first button.
+    virtual Answer message(const std::string& title, const std::string& text, Buttons buttons,
+                           std::optional<Answer> defaultButton) = 0;
+    Answer message(const std::string& title, const std::string& text, Buttons buttons) {
+        return message(title, text, buttons, std::nullopt);
+    }
     // Input box; returns the entered text, empty on Cancel.
     virtual std::string input(const std::string& title, const std::string& prompt, const std::string& defaultText) = 0;
     // File-open dialogue starting in folder; returns the chosen path, empty on Cancel.

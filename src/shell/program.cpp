@@ -63,6 +63,9 @@ Program::Outcome Program::runCommand(const std::function<void()>& command) {
         return Outcome::Failed;
     } catch (const CommandCancelled&) {
         return Outcome::Cancelled;
+    } catch (const RunCancelled&) {
+        dialogs_.message(dialog_texts::kRunCancelledTitle, dialog_texts::kRunCancelledText, Buttons::Ok);
+        return Outcome::Cancelled;
     } catch (const std::bad_alloc&) {
         dialogs_.message(dialog_texts::kMemoryTitle,
                          "The command needs more memory than this computer can give, and was stopped.\n"

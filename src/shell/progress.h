@@ -21,7 +21,14 @@ public:
     virtual void detailFiles(int i, int j, int percent) = 0;
     virtual void sorting(int i, int j) = 0;
     virtual void pairDone(int i, int j, const DateTime& now) = 0;
+    // Whether the user has asked to stop the run; asked between chunks of
+    // a long step. Only the window offers a way to ask.
+    virtual bool cancelRequested() { return false; }
 };
+
+// Thrown when a run stops because the user asked: the command's entry point
+// says so in a message box. Whatever the run had half-written is gone.
+struct RunCancelled {};
 
 // The lines the window and the terminal both show.
 namespace progress_texts {

@@ -329,7 +329,7 @@ void SortForBootstrapResults(Program& program) {
             break;
     }
     s.WithSerialNumbers =
-        dialogs.message(kSerialTitle, kSerialText, Buttons::YesNo) == Answer::Yes ? Flag::Yes : Flag::No;
+        dialogs.message(kSerialTitle, kSerialText, Buttons::YesNo, Answer::No) == Answer::Yes ? Flag::Yes : Flag::No;
     s.SortAndCountUsed = Flag::Yes;
     const bool general = s.DataKind == SortDataKind::General;
     const std::string path = program.chooseFile(general ? kGeneralFileTitle : kBootFileTitle);

@@ -40,16 +40,25 @@ struct Options {
 class CartesianRunTest : public test::ProgramTest {
 protected:
     void expectOptions(Options o) {
-        dialogs.expectMessage("Do you need detailed info?", kDetailText, o.detail ? Answer::Yes : Answer::No,
-                              Buttons::YesNo);
+        // Enter must not lead to the detail files; the other questions keep the first button.
+        dialogs
+            .expectMessage("Do you need detailed info?", kDetailText, o.detail ? Answer::Yes : Answer::No,
+                           Buttons::YesNo)
+            .withDefault(Answer::No);
         if (o.detail) {
-            dialogs.expectMessage("Do you need flow record?", "Do you need the record of program flow?",
-                                  o.flow ? Answer::Yes : Answer::No, Buttons::YesNo);
-            dialogs.expectMessage("Detailed differences", kDifferencesText, o.differences ? Answer::Yes : Answer::No,
-                                  Buttons::YesNo);
+            dialogs
+                .expectMessage("Do you need flow record?", "Do you need the record of program flow?",
+                               o.flow ? Answer::Yes : Answer::No, Buttons::YesNo)
+                .withDefault(std::nullopt);
+            dialogs
+                .expectMessage("Detailed differences", kDifferencesText, o.differences ? Answer::Yes : Answer::No,
+                               Buttons::YesNo)
+                .withDefault(Answer::No);
         }
-        dialogs.expectMessage("Reversed sort", "Do you want to do reversed sort?",
-                              o.reversed ? Answer::Yes : Answer::No, Buttons::YesNo);
+        dialogs
+            .expectMessage("Reversed sort", "Do you want to do reversed sort?", o.reversed ? Answer::Yes : Answer::No,
+                           Buttons::YesNo)
+            .withDefault(std::nullopt);
     }
 
     void expectInput(const std::string& count, const std::vector<std::string>& files,

@@ -341,5 +341,76 @@ TEST_F(DetailFilesTest, ProgressStepsAndAnUnclosedPairIsRemoved) {
     EXPECT_TRUE(detailFiles().empty());
 }
 
+// Stands for the window's progress box: Cancel is pressed after the first
+// chunk of the pair named.
+class CancellingProgress : public Progress {
+public:
+    CancellingProgress(Progress& window, int i, int j) : window_(window), i_(i), j_(j) {}
+    void runStarted(const std::string& busy) override { window_.runStarted(busy); }
+    void runBegan(const std::string& began) override { window_.runBegan(began); }
+    void pairStarted(int i, int j) override {
+        window_.pairStarted(i, j);
+        inPair_ = i == i_ && j == j_;
+    }
+    void detailFiles(int i, int j, int percent) override { window_.detailFiles(i, j, percent); }
+    void sorting(int i, int j) override { window_.sorting(i, j); }
+    void pairDone(int i, int j, const DateTime& now) override { window_.pairDone(i, j, now); }
+    bool cancelRequested() override {
+        if (inPair_) ++asked_;
+        return asked_ > 1;
+    }
+    int asked() const { return asked_; }
+
+private:
+    Progress& window_;
+    int i_, j_;
+    bool inPair_ = false;
+    int asked_ = 0;
+};
+
+// Cancel during the second pair: its files go (written or half-written),
+// the first pair's stay, the run ends with its message and no report, and
+// the window is ready for the next run.
+TEST_F(DetailFilesTest, ACancelledRunKeepsOnlyTheFinishedPairsFiles) {
+    std::vector<double> high(400), middle(400), low(400);
+    for (int r = 0; r < 400; ++r) {
+        high[r] = 3 + r * 0.001;
+        middle[r] = 2 + r * 0.001;
+        low[r] = 1 + r * 0.001;
+    }
+    std::vector<std::string> files = {treatment("h.txt", {.code = "H", .replicates = high}),
+                                      treatment("m.txt", {.code = "M", .replicates = middle}),
+                                      treatment("l.txt", {.code = "L", .replicates = low})};
+    CancellingProgress cancelling(program.form1(), 1, 3);
+    program.setProgress(&cancelling);
+    expectStart(false, true, files);
+    dialogs.expectMessage("Run cancelled",
+                          "The run was cancelled. No report was written; the detail files of the pair in progress "
+                          "were removed.",
+                          Answer::Ok, Buttons::Ok);
+    EXPECT_EQ(program.click("cmdCartesianDifference"), Program::Outcome::Cancelled);
+    program.setProgress(nullptr);
+    EXPECT_GT(cancelling.asked(), 1) << "the pair was cut short at a chunk";
+
+    int firstPair = 0;
+    for (const std::string& n : detailFiles()) {
+        EXPECT_NE(n.find("-1 to 2"), std::string::npos) << n;
+        firstPair += n.find("-1 to 2") != std::string::npos;
+    }
+    EXPECT_EQ(firstPair, 6);
+    for (const std::string& n : folder.names()) {
+        EXPECT_EQ(n.find("results"), std::string::npos) << n;
+        EXPECT_EQ(n.find(".lumera-"), std::string::npos) << n;
+    }
+    EXPECT_FALSE(program.form1().Label2.visible);
+    EXPECT_TRUE(program.form1().cmdCartesianDifference.enabled);
+
+    // The next run is whole.
+    EXPECT_EQ(run(false, false, files), Program::Outcome::Done);
+    int reports = 0;
+    for (const std::string& n : folder.names()) reports += n.find("results") != std::string::npos;
+    EXPECT_EQ(reports, 1);
+}
+
 }  // namespace
 }  // namespace lumera

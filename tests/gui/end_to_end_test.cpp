@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QDesktopServices>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -27,7 +29,9 @@
 #include "app/commands.h"
 #include "gui/form1_view.h"
 #include "gui/qt_dialogs.h"
+#include "gui/run_progress.h"
 #include "gui/vater_view.h"
+#include "shell/dialog_texts.h"
 #include "shell/program.h"
 #include "support/fake_services.h"
 #include "support/modal_driver.h"
@@ -152,6 +156,55 @@ public slots:
     void open(const QUrl& url) { opened.push_back(url); }
 };
 
+// Watches, for every dialog over the window that closes, whether the whole
+// window, every control in it included, is painted before the next dialog
+// shows. Nothing else would paint it then: the handler holds the thread
+// until the next dialog's event loop, too late on a screen. (Painting the
+// window alone leaves out the controls that fill their own background: on
+// a screen, the closed box then stays visible over them.)
+class WholeRepaints : public QObject {
+public:
+    explicit WholeRepaints(QWidget* window) : window_(window) { QApplication::instance()->installEventFilter(this); }
+    ~WholeRepaints() override { QApplication::instance()->removeEventFilter(this); }
+
+    int closed() const { return closed_; }
+    // The titles of the dialogs after which it was not.
+    std::vector<std::string> missed() {
+        settle();
+        return missed_;
+    }
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (!object->isWidgetType()) return false;
+        auto* w = static_cast<QWidget*>(object);
+        const bool dialog = w->isWindow() && qobject_cast<QDialog*>(w) != nullptr;
+        if (event->type() == QEvent::Hide && dialog) {
+            settle();
+            pending_ = w->windowTitle().toStdString();
+            painted_ = QRegion();
+            ++closed_;
+        } else if (event->type() == QEvent::Show && dialog) {
+            settle();
+        } else if (event->type() == QEvent::Paint && pending_ && (w == window_ || window_->isAncestorOf(w))) {
+            painted_ += static_cast<QPaintEvent*>(event)->region().translated(w->mapTo(window_, QPoint(0, 0)));
+        }
+        return false;
+    }
+
+private:
+    void settle() {
+        if (pending_ && !(QRegion(window_->rect()) - painted_).isEmpty()) missed_.push_back(*pending_);
+        pending_.reset();
+    }
+
+    QWidget* window_;
+    std::optional<std::string> pending_;  // the dialog closed last, until the next shows
+    QRegion painted_;
+    std::vector<std::string> missed_;
+    int closed_ = 0;
+};
+
 class EndToEndTest : public ::testing::Test {
 protected:
     EndToEndTest()
@@ -204,8 +257,9 @@ protected:
         return seen != nullptr ? seen->objectName().toStdString() : std::string("nothing");
     }
 
-    // The sort and count of a general data file at 0 decimals, to the chart.
-    ModalDriver& sortGeneralData(ModalDriver& driver, const std::string& input) {
+    // The sort and count of a general data file at 0 decimals, to the chart;
+    // "No serial numbers" given by a click, or by Enter.
+    ModalDriver& sortGeneralData(ModalDriver& driver, const std::string& input, bool serialsByEnter = false) {
         const QString kindText = QStringLiteral(
             "You can use this button to sort a data file.\n"
             "Choose a general data file or a bootstrap resampling file to sort.Don't choose a \"sorted\" file. It "
@@ -216,14 +270,16 @@ protected:
             "No: Bootstrap results (e.g., Effec Boot-A1a). Your bootstrap results will be sorted and counted.\n\n"
             "Cancel: PBT or CPT results (e.g., file no. 24 or 25). \n\n");
         const QString decimals = QStringLiteral("Limit the decimal points?");
-        return driver
+        driver
             .message("Sort and count general data or bootstrap results", kindText, Box::Yes | Box::No | Box::Cancel,
                      Box::Yes)
             .message("Data formate",
                      "Are there serial numbers in your data file (Yes: i and x(i), No: x(i) only.\n"
                      "Most bootstrap results are without serial numbers.\n"
                      "Bootstrap results of population parameters are offered in both formats.",
-                     Box::Yes | Box::No, Box::No)
+                     Box::Yes | Box::No, Box::No);
+        if (serialsByEnter) driver.byEnter();
+        return driver
             .openFile("Open a general data file to sort", QString::fromStdString(program.workingFolder()),
                       QString::fromStdString(input))
             .input(decimals,
@@ -669,6 +725,153 @@ TEST_F(EndToEndTest, TheGridSaysWhatItHoldsAndTheOutputLineLeadsToItsFolder) {
     ASSERT_EQ(opener.opened.size(), 1u);
     EXPECT_EQ(fs::path(opener.opened[0].toLocalFile().toStdString()), fs::path(data));
     if (const char* dir = std::getenv("LUMERA_SCREENSHOT_DIR")) window->grab().save(QString(dir) + "/grid.png");
+}
+
+// Enter gives No to the three questions whose Yes costs gigabytes or
+// misreads a file, and the first button elsewhere; after every box the whole
+// window is drawn again at once.
+TEST_F(EndToEndTest, EnterSaysNoToTheCostlyQuestionsAndTheWindowIsRedrawnAfterEachBox) {
+    const std::string bean = sample("rm-bean.txt");
+    sample("rm-pea.txt");
+    const std::string days = sample("development-days.txt");
+    ASSERT_FALSE(HasFailure());
+    WholeRepaints repaints(window.get());
+    const QString kFlowText = QStringLiteral("Do you need the record of program flow?");
+    const QString kDifferencesText = QString::fromUtf8(dialog_texts::kDifferencesText);
+    const std::string reportName = "25A-Cartesian diff results-Pea_2026129-1457.txt";
+    auto compareBeanAndPea = [&](ModalDriver& driver, const QString& firstFolder) -> ModalDriver& {
+        return driver.input(kCountTitle, kCountPrompt, "2")
+            .input(kTransformTitle, kTransformPrompt, "0")
+            .openFile("Input treatment 1", firstFolder, QString::fromStdString(bean))
+            .openFile("Input treatment 2", QString::fromStdString(data), QStringLiteral("rm-pea.txt"))
+            .input(kCodeTitle, kCodePrompt, "1");
+    };
+    QPushButton* run = widget<QPushButton>("cmdCartesianDifference");
+
+    // No detail (the next question is the last option), and the reversed sort.
+    ModalDriver first;
+    first.message(kDetailTitle, kDetailText, Box::Yes | Box::No, Box::No).byEnter();
+    first.message(kReversedTitle, kReversedText, Box::Yes | Box::No, Box::Yes).byEnter();
+    compareBeanAndPea(first, QString::fromStdString(start))
+        .message("Task completed", kDoneText + QString::fromStdString(reportName), Box::Ok | Box::Cancel, Box::Ok)
+        .byEnter();
+    first.run([&] { QTest::mouseClick(run, Qt::LeftButton); });
+    ASSERT_FALSE(first.failed());
+    EXPECT_EQ(program.state().DetailedInfo, Flag::No);
+    EXPECT_EQ(program.state().ReversedSort, Flag::Yes);
+    ASSERT_TRUE(fs::remove(fs::path(data) / reportName));
+
+    // Detail wanted, the flow record by Enter, no detailed differences by Enter.
+    ModalDriver second;
+    second.message(kDetailTitle, kDetailText, Box::Yes | Box::No, Box::Yes)
+        .message("Do you need flow record?", kFlowText, Box::Yes | Box::No, Box::Yes)
+        .byEnter()
+        .message("Detailed differences", kDifferencesText, Box::Yes | Box::No, Box::No)
+        .byEnter()
+        .message(kReversedTitle, kReversedText, Box::Yes | Box::No, Box::No);
+    compareBeanAndPea(second, QString::fromStdString(data))
+        .message("Task completed", kDoneText + QString::fromStdString(reportName), Box::Ok | Box::Cancel, Box::Ok);
+    second.run([&] { QTest::mouseClick(run, Qt::LeftButton); });
+    ASSERT_FALSE(second.failed());
+    EXPECT_EQ(program.state().FlowRecord, Flag::Yes);
+    EXPECT_EQ(program.state().DetailedDifferences, Flag::No);
+    for (const auto& e : fs::directory_iterator(data))
+        EXPECT_EQ(e.path().filename().string().find(" to "), std::string::npos) << "detail file " << e.path();
+
+    // No serial numbers by Enter.
+    QTest::mouseClick(window->widgetFor("Label6"), Qt::LeftButton);
+    ModalDriver sort;
+    sortGeneralData(sort, days, true);
+    sort.run([&] { QTest::mouseClick(widget<QPushButton>("cmdGeneralNormalTest"), Qt::LeftButton); });
+    ASSERT_FALSE(sort.failed());
+    EXPECT_EQ(program.state().WithSerialNumbers, Flag::No);
+    EXPECT_TRUE(fs::exists(fs::path(data) / "development-days-2_Sorted-0 decimals.txt"));
+
+    EXPECT_GE(repaints.closed(), 25);
+    EXPECT_EQ(repaints.missed(), std::vector<std::string>{});
+}
+
+// A run writing detail files shows a progress box, the one thing that takes
+// input meanwhile; Cancel in the second pair removes that pair's files,
+// keeps the first pair's, writes no report, and the window goes on.
+TEST_F(EndToEndTest, CancellingADetailRunFromItsProgressBox) {
+    // B = 800: 640,000 differences a pair, long enough to press Cancel in.
+    std::vector<std::string> files;
+    for (int t = 0; t < 3; ++t) {
+        test::TreatmentSpec spec;
+        spec.name = std::string("T") + char('A' + t);
+        spec.code = std::string(1, char('A' + t));
+        for (int r = 0; r < 800; ++r) spec.replicates.push_back(3 - t + r * 0.0001);
+        files.push_back(test::writeTreatment((fs::path(data) / ("t" + std::to_string(t + 1) + ".txt")).string(), spec));
+    }
+    QPushButton* run = widget<QPushButton>("cmdCartesianDifference");
+    const QString progressTitle = QString::fromUtf8(dialog_texts::kRunProgressTitle);
+    QString cancelledAt;
+    int ticksAtFirstSight = -1;
+    bool nestedRun = false;
+
+    ModalDriver driver;
+    driver.message(kDetailTitle, kDetailText, Box::Yes | Box::No, Box::Yes)
+        .message("Do you need flow record?", "Do you need the record of program flow?", Box::Yes | Box::No, Box::No)
+        .message("Detailed differences", QString::fromUtf8(dialog_texts::kDifferencesText), Box::Yes | Box::No,
+                 Box::Yes)
+        .message(kReversedTitle, kReversedText, Box::Yes | Box::No, Box::No)
+        .input(kCountTitle, kCountPrompt, "2", QStringLiteral("3"))
+        .input(kTransformTitle, kTransformPrompt, "0")
+        .openFile("Input treatment 1", QString::fromStdString(start), QString::fromStdString(files[0]))
+        .openFile("Input treatment 2", QString::fromStdString(data), QStringLiteral("t2.txt"))
+        .openFile("Input treatment 3", QString::fromStdString(data), QStringLiteral("t3.txt"))
+        .progress(progressTitle,
+                  [&](QWidget* box) {
+                      if (ticksAtFirstSight < 0) ticksAtFirstSight = program.form1().GreetingTick;
+                      cancelledAt = static_cast<ProgressBox*>(box)->line();
+                      return cancelledAt.contains("(Comparing 1 with 3)");
+                  })
+        .whileShown([&](QWidget* box) {
+            EXPECT_EQ(QApplication::activeModalWidget(), box);
+            // A second click on the window starts nothing, and the clock's
+            // ticks wait, however long the box is up.
+            // (Through the window system, as a user's click comes: a click
+            // sent to the widget itself would pass any modal box.)
+            QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                              run->mapTo(window.get(), run->rect().center()));
+            QTest::qWait(1200);
+            nestedRun = program.state().DetailedInfo != Flag::Yes;
+            EXPECT_EQ(program.form1().GreetingTick, ticksAtFirstSight);
+        })
+        .message("Run cancelled", QString::fromUtf8(dialog_texts::kRunCancelledText), Box::Ok, Box::Ok);
+    driver.run([&] { QTest::mouseClick(run, Qt::LeftButton); });
+    ASSERT_FALSE(driver.failed());
+    EXPECT_FALSE(nestedRun);
+    EXPECT_TRUE(cancelledAt.startsWith("(Comparing 1 with 3)")) << cancelledAt.toStdString();
+
+    // The first pair's six files stay; nothing of the second or third pair,
+    // no report, no temporary file.
+    int firstPair = 0;
+    for (const auto& e : fs::directory_iterator(data)) {
+        const std::string name = e.path().filename().string();
+        if (name.rfind("t", 0) == 0 && name.size() == 6) continue;  // the treatment files
+        EXPECT_NE(name.find("-1 to 2"), std::string::npos) << name;
+        firstPair += name.find("-1 to 2") != std::string::npos;
+    }
+    EXPECT_EQ(firstPair, 6);
+    EXPECT_EQ(window->runProgress().box(), nullptr);
+    EXPECT_FALSE(shown("Label2"));
+
+    // The window goes on: the next run, without detail, is whole.
+    ModalDriver next;
+    next.message(kDetailTitle, kDetailText, Box::Yes | Box::No, Box::No)
+        .message(kReversedTitle, kReversedText, Box::Yes | Box::No, Box::No)
+        .input(kCountTitle, kCountPrompt, "2")
+        .input(kTransformTitle, kTransformPrompt, "0")
+        .openFile("Input treatment 1", QString::fromStdString(data), QStringLiteral("t1.txt"))
+        .openFile("Input treatment 2", QString::fromStdString(data), QStringLiteral("t2.txt"))
+        .input(kCodeTitle, kCodePrompt, "1")
+        .message("Task completed", kDoneText + "25A-Cartesian diff results-B_2026129-1457.txt", Box::Ok | Box::Cancel,
+                 Box::Ok);
+    next.run([&] { QTest::mouseClick(run, Qt::LeftButton); });
+    ASSERT_FALSE(next.failed());
+    EXPECT_TRUE(shown("MSFlexGrid1"));
 }
 
 }  // namespace

@@ -45,12 +45,16 @@ void writeText(const std::string& path, const std::string& text) { std::ofstream
 class SortAndCountTest : public test::ProgramTest {
 protected:
     void expectQuestions(Kind kind, bool serials, const std::string& file) {
-        dialogs.expectMessage(kKindTitle, kKindText,
-                              kind == Kind::General ? Answer::Yes
-                              : kind == Kind::Boot  ? Answer::No
-                                                    : Answer::Cancel,
-                              Buttons::YesNoCancel);
-        dialogs.expectMessage("Data formate", kSerialText, serials ? Answer::Yes : Answer::No, Buttons::YesNo);
+        dialogs
+            .expectMessage(kKindTitle, kKindText,
+                           kind == Kind::General ? Answer::Yes
+                           : kind == Kind::Boot  ? Answer::No
+                                                 : Answer::Cancel,
+                           Buttons::YesNoCancel)
+            .withDefault(std::nullopt);
+        // Most files have no serial numbers: Enter must say so.
+        dialogs.expectMessage("Data formate", kSerialText, serials ? Answer::Yes : Answer::No, Buttons::YesNo)
+            .withDefault(Answer::No);
         dialogs.expectOpenFile(
             kind == Kind::General ? "Open a general data file to sort" : "Open a bootstrap file to sort", file);
     }

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
@@ -60,6 +61,21 @@ public:
         steps_.push_back(std::move(s));
         return *this;
     }
+    // A box that shows a run's progress while the run goes on: nothing is
+    // pressed until `cancelWhen` holds for it, then its Cancel button is.
+    // Without `cancelWhen` it is left to close by itself.
+    ModalDriver& progress(QString title, std::function<bool(QWidget*)> cancelWhen = {}) {
+        Step s = step(Kind::Progress, std::move(title));
+        s.cancelWhen = std::move(cancelWhen);
+        steps_.push_back(std::move(s));
+        return *this;
+    }
+    // Enter, rather than a click, answers the message added last; `press`
+    // is then the button that Enter must press (the box's default).
+    ModalDriver& byEnter() {
+        steps_.back().enter = true;
+        return *this;
+    }
     // More checks while the dialog added last is showing.
     ModalDriver& whileShown(Check check) {
         steps_.back().checks.push_back(std::move(check));
@@ -85,7 +101,7 @@ public:
     bool failed() const { return failed_; }
 
 private:
-    enum class Kind { Message, Input, File };
+    enum class Kind { Message, Input, File, Progress };
     struct Step {
         Kind kind = Kind::Message;
         QString title;
@@ -96,6 +112,8 @@ private:
         std::optional<QString> typed;
         QString folder;
         std::vector<Check> checks;
+        std::function<bool(QWidget*)> cancelWhen;
+        bool enter = false;
     };
 
     static Step step(Kind kind, QString title) {
@@ -154,6 +172,12 @@ private:
             dismiss(top);
             return;
         }
+        if (top != nullptr && top == waiting_) {
+            sinceProgress_.restart();
+            if (!waitingStep_.cancelWhen || !waitingStep_.cancelWhen(top)) return;
+            pressCancel(top);
+            return;
+        }
         if (top == nullptr) {
             if (sinceProgress_.elapsed() > kAppearMs)
                 fail("no dialog came up in " + std::to_string(kAppearMs / 1000) + " s; expected \"" +
@@ -164,6 +188,7 @@ private:
             if (sinceProgress_.elapsed() > kCloseMs) fail(describe(top) + " stayed open after " + lastAction_);
             return;
         }
+        if (top == waited_) return;  // a progress box left to close by itself
         if (steps_.empty()) {
             fail("unexpected " + describe(top));
             return;
@@ -174,8 +199,14 @@ private:
             fail("expected \"" + step.title.toStdString() + "\", but " + describe(top) + " is showing");
             return;
         }
-        answered_ = top;
         sinceProgress_.restart();
+        if (step.kind == Kind::Progress) {
+            waiting_ = top;
+            waitingStep_ = std::move(step);
+            poll();
+            return;
+        }
+        answered_ = top;
         for (const Check& check : step.checks) check(top);
         switch (step.kind) {
             case Kind::Message:
@@ -187,7 +218,20 @@ private:
             case Kind::File:
                 answerFile(step, top);
                 break;
+            case Kind::Progress:
+                break;
         }
+    }
+
+    void pressCancel(QWidget* top) {
+        for (const Check& check : waitingStep_.checks) check(top);
+        waiting_ = nullptr;
+        waited_ = top;
+        QAbstractButton* cancel = nullptr;
+        for (auto* b : top->findChildren<QAbstractButton*>())
+            if (b->text().remove('&') == QStringLiteral("Cancel")) cancel = b;
+        if (cancel == nullptr) return fail(describe(top) + " has no Cancel button");
+        QTest::mouseClick(cancel, Qt::LeftButton);
     }
 
     void answerMessage(const Step& step, QWidget* top) {
@@ -197,6 +241,16 @@ private:
         if (box->standardButtons() != step.buttons)
             return fail(describe(top) + " shows the buttons " + buttonNames(box->standardButtons()) + ", not " +
                         buttonNames(step.buttons));
+        if (step.enter) {
+            auto* expected = qobject_cast<QPushButton*>(box->button(step.press));
+            EXPECT_TRUE(expected != nullptr && expected->isDefault())
+                << "the default button of " << describe(top) << " is not " << buttonNames(step.press);
+            // Where the user's key goes: the button with the focus, if any.
+            QWidget* focus = box->focusWidget();
+            QTest::keyClick(focus != nullptr ? focus : box, Qt::Key_Return);
+            lastAction_ = "pressing Enter";
+            return;
+        }
         QTest::mouseClick(box->button(step.press), Qt::LeftButton);
         lastAction_ = "pressing " + buttonNames(step.press);
     }
@@ -249,6 +303,9 @@ private:
 
     std::deque<Step> steps_;
     QPointer<QWidget> answered_;
+    QPointer<QWidget> waiting_;  // a progress box until its Cancel is due
+    Step waitingStep_;
+    QPointer<QWidget> waited_;  // a progress box whose part is played
     std::string lastAction_;
     QElapsedTimer sinceProgress_;
     QElapsedTimer sinceFailure_;

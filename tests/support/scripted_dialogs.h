@@ -24,21 +24,29 @@ public:
         Answer answer = Answer::Ok;
         std::string reply;  // input text or chosen file
         std::optional<Buttons> buttons;
+        // The default button the program must ask for; none: not checked.
+        std::optional<std::optional<Answer>> defaultButton;
     };
 
     ~ScriptedDialogs() override { expectDone(); }
 
     ScriptedDialogs& expectMessage(std::string title, std::optional<std::string> text, Answer answer,
                                    std::optional<Buttons> buttons = std::nullopt) {
-        script_.push_back({Kind::Message, std::move(title), std::move(text), answer, {}, buttons});
+        script_.push_back({Kind::Message, std::move(title), std::move(text), answer, {}, buttons, {}});
+        return *this;
+    }
+    // The message added last must ask for this default button (none: the
+    // box's first button).
+    ScriptedDialogs& withDefault(std::optional<Answer> defaultButton) {
+        script_.back().defaultButton = defaultButton;
         return *this;
     }
     ScriptedDialogs& expectInput(std::string title, std::optional<std::string> prompt, std::string reply) {
-        script_.push_back({Kind::Input, std::move(title), std::move(prompt), Answer::Ok, std::move(reply), {}});
+        script_.push_back({Kind::Input, std::move(title), std::move(prompt), Answer::Ok, std::move(reply), {}, {}});
         return *this;
     }
     ScriptedDialogs& expectOpenFile(std::string title, std::string chosen) {
-        script_.push_back({Kind::OpenFile, std::move(title), std::nullopt, Answer::Ok, std::move(chosen), {}});
+        script_.push_back({Kind::OpenFile, std::move(title), std::nullopt, Answer::Ok, std::move(chosen), {}, {}});
         return *this;
     }
     // Beeps are counted, not scripted.
@@ -51,11 +59,16 @@ public:
         script_.clear();
     }
 
-    Answer message(const std::string& title, const std::string& text, Buttons buttons) override {
+    using Dialogs::message;
+    Answer message(const std::string& title, const std::string& text, Buttons buttons,
+                   std::optional<Answer> defaultButton) override {
         lastText_ = text;
         const Prompt p = next(Kind::Message, title, text);
         if (p.buttons) {
             EXPECT_EQ(static_cast<int>(*p.buttons), static_cast<int>(buttons)) << title;
+        }
+        if (p.defaultButton) {
+            EXPECT_EQ(*p.defaultButton, defaultButton) << "default button of \"" << title << "\"";
         }
         return p.answer;
     }
