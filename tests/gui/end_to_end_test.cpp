@@ -20,6 +20,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -289,6 +290,23 @@ protected:
             .message(decimals, "File of data counts is ready!", Box::Ok | Box::Cancel, Box::Ok)
             .message("Frequency distribution", "Do you want to see the frequency distribution?", Box::Yes | Box::No,
                      Box::Yes);
+    }
+
+    // The Cartesian test of the two sample bean and pea files, every question
+    // answered No or left at its default; whileRunning looks at the window
+    // as the report's code is asked.
+    void compareBeanAndPea(ModalDriver& driver, const std::string& firstFolder, const std::string& bean,
+                           const std::string& reportName, std::function<void()> whileRunning) {
+        driver.message(kDetailTitle, kDetailText, Box::Yes | Box::No, Box::No)
+            .message(kReversedTitle, kReversedText, Box::Yes | Box::No, Box::No)
+            .input(kCountTitle, kCountPrompt, "2")
+            .input(kTransformTitle, kTransformPrompt, "0")
+            .openFile("Input treatment 1", QString::fromStdString(firstFolder), QString::fromStdString(bean))
+            .openFile("Input treatment 2", QString::fromStdString(data), QStringLiteral("rm-pea.txt"))
+            .input(kCodeTitle, kCodePrompt, "1")
+            .whileShown([whileRunning](QWidget*) { whileRunning(); })
+            .message("Task completed", kDoneText + QString::fromStdString(reportName), Box::Ok | Box::Cancel, Box::Ok);
+        driver.run([&] { QTest::mouseClick(widget<QPushButton>("cmdCartesianDifference"), Qt::LeftButton); });
     }
 
     test::TempFolder folder;
@@ -610,16 +628,8 @@ TEST_F(EndToEndTest, AComparisonAfterTheChartShowsItsGridInFront) {
 
     const std::string reportName = "25A-Cartesian diff results-Pea_2026129-1457.txt";
     ModalDriver compare;
-    compare.message(kDetailTitle, kDetailText, Box::Yes | Box::No, Box::No)
-        .message(kReversedTitle, kReversedText, Box::Yes | Box::No, Box::No)
-        .input(kCountTitle, kCountPrompt, "2")
-        .input(kTransformTitle, kTransformPrompt, "0")
-        .openFile("Input treatment 1", QString::fromStdString(data), QString::fromStdString(bean))
-        .openFile("Input treatment 2", QString::fromStdString(data), QStringLiteral("rm-pea.txt"))
-        .input(kCodeTitle, kCodePrompt, "1")
-        .whileShown([&](QWidget*) { EXPECT_EQ(seenAtMiddleOf("Label2"), "Label2") << "the busy message is in view"; })
-        .message("Task completed", kDoneText + QString::fromStdString(reportName), Box::Ok | Box::Cancel, Box::Ok);
-    compare.run([&] { QTest::mouseClick(widget<QPushButton>("cmdCartesianDifference"), Qt::LeftButton); });
+    compareBeanAndPea(compare, data, bean, reportName,
+                      [&] { EXPECT_EQ(seenAtMiddleOf("Label2"), "Label2") << "the busy message is in view"; });
     ASSERT_FALSE(compare.failed());
 
     auto* grid = widget<QTableWidget>("MSFlexGrid1");
@@ -679,16 +689,8 @@ TEST_F(EndToEndTest, TheGridSaysWhatItHoldsAndTheOutputLineLeadsToItsFolder) {
 
     const std::string reportName = "25A-Cartesian diff results-Pea_2026129-1457.txt";
     ModalDriver compare;
-    compare.message(kDetailTitle, kDetailText, Box::Yes | Box::No, Box::No)
-        .message(kReversedTitle, kReversedText, Box::Yes | Box::No, Box::No)
-        .input(kCountTitle, kCountPrompt, "2")
-        .input(kTransformTitle, kTransformPrompt, "0")
-        .openFile("Input treatment 1", QString::fromStdString(start), QString::fromStdString(bean))
-        .openFile("Input treatment 2", QString::fromStdString(data), QStringLiteral("rm-pea.txt"))
-        .input(kCodeTitle, kCodePrompt, "1")
-        .whileShown([&](QWidget*) { EXPECT_FALSE(shown("lblGridKey")) << "no key without its grid"; })
-        .message("Task completed", kDoneText + QString::fromStdString(reportName), Box::Ok | Box::Cancel, Box::Ok);
-    compare.run([&] { QTest::mouseClick(widget<QPushButton>("cmdCartesianDifference"), Qt::LeftButton); });
+    compareBeanAndPea(compare, start, bean, reportName,
+                      [&] { EXPECT_FALSE(shown("lblGridKey")) << "no key without its grid"; });
     ASSERT_FALSE(compare.failed());
 
     auto* grid = widget<QTableWidget>("MSFlexGrid1");
