@@ -103,13 +103,6 @@ std::int64_t pointsPerBin(std::int64_t points, std::int64_t target) {
     return best;
 }
 
-// A title's figure: the report has every digit.
-std::string significant(double v, int digits) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.*g", digits, v);
-    return buf;
-}
-
 std::string numberText(double v) {
     char buf[64];
     const auto res = std::to_chars(buf, buf + sizeof buf, v);
@@ -188,8 +181,8 @@ PairChart pairChart(const TreatmentSample& minuend, const TreatmentSample& subtr
         else
             chart.insignificant.push_back({from, hi});
     }
-    chart.title = minuend.name + " - " + subtrahend.name + ": mean difference " + significant(r.meanDifference, 4) +
-                  ", P = " + significant(r.pValue, 4);
+    chart.title = minuend.name + " - " + subtrahend.name + ": mean difference " + chartForm(r.meanDifference) +
+                  ", P = " + chartForm(r.pValue);
     return chart;
 }
 

@@ -2,20 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "shell/dialog_texts.h"
 #include "shell/program.h"
+#include "textio/number_forms.h"
 
 namespace lumera {
-
-namespace {
-std::string fourDigits(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.4g", v);
-    return text;
-}
-}  // namespace
 
 void fillPairChart(ChartControl& chart, const analysis::PairChart& pair) {
     chart.title = pair.title;
@@ -37,7 +29,7 @@ void fillPairChart(ChartControl& chart, const analysis::PairChart& pair) {
     chart.shadedLabel = "d \u2264 0 or d \u2265 2D";
     std::int64_t c = 0;
     for (std::int64_t n : pair.counts) c += n;
-    chart.note = "Differences\n  " + std::to_string(c) + "\nBin width\n  " + fourDigits(pair.edges[1] - pair.edges[0]);
+    chart.note = "Differences\n  " + std::to_string(c) + "\nBin width\n  " + chartForm(pair.edges[1] - pair.edges[0]);
     chart.probabilityPoints.clear();
     chart.probabilityLine.clear();
     chart.probabilityShown = false;

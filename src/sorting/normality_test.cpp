@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "shell/dialog_texts.h"
 #include "shell/program.h"
 #include "sorting/sort_and_count.h"
+#include "textio/number_forms.h"
 
 namespace lumera {
 
@@ -20,12 +20,6 @@ constexpr std::int32_t kMaxChartClasses = 30'000;
 constexpr std::size_t kMaxProbabilityPoints = 2000;
 // More labels than this crowd a chart 788 pixels wide.
 constexpr double kMaxValueTicks = 15;
-
-std::string fourDigits(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.4g", v);
-    return text;
-}
 
 // A round number of lattice steps between ticks, so that every tick sits on
 // a bar's centre.
@@ -57,15 +51,15 @@ namespace {
 
 // The normality figures of the chart's values, for the box on it.
 std::string normalityNote(const analysis::NormalityResult& r) {
-    std::string note = "N = " + std::to_string(r.n) + "\nMean = " + fourDigits(r.mean) + "\nSD = " + fourDigits(r.sd);
+    std::string note = "N = " + std::to_string(r.n) + "\nMean = " + chartForm(r.mean) + "\nSD = " + chartForm(r.sd);
     if (std::isfinite(r.skewness))
-        note += "\nSkewness = " + fourDigits(r.skewness) + "\nExcess kurtosis = " + fourDigits(r.excessKurtosis);
+        note += "\nSkewness = " + chartForm(r.skewness) + "\nExcess kurtosis = " + chartForm(r.excessKurtosis);
     note += "\n\nShapiro-Wilk";
-    note += r.shapiroWilk ? "\n  W = " + fourDigits(r.shapiroWilk->W) + "\n  P = " + fourDigits(r.shapiroWilk->p)
+    note += r.shapiroWilk ? "\n  W = " + chartForm(r.shapiroWilk->W) + "\n  P = " + chartForm(r.shapiroWilk->p)
                           : std::string(r.n > 5000 ? "\n  not for N > 5000" : "\n  not computed");
     note += "\n\nAnderson-Darling";
     note += r.andersonDarling
-                ? "\n  A\u00b2 = " + fourDigits(r.andersonDarling->A2) + "\n  P = " + fourDigits(r.andersonDarling->p)
+                ? "\n  A\u00b2 = " + chartForm(r.andersonDarling->A2) + "\n  P = " + chartForm(r.andersonDarling->p)
                 : std::string(r.n < 8 ? "\n  not for N < 8" : "\n  not computed");
     return note;
 }
@@ -103,7 +97,7 @@ void fillFrequencyChart(const RunState& s, ChartControl& chart) {
     std::string source = s.DataSetName;
     if (!s.SortFileName.empty()) source += (source.empty() ? "" : " in ") + s.SortFileName;
     chart.title = (source.empty() ? std::string() : source + ": ") + "N = " + std::to_string(values.size()) +
-                  ", mean = " + fourDigits(f.mean) + ", SD = " + fourDigits(f.sd);
+                  ", mean = " + chartForm(f.mean) + ", SD = " + chartForm(f.sd);
     chart.xTitle = "Value";
     chart.yTitle = "Count";
     for (const analysis::Bar& b : f.bars) chart.bars.push_back({b.lower, b.upper, static_cast<double>(b.count)});

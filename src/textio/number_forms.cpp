@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -285,6 +287,12 @@ std::string printForm(double v) {
     }
     *out++ = ' ';
     return std::string(buf, out);
+}
+
+std::string chartForm(double v) {
+    char buf[kMaxNumberText];
+    std::snprintf(buf, sizeof buf, "%.4g", v);
+    return buf;
 }
 
 }  // namespace lumera

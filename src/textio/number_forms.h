@@ -18,6 +18,10 @@ std::string writeForm(double v);
 // "0.05", "-0.5", "3000", "1E-05": captions, messages, file names, text fields.
 std::string plainForm(double v);
 
+// "17.16", "0.0002411", "4.764e-11": a chart's figures, to 4 significant
+// digits (the report has every digit).
+std::string chartForm(double v);
+
 // Writes the write form into buf (at least kMaxNumberText bytes) without
 // allocating; returns one past the last character.
 char* writeFormTo(char* buf, double v);
