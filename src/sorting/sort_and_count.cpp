@@ -47,16 +47,14 @@ struct BootHeader {
 std::int32_t readWhole(FieldReader& reader) {
     const double v = reader.readNumber();
     if (const std::optional<std::int32_t> w = toInt32(v)) return *w;
-    throw UserError(kErrorTitle, "File: " + reader.fileName() + "\nField " + std::to_string(reader.fieldNumber()) +
-                                     " is not a whole number in range: \"" + plainForm(v) + "\".");
+    reader.failAtField("\"" + plainForm(v) + "\" is not a whole number in range.");
 }
 
 // The variable's name becomes part of the percentile file's name.
 std::string nameField(FieldReader& reader) {
     std::string name = reader.readText();
     if (const std::optional<std::string> problem = nameTextProblem(name))
-        throw UserError(kErrorTitle, "File: " + reader.fileName() + "\nField " + std::to_string(reader.fieldNumber()) +
-                                         " (the variable's name) cannot be part of a file name: " + *problem + ".");
+        reader.failAtField("the variable's name cannot be part of a file name: " + *problem + ".");
     return name;
 }
 

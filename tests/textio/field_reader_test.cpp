@@ -54,13 +54,13 @@ TEST(FieldReader, ErrorsNameFileAndField) {
     auto r = reader("1,2\n\"3\",abc,1e,7\n \r\n");
     r.readNumber();
     r.readNumber();
-    EXPECT_EQ(errorOf([&] { r.readNumber(); }), "File: in.dat\nField 3 is not a number: \"3\".");
-    EXPECT_EQ(errorOf([&] { r.readNumber(); }), "File: in.dat\nField 4 is not a number: \"abc\".");
-    EXPECT_EQ(errorOf([&] { r.readNumber(); }), "File: in.dat\nField 5 is not a number: \"1e\".");
+    EXPECT_EQ(errorOf([&] { r.readNumber(); }), "in.dat, line 2, field 3: \"3\" is not a number.");
+    EXPECT_EQ(errorOf([&] { r.readNumber(); }), "in.dat, line 2, field 4: \"abc\" is not a number.");
+    EXPECT_EQ(errorOf([&] { r.readNumber(); }), "in.dat, line 2, field 5: \"1e\" is not a number.");
     EXPECT_EQ(r.readNumber(), 7);
     EXPECT_TRUE(r.atEnd());
-    EXPECT_EQ(errorOf([&] { r.readText(); }), "File: in.dat\nThe file ends before field 7.");
-    EXPECT_EQ(errorOf([] { reader("").readNumber(); }), "File: in.dat\nThe file ends before field 1.");
+    EXPECT_EQ(errorOf([&] { r.readText(); }), "in.dat: the file ends after line 2, before field 7.");
+    EXPECT_EQ(errorOf([] { reader("").readNumber(); }), "in.dat: the file ends before field 1.");
 }
 
 TEST(FieldReader, ReadsFileAndReportsMissingOne) {
@@ -95,7 +95,7 @@ TEST(FieldReader, MessagesEscapeControlCharacters) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(errorOf([&] { reader(c.content).readNumber(); }),
-                  "File: in.dat\nField 1 is not a number: \"" + c.shown + "\".")
+                  "in.dat, line 1, field 1: \"" + c.shown + "\" is not a number.")
             << c.shown;
 }
 
@@ -107,12 +107,12 @@ TEST(FieldReader, NumbersBeyondDoubleRange) {
         {"1E+400", "1E+400"}, {"-1e999", "-1e999"}, {" +2.5e308 \r\n", "+2.5e308"}, {big, big.substr(0, 60) + "..."}};
     for (const auto& c : tooLarge)
         EXPECT_EQ(errorOf([&] { reader(c.content).readNumber(); }),
-                  "File: in.dat\nField 1 is too large: \"" + c.shown + "\".");
+                  "in.dat, line 1, field 1: \"" + c.shown + "\" is too large.");
     auto r = reader("1E-400,-1e-999,1e308");
     EXPECT_EQ(r.readNumber(), 0);
     EXPECT_EQ(r.readNumber(), 0);
     EXPECT_EQ(r.readNumber(), 1e308);
-    EXPECT_EQ(errorOf([] { reader("\"1E+400\"").readNumber(); }), "File: in.dat\nField 1 is not a number: \"1E+400\".");
+    EXPECT_EQ(errorOf([] { reader("\"1E+400\"").readNumber(); }), "in.dat, line 1, field 1: \"1E+400\" is not a number.");
 }
 
 TEST(FieldReader, RefusesUtf16) {
