@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/treatment_files.h"
 #include "textio/user_error.h"
@@ -63,6 +65,29 @@ TEST(FieldReader, ErrorsNameFileAndField) {
     EXPECT_EQ(errorOf([] { reader("").readNumber(); }), "in.dat: the file ends before field 1.");
 }
 
+// LF, CR LF and a lone CR each end one line, also when a block ends between
+// CR and LF; a line end inside quotes belongs to the field but still counts.
+TEST(FieldReader, LineNumbersOfFields) {
+    const std::string content = " a\r\nb\rc\n\n\"d\r\ne\",f\r\n\r\n  g,\n\r\n\"h\"\r";
+    const std::vector<std::pair<std::string, long>> expected = {{"a", 1}, {"b", 2}, {"c", 3}, {"d\r\ne", 5},
+                                                                {"f", 6}, {"g", 8}, {"h", 10}};
+    const auto path = (std::filesystem::temp_directory_path() / "lumera_field_reader_lines.dat").string();
+    std::ofstream(path, std::ios::binary) << content;
+    for (std::size_t block : {std::size_t{1}, std::size_t{2}, std::size_t{3}, FieldReader::kBlockSize}) {
+        SCOPED_TRACE(block);
+        auto r = FieldReader::fromFile(path, "Read", block);
+        EXPECT_EQ(r.lineNumber(), 0);
+        for (const auto& [text, line] : expected) {
+            EXPECT_EQ(r.readText(), text);
+            EXPECT_EQ(r.lineNumber(), line);
+        }
+        EXPECT_TRUE(r.atEnd());
+        EXPECT_EQ(r.where(), path + ", line 10, field 7");
+        EXPECT_EQ(errorOf([&] { r.readNumber(); }), path + ": the file ends after line 10, before field 9.");
+    }
+    std::filesystem::remove(path);
+}
+
 TEST(FieldReader, ReadsFileAndReportsMissingOne) {
     const auto path = (std::filesystem::temp_directory_path() / "lumera_field_reader_test.dat").string();
     std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -112,7 +137,8 @@ TEST(FieldReader, NumbersBeyondDoubleRange) {
     EXPECT_EQ(r.readNumber(), 0);
     EXPECT_EQ(r.readNumber(), 0);
     EXPECT_EQ(r.readNumber(), 1e308);
-    EXPECT_EQ(errorOf([] { reader("\"1E+400\"").readNumber(); }), "in.dat, line 1, field 1: \"1E+400\" is not a number.");
+    EXPECT_EQ(errorOf([] { reader("\"1E+400\"").readNumber(); }),
+              "in.dat, line 1, field 1: \"1E+400\" is not a number.");
 }
 
 TEST(FieldReader, RefusesUtf16) {
