@@ -83,7 +83,7 @@ TEST(FieldReader, LineNumbersOfFields) {
         }
         EXPECT_TRUE(r.atEnd());
         EXPECT_EQ(r.where(), path + ", line 10, field 7");
-        EXPECT_EQ(errorOf([&] { r.readNumber(); }), path + ": the file ends after line 10, before field 9.");
+        EXPECT_EQ(errorOf([&] { r.readNumber(); }), path + ": the file ends after line 10, before field 8.");
     }
     std::filesystem::remove(path);
 }
