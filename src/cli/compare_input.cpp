@@ -152,8 +152,7 @@ std::string trimmed(std::string_view text) {
 // fewer than B replicates may end with -1, and more than B before the end
 // (the Cartesian test ignores them) are refused: decimal commas make twice
 // as many numbers, and a mean of the wrong ones would pass for a result.
-analysis::TreatmentSample readTreatmentFile(FieldReader& in, const std::string& path) {
-    std::string name = in.readText();
+analysis::TreatmentSample readTreatmentFields(FieldReader& in, const std::string& path, std::string name) {
     in.readText();
     in.readNumber();
     in.readText();
@@ -195,6 +194,21 @@ analysis::TreatmentSample readTreatmentFile(FieldReader& in, const std::string& 
                    ").\nDecimal commas split each number in two: write 14.7625, not 14,7625.");
     }
     return analysis::makeSample(std::move(name), path, std::move(replicates));
+}
+
+// A treatment file names its treatment first; a number there is more likely
+// a plain file written with decimal commas, and a refusal says so.
+analysis::TreatmentSample readTreatmentFile(FieldReader& in, const std::string& path) {
+    std::string name = in.readText();
+    const bool numberFirst = parseNumberText(name).has_value();
+    try {
+        return readTreatmentFields(in, path, std::move(name));
+    } catch (const UserError& e) {
+        if (!numberFirst) throw;
+        throw UserError(e.title(), e.text() +
+                                       "\nThe first line holds a comma, so the file was read as a treatment file; a "
+                                       "file of one number a line needs decimal points: 14.7625, not 14,7625.");
+    }
 }
 
 }  // namespace

@@ -73,7 +73,7 @@ TEST_F(ReadingMessages, EachBadFileIsNamedByLineAndField) {
     std::vector<std::string> commas = sample;
     long numbers = 0;  // the numbers a reader of fields finds after the header
     std::size_t beyondLine = 0;
-    long beyondField = 0;  // where number 3001 stands
+    long beyondField = 0;            // where number 3001 stands
     ASSERT_EQ(sample.back(), "-1");  // the end marker, not a number of the count
     for (std::size_t i = 1; i + 1 < commas.size(); ++i) {
         for (char& c : commas[i])
@@ -92,6 +92,7 @@ TEST_F(ReadingMessages, EachBadFileIsNamedByLineAndField) {
     const std::string commaFile = write(folder, "commas.txt", joined(commas));
     const std::string extraFile = write(folder, "extra.txt", joined(extra));
     const std::string plainFile = write(folder, "plain.col", joined(plain));
+    const std::string allCommas = write(folder, "all.col", "14,7\n15,2\n16,1\n17,3\n");
     const std::string nameFile = write(folder, "name.txt", "\"Hot\nspring\",\"R0\",30,\"x\",3,\"H\",30,2.5\n1\n2\nx\n");
     ASSERT_GT(numbers, 3000);
 
@@ -116,6 +117,11 @@ TEST_F(ReadingMessages, EachBadFileIsNamedByLineAndField) {
          "compare: " + extraFile +
              ": the file holds 3003 numbers where B is 3000 (number 3001 is on line 3002, field 3009).\n"
              "Decimal commas split each number in two: write 14.7625, not 14,7625.\n"},
+        {"compare", allCommas, 1,
+         "compare: " + allCommas +
+             ": the file announces B = 16 replicates but holds 0 and no end marker -1 (it ends on line 4).\n"
+             "The first line holds a comma, so the file was read as a treatment file; a file of one number a line "
+             "needs decimal points: 14.7625, not 14,7625.\n"},
         {"compare", nameFile, 1, "compare: " + nameFile + ", line 5, field 11: \"x\" is not a number.\n"},
         {"cartesian", nameFile, 1,
          "Reading a treatment file: " + nameFile + ", line 5, field 11: \"x\" is not a number.\n"},
