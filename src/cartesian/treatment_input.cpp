@@ -27,6 +27,7 @@ struct TreatmentFile {
     std::string path;
     std::string name;
     std::string code;
+    std::string codeWhere;  // for a message about the code
     std::int32_t sampleSize = 0;
     std::int32_t bootCount = 0;
     double bootCountValue = 0;
@@ -67,6 +68,7 @@ TreatmentFile readTreatmentFile(const std::string& path, Transformation transfor
     const std::string bWhere = in.where();
     f.bootCountValue = f.bootCount;
     f.code = in.readText();
+    f.codeWhere = in.where();
     f.sampleSize = wholeField(in, "sample size");
     f.originalMean = in.readNumber();
     if (f.bootCount < 2 || f.bootCount > kMaxValues)
@@ -181,9 +183,8 @@ void CartesianDifference(Program& program) {
     for (int t = 1; t <= n; ++t) {
         if (t < n && s.DetailedDifferences != Flag::Yes) continue;
         if (const std::optional<std::string> problem = nameTextProblem(files[t - 1].code))
-            throw UserError(kReadTitle,
-                            "File: " + files[t - 1].path +
-                                "\nThe treatment code (field 6) cannot be part of a file name: " + *problem + ".");
+            throw UserError(kReadTitle, files[t - 1].codeWhere +
+                                            ": the treatment code cannot be part of a file name: " + *problem + ".");
     }
 
     s.TreatmentCount = static_cast<std::int16_t>(n);

@@ -1,10 +1,10 @@
 #include "sorting/sort_and_count.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 
 #include "shell/dialog_texts.h"
@@ -59,8 +59,7 @@ std::string nameField(FieldReader& reader) {
 }
 
 [[noreturn]] void tooMany(const FieldReader& reader) {
-    throw UserError(kErrorTitle, "File: " + reader.fileName() + "\nThe file holds more than " +
-                                     std::to_string(kMaxValues) + " values.");
+    reader.failAtField("the file holds more than " + std::to_string(kMaxValues) + " values.");
 }
 
 // Reads the values into x[1..N], naming the data set as it goes; returns

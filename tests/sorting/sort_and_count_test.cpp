@@ -289,7 +289,8 @@ TEST_F(SortAndCountTest, LimitsNamesAndHugeValuesAreRefusedBeforeAnyOutput) {
         writeText(many, text);
     }
     expectQuestions(Kind::General, false, many);
-    dialogs.expectMessage("Sort and count", "File: " + many + "\nThe file holds more than 9000005 values.", Answer::Ok);
+    dialogs.expectMessage("Sort and count",
+                          many + ", line 9000007, field 9000009: the file holds more than 9000005 values.", Answer::Ok);
     EXPECT_EQ(program.click("cmdGeneralNormalTest"), Program::Outcome::Failed);
 
     const std::string slash = folder.file("slash.txt");
