@@ -43,13 +43,17 @@ std::int32_t wholeField(FieldReader& in, const char* what) {
     return *whole;
 }
 
-// Fields after the B-th replicate, up to the end marker or the end: the
-// test ignores them, but so many numbers more are worth a word. Counting
-// stops quietly where the file cannot be read further.
-std::int64_t fieldsBeyondB(FieldReader& in) {
+// Numbers after the B-th replicate, up to the end marker or the end: the
+// test ignores them (text as well), but more numbers than B are worth a
+// word. Counting stops quietly where the file cannot be read further.
+std::int64_t numbersBeyondB(FieldReader& in) {
     std::int64_t beyond = 0;
     try {
-        while (!in.atEnd() && parseNumberText(in.readText()) != kEndMarker) ++beyond;
+        while (!in.atEnd()) {
+            const std::optional<double> x = parseNumberText(in.readText());
+            if (x == kEndMarker) break;
+            beyond += x.has_value();
+        }
     } catch (const UserError&) {
     }
     return beyond;
@@ -102,7 +106,7 @@ TreatmentFile readTreatmentFile(const std::string& path, Transformation transfor
         throw UserError(kTooLargeTitle, "Treatment " + f.name + ", file: " + path +
                                             "\nValues too large: the squares of its replicates are" + kBeyondDouble);
     f.mean = sum / f.bootCount;
-    if (const std::int64_t beyond = fieldsBeyondB(in); beyond > 0)
+    if (const std::int64_t beyond = numbersBeyondB(in); beyond > 0)
         warnings.push_back(path + " holds " + std::to_string(f.bootCount + beyond) + " numbers where B is " +
                            std::to_string(f.bootCount) + "; those after replicate " + std::to_string(f.bootCount) +
                            " are ignored.");
