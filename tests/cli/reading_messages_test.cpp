@@ -135,7 +135,7 @@ TEST_F(ReadingMessages, EachBadFileIsNamedByLineAndField) {
 }
 
 // cartesian reads a file as it stands, fields after the B-th replicate
-// ignored, and says how many there were; its results are those without them.
+// ignored, and says how many numbers it holds; its results are those without them.
 TEST_F(ReadingMessages, CartesianWarnsOfNumbersBeyondB) {
     const std::string exact = test::writeTreatment(folder.file("exact.txt"), {.replicates = {1, 2, 3, 4, 5}});
     const std::string extra =
