@@ -6,13 +6,9 @@
 #include <thread>
 
 #include "analysis/difference_set.h"
-#include "textio/rounding.h"
+#include "analysis/interval_rules.h"
 
 namespace lumera::analysis {
-
-namespace {
-constexpr double kTQuantile = 1.959964;
-}
 
 double twiceMeanDifference(const TreatmentSample& minuend, const TreatmentSample& subtrahend) {
     return 2 * (minuend.mean - subtrahend.mean);
@@ -36,8 +32,9 @@ PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, 
     r.tUpper = moments.mean + kTQuantile * moments.se;
 
     const double c = static_cast<double>(r.differences);
-    r.lowerPosition = static_cast<std::int64_t>(roundHalfEven(c * 0.025 + 0.5));
-    r.upperPosition = static_cast<std::int64_t>(roundHalfEven(c * 0.975 + 0.5));
+    const PercentileRanks ranks = percentileRanks(c);
+    r.lowerPosition = ranks.lower;
+    r.upperPosition = ranks.upper;
     const DifferenceSet set(minuend.sorted, subtrahend.sorted);
     r.percentileLower = set.kth(r.lowerPosition);
     r.percentileUpper = set.kth(r.upperPosition);

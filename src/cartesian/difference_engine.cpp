@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "analysis/difference_set.h"
+#include "analysis/interval_rules.h"
 #include "analysis/treatment_sample.h"
 #include "cartesian/detail_files.h"
 #include "cartesian/pair_order.h"
@@ -22,7 +23,7 @@ namespace {
 
 constexpr const char* kRunningCaption = "I am running Cartesian paired test.\nPlease wait!\nDon't touch me!";
 constexpr const char* kBeganText = "Cartesian paired test began at:";
-constexpr double kTQuantile = 1.959964;
+using analysis::kTQuantile;
 
 // Writing a large pair takes long enough that the window must show it moving,
 // but redrawing for every step would slow the writing down.
@@ -83,8 +84,9 @@ PairSums sumPairDifferences(const PairDifferences& pair) {
 }
 
 PercentilePositions percentilePositions(double C2) {
-    return {static_cast<std::int32_t>(roundHalfEven(C2 * 0.025 + 0.5)),
-            static_cast<std::int32_t>(roundHalfEven(C2 * 0.975 + 0.5))};
+    // C2 is at most 9,000,005, so the ranks fit.
+    const analysis::PercentileRanks ranks = analysis::percentileRanks(C2);
+    return {static_cast<std::int32_t>(ranks.lower), static_cast<std::int32_t>(ranks.upper)};
 }
 
 void CartesianDifference2(Program& program) {

@@ -27,6 +27,7 @@ struct TreatmentFile {
     std::string path;
     std::string name;
     std::string code;
+    std::string codeWhere;  // for a message about the code
     std::int32_t sampleSize = 0;
     std::int32_t bootCount = 0;
     double bootCountValue = 0;
@@ -38,17 +39,28 @@ struct TreatmentFile {
 std::int32_t wholeField(FieldReader& in, const char* what) {
     double v = in.readNumber();
     std::optional<std::int32_t> whole = toInt32(v);
-    if (!whole)
-        throw UserError(kReadTitle, "File: " + in.fileName() + "\nField " + std::to_string(in.fieldNumber()) + " (" +
-                                        what + ") is too large: " + plainForm(v) + ".");
+    if (!whole) in.failAtField(std::string("the ") + what + " is too large: " + plainForm(v) + ".");
     return *whole;
 }
 
-std::string replicateText(const TreatmentFile& f, std::int32_t r) {
-    return "File: " + f.path + "\nReplicate " + std::to_string(r) + " ";
+// Numbers after the B-th replicate, up to the end marker or the end: the
+// test ignores them (text as well), but more numbers than B are worth a
+// word. Counting stops quietly where the file cannot be read further.
+std::int64_t numbersBeyondB(FieldReader& in) {
+    std::int64_t beyond = 0;
+    try {
+        while (!in.atEnd()) {
+            const std::optional<double> x = parseNumberText(in.readText());
+            if (x == kEndMarker) break;
+            beyond += x.has_value();
+        }
+    } catch (const UserError&) {
+    }
+    return beyond;
 }
 
-TreatmentFile readTreatmentFile(const std::string& path, Transformation transformation) {
+TreatmentFile readTreatmentFile(const std::string& path, Transformation transformation,
+                                std::vector<std::string>& warnings) {
     FieldReader in = FieldReader::fromFile(path, kReadTitle);
     TreatmentFile f;
     f.path = path;
@@ -57,27 +69,33 @@ TreatmentFile readTreatmentFile(const std::string& path, Transformation transfor
     f.sampleSize = wholeField(in, "sample size");
     in.readText();
     f.bootCount = wholeField(in, "number of bootstrap replicates B");
+    const std::string bWhere = in.where();
     f.bootCountValue = f.bootCount;
     f.code = in.readText();
+    f.codeWhere = in.where();
     f.sampleSize = wholeField(in, "sample size");
     f.originalMean = in.readNumber();
     if (f.bootCount < 2 || f.bootCount > kMaxValues)
-        throw UserError(kReadTitle, "File: " + path + "\nThe number of bootstrap replicates B must lie between 2 and " +
-                                        plainForm(kMaxValues) + ".\nField 5 holds " + std::to_string(f.bootCount) +
+        throw UserError(kReadTitle, bWhere + ": the number of bootstrap replicates B must lie between 2 and " +
+                                        plainForm(kMaxValues) + "; the field holds " + std::to_string(f.bootCount) +
                                         ".");
     f.replicates = analysis::largeVector<double>(static_cast<std::size_t>(f.bootCount) + 1);
     double sum = 0, squares = 0;
     for (std::int32_t r = 1; r <= f.bootCount; ++r) {
-        double x = in.atEnd() ? kEndMarker : in.readNumber();
+        const bool ended = in.atEnd();
+        double x = ended ? kEndMarker : in.readNumber();
         if (x == kEndMarker)
-            throw UserError(kReadTitle, "File: " + path + "\nThe file announces B = " + std::to_string(f.bootCount) +
-                                            " bootstrap replicates but holds " + std::to_string(r - 1) + ".");
+            throw UserError(kReadTitle, path + ": the file announces B = " + std::to_string(f.bootCount) +
+                                            " bootstrap replicates but holds " + std::to_string(r - 1) + " (" +
+                                            (ended ? "it ends" : "the end marker -1 is") + " on line " +
+                                            std::to_string(in.lineNumber()) + ").");
         double y = transformReplicate(x, transformation);
         if (std::isnan(y)) {
             const char* rule = transformation == Transformation::Arcsine
                                    ? "The arcsine transformation needs 0 <= x <= 1"
                                    : "The logit transformation needs 0 < x < 1";
-            throw UserError(kTransformErrorTitle, replicateText(f, r) + "is " + plainForm(x) + ".\n" + rule + ".");
+            throw UserError(kTransformErrorTitle, in.where() + ": replicate " + std::to_string(r) + " is " +
+                                                      plainForm(x) + ".\n" + rule + ".");
         }
         f.replicates[static_cast<std::size_t>(r)] = y;
         sum += y;
@@ -88,6 +106,10 @@ TreatmentFile readTreatmentFile(const std::string& path, Transformation transfor
         throw UserError(kTooLargeTitle, "Treatment " + f.name + ", file: " + path +
                                             "\nValues too large: the squares of its replicates are" + kBeyondDouble);
     f.mean = sum / f.bootCount;
+    if (const std::int64_t beyond = numbersBeyondB(in); beyond > 0)
+        warnings.push_back(path + " holds " + std::to_string(f.bootCount + beyond) + " numbers where B is " +
+                           std::to_string(f.bootCount) + "; those after replicate " + std::to_string(f.bootCount) +
+                           " are ignored.");
     return f;
 }
 
@@ -115,6 +137,7 @@ void CartesianDifference(Program& program) {
     Dialogs& dialogs = program.dialogs();
 
     s.CurrentProcedure = "Public Sub CartesianDifference()";
+    s.ReadWarnings.clear();
     form.control("cmdReadDataA1").enabled = false;
     form.control("cmdReadNandF").enabled = false;
     s.FileStem = kStem;
@@ -146,7 +169,7 @@ void CartesianDifference(Program& program) {
     for (int t = 1; t <= n; ++t) {
         std::string path = program.chooseFile(kTreatmentFileTitle + std::to_string(t));
         if (path.empty()) throw CommandCancelled{};
-        files.push_back(readTreatmentFile(path, transformation));
+        files.push_back(readTreatmentFile(path, transformation, s.ReadWarnings));
     }
     for (int a = 0; a < n; ++a)
         for (int b = a + 1; b < n; ++b) {
@@ -164,9 +187,8 @@ void CartesianDifference(Program& program) {
     for (int t = 1; t <= n; ++t) {
         if (t < n && s.DetailedDifferences != Flag::Yes) continue;
         if (const std::optional<std::string> problem = nameTextProblem(files[t - 1].code))
-            throw UserError(kReadTitle,
-                            "File: " + files[t - 1].path +
-                                "\nThe treatment code (field 6) cannot be part of a file name: " + *problem + ".");
+            throw UserError(kReadTitle, files[t - 1].codeWhere +
+                                            ": the treatment code cannot be part of a file name: " + *problem + ".");
     }
 
     s.TreatmentCount = static_cast<std::int16_t>(n);

@@ -290,6 +290,8 @@ private:
         for (const std::string& f : o.files) dialogs_.queueFile(absoluteName(f));
         program_.pinWorkingFolder(o.dir.empty() ? program_.workingFolder() : absoluteName(o.dir));
         int code = finish(program_.click("cmdCartesianDifference"));
+        for (const std::string& w : program_.state().ReadWarnings)
+            err_ << "lumera-cli: cartesian: warning: " << w << '\n';
         if (code == 0 && !o.plot.empty()) code = runReported(err_, [&] { writeWindowPlots(absoluteName(o.plot)); });
         if (code == 0) out_ << program_.resolve(program_.state().OutputFileName) << '\n';
         return code;

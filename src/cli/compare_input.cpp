@@ -26,6 +26,9 @@ constexpr std::size_t kMaxLine = FieldReader::kMaxField;
     throw UserError(kTitle, "File: " + path + "\n" + what);
 }
 
+// A message about the content, which names the file (and line) itself.
+[[noreturn]] void refuse(const std::string& text) { throw UserError(kTitle, text); }
+
 // Lines of a regular file or a pipe, read a block at a time.
 class LineReader {
 public:
@@ -63,7 +66,7 @@ public:
                 pos_ = end_;
                 return take(start, length, line);
             }
-            if (end_ - pos_ > kMaxLine) fail(path_, "Line " + std::to_string(number_ + 1) + " is too long.");
+            if (end_ - pos_ > kMaxLine) tooLong();
             std::memmove(buffer_.get(), start, end_ - pos_);
             end_ -= pos_;
             pos_ = 0;
@@ -78,6 +81,31 @@ public:
     long number() const { return number_; }
     bool regular() const { return regular_; }
 
+    // Whether the first record holds a comma, read ahead without using
+    // anything up. A line end inside double quotes belongs to a quoted name,
+    // so it does not end the record.
+    bool firstRecordHasComma() {
+        while (!eof_ && end_ < kMaxLine + 2) {
+            const std::size_t got = std::fread(buffer_.get() + end_, 1, kBlock - end_, file_);
+            if (got == 0) {
+                if (std::ferror(file_)) fail(path_, "Cannot read the file.");
+                eof_ = true;
+            }
+            end_ += got;
+        }
+        bool quoted = false;
+        for (std::size_t p = pos_; p < end_; ++p) {
+            const char c = buffer_[p];
+            if (c == '"')
+                quoted = !quoted;
+            else if (c == ',')
+                return true;
+            else if ((c == '\n' || c == '\r') && !quoted)
+                return false;
+        }
+        return false;
+    }
+
     // Everything not read yet, for a reader of fields.
     std::string rest() {
         std::string text(buffer_.get() + pos_, end_ - pos_);
@@ -90,8 +118,13 @@ public:
 private:
     static constexpr std::size_t kBlock = std::size_t{1} << 20;
 
+    [[noreturn]] void tooLong() const {
+        refuse(path_ + ", line " + std::to_string(number_ + 1) + ": the line is too long (more than " +
+               std::to_string(kMaxLine) + " characters).");
+    }
+
     bool take(const char* start, std::size_t length, std::string_view& line) {
-        if (length > kMaxLine) fail(path_, "Line " + std::to_string(number_ + 1) + " is too long.");
+        if (length > kMaxLine) tooLong();
         if (length > 0 && start[length - 1] == '\r') --length;
         line = std::string_view(start, length);
         ++number_;
@@ -116,9 +149,10 @@ std::string trimmed(std::string_view text) {
 }
 
 // The program's treatment file, read as the Cartesian test reads it, but
-// fewer than B replicates may end with -1.
-analysis::TreatmentSample readTreatmentFile(FieldReader& in, const std::string& path) {
-    std::string name = in.readText();
+// fewer than B replicates may end with -1, and more than B before the end
+// (the Cartesian test ignores them) are refused: decimal commas make twice
+// as many numbers, and a mean of the wrong ones would pass for a result.
+analysis::TreatmentSample readTreatmentFields(FieldReader& in, const std::string& path, std::string name) {
     in.readText();
     in.readNumber();
     in.readText();
@@ -128,8 +162,8 @@ analysis::TreatmentSample readTreatmentFile(FieldReader& in, const std::string& 
             ? std::optional<std::int64_t>(static_cast<std::int64_t>(roundHalfEven(announced)))
             : std::nullopt;
     if (!b)
-        fail(path, "Field 5 (the number of replicates B) must be a whole number of at least 2, not " +
-                       plainForm(announced) + ".");
+        in.failAtField("the number of replicates B must be a whole number of at least 2, not " + plainForm(announced) +
+                       ".");
     in.readText();
     in.readNumber();
     in.readNumber();
@@ -142,31 +176,57 @@ analysis::TreatmentSample readTreatmentFile(FieldReader& in, const std::string& 
     }
     const auto count = static_cast<std::int64_t>(replicates.size());
     if (count < *b && !marked)
-        fail(path, "The file announces B = " + std::to_string(*b) + " replicates but holds " + std::to_string(count) +
-                       " and no end marker -1.");
-    if (count < 2) fail(path, "The file holds " + std::to_string(count) + " replicates; at least 2 are needed.");
+        refuse(path + ": the file announces B = " + std::to_string(*b) + " replicates but holds " +
+               std::to_string(count) + " and no end marker -1 (it ends on line " + std::to_string(in.lineNumber()) +
+               ").");
+    if (count < 2)
+        in.failAtField("the end marker comes after " + std::to_string(count) + " replicates; at least 2 are needed.");
+    if (!marked) {
+        std::int64_t beyond = 0;
+        long line = 0, field = 0;
+        while (!in.atEnd() && in.readNumber() != kEndMarker) {
+            if (beyond++ == 0) line = in.lineNumber(), field = in.fieldNumber();
+        }
+        if (beyond > 0)
+            refuse(path + ": the file holds " + std::to_string(count + beyond) + " numbers where B is " +
+                   std::to_string(*b) + " (number " + std::to_string(*b + 1) + " is on line " + std::to_string(line) +
+                   ", field " + std::to_string(field) +
+                   ").\nDecimal commas split each number in two: write 14.7625, not 14,7625.");
+    }
     return analysis::makeSample(std::move(name), path, std::move(replicates));
+}
+
+// A treatment file names its treatment first; a number there is more likely
+// a plain file written with decimal commas, and a refusal says so.
+analysis::TreatmentSample readTreatmentFile(FieldReader& in, const std::string& path) {
+    std::string name = in.readText();
+    const bool numberFirst = parseNumberText(name).has_value();
+    try {
+        return readTreatmentFields(in, path, std::move(name));
+    } catch (const UserError& e) {
+        if (!numberFirst) throw;
+        throw UserError(e.title(), e.text() +
+                                       "\nThe first line holds a comma, so the file was read as a treatment file; a "
+                                       "file of one number a line needs decimal points: 14.7625, not 14,7625.");
+    }
 }
 
 }  // namespace
 
 analysis::TreatmentSample readCompareFile(const std::string& path) {
     LineReader lines(path);
-    std::string_view line;
-    if (!lines.next(line)) fail(path, "The file is empty.");
-    if (line.find(',') != std::string_view::npos) {
+    if (lines.firstRecordHasComma()) {
         if (lines.regular()) {
             FieldReader fields = FieldReader::fromFile(path, kTitle);
             return readTreatmentFile(fields, path);
         }
         // A pipe cannot be read again from its start.
-        std::string text(line);
-        text += '\n';
-        text += lines.rest();
-        FieldReader fields(std::move(text), path, kTitle);
+        FieldReader fields(lines.rest(), path, kTitle);
         return readTreatmentFile(fields, path);
     }
 
+    std::string_view line;
+    if (!lines.next(line)) fail(path, "The file is empty.");
     std::string name = std::filesystem::path(path).stem().string();
     std::vector<double> replicates;
     long blankAt = 0;  // a blank line is fine only when nothing follows it
@@ -177,20 +237,20 @@ analysis::TreatmentSample readCompareFile(const std::string& path) {
             first = false;
             continue;
         }
-        if (blankAt != 0) fail(path, "Line " + std::to_string(blankAt) + " is empty.");
+        if (blankAt != 0) refuse(path + ", line " + std::to_string(blankAt) + ": the line is empty.");
         if (const std::optional<double> v = parseNumberText(line)) {
             replicates.push_back(*v);
         } else if (first) {
             name = trimmed(line);
         } else {
             const std::string shown = trimmed(line).substr(0, 60);
-            fail(path, "Line " + std::to_string(lines.number()) +
-                           (numberTextOverflows(line) ? " is too large: \"" : " is not a number: \"") + shown + "\".");
+            refuse(path + ", line " + std::to_string(lines.number()) + ": \"" + shown + "\"" +
+                   (numberTextOverflows(line) ? " is too large." : " is not a number."));
         }
         first = false;
     } while (lines.next(line));
     if (replicates.size() < 2)
-        fail(path, "The file holds " + std::to_string(replicates.size()) + " replicates; at least 2 are needed.");
+        refuse(path + ": the file holds " + std::to_string(replicates.size()) + " replicates; at least 2 are needed.");
     return analysis::makeSample(std::move(name), path, std::move(replicates));
 }
 

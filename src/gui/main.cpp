@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QStyleFactory>
 #include <QTextStream>
-#include <filesystem>
+#include <string>
 
 #include "app/commands.h"
 #include "gui/form1_view.h"
@@ -43,7 +43,10 @@ int main(int argc, char** argv) {
     lumera::gui::QtDialogs dialogs;
     lumera::SystemClock clock;
     lumera::SystemRandom random;
-    lumera::Program program(dialogs, clock, random, std::filesystem::current_path().string());
+    const std::string folder = lumera::startingFolder(QDir::homePath().toStdString());
+    if (folder.empty())
+        QTextStream(stderr) << "lumera: neither the current folder nor the home folder can be entered\n";
+    lumera::Program program(dialogs, clock, random, folder);
     lumera::installCommands(program);
     program.form1().Form_Load();
 

@@ -15,6 +15,15 @@ bool isPipe(const std::string& path) {
     return fs::status(path, ec).type() == fs::file_type::fifo;
 }
 
+std::string startingFolder(const std::string& home) {
+    std::error_code ec;
+    const fs::path here = fs::current_path(ec);
+    if (!ec) return here.string();
+    if (home.empty()) return {};
+    fs::current_path(home, ec);
+    return ec ? std::string() : home;
+}
+
 Program::Program(Dialogs& dialogs, Clock& clock, RandomSource& random, std::string workingFolder)
     : dialogs_(dialogs),
       clock_(clock),

@@ -18,6 +18,12 @@ namespace lumera {
 // A pipe (process substitution, a named pipe) rather than a file.
 bool isPipe(const std::string& path);
 
+// The folder a window starts in: the current folder, or the home folder
+// when the current one is gone (deleted while a shell stood in it); the
+// process then moves there, so relative names resolve against it as well.
+// Empty when neither can be had.
+std::string startingFolder(const std::string& home);
+
 // One run of the program: the run state, the two windows, the open files,
 // the working folder and the services the procedures ask. It lives from
 // start to end; everything that outlives a command lives here.

@@ -47,6 +47,9 @@ struct RunState {
     std::string FileStem;
     std::string FlowFileName;
     std::string OutputFileName;
+    // Notes on treatment files read as they stand although they hold more
+    // than they announce; the command line prints them, the window does not.
+    std::vector<std::string> ReadWarnings;
     PerTreatment<std::string> TreatFileName;
     std::string LastTreatCode;
     std::string CurrentProcedure;

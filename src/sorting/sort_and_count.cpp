@@ -1,10 +1,10 @@
 #include "sorting/sort_and_count.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 
 #include "shell/dialog_texts.h"
@@ -47,22 +47,19 @@ struct BootHeader {
 std::int32_t readWhole(FieldReader& reader) {
     const double v = reader.readNumber();
     if (const std::optional<std::int32_t> w = toInt32(v)) return *w;
-    throw UserError(kErrorTitle, "File: " + reader.fileName() + "\nField " + std::to_string(reader.fieldNumber()) +
-                                     " is not a whole number in range: \"" + plainForm(v) + "\".");
+    reader.failAtField("\"" + plainForm(v) + "\" is not a whole number in range.");
 }
 
 // The variable's name becomes part of the percentile file's name.
 std::string nameField(FieldReader& reader) {
     std::string name = reader.readText();
     if (const std::optional<std::string> problem = nameTextProblem(name))
-        throw UserError(kErrorTitle, "File: " + reader.fileName() + "\nField " + std::to_string(reader.fieldNumber()) +
-                                         " (the variable's name) cannot be part of a file name: " + *problem + ".");
+        reader.failAtField("the variable's name cannot be part of a file name: " + *problem + ".");
     return name;
 }
 
 [[noreturn]] void tooMany(const FieldReader& reader) {
-    throw UserError(kErrorTitle, "File: " + reader.fileName() + "\nThe file holds more than " +
-                                     std::to_string(kMaxValues) + " values.");
+    reader.failAtField("the file holds more than " + std::to_string(kMaxValues) + " values.");
 }
 
 // Reads the values into x[1..N], naming the data set as it goes; returns

@@ -117,6 +117,9 @@ FieldReader::FieldReader(FieldReader&& other) noexcept
     : fileName_(std::move(other.fileName_)),
       errorTitle_(std::move(other.errorTitle_)),
       fieldNumber_(other.fieldNumber_),
+      fieldLine_(other.fieldLine_),
+      linesPassed_(other.linesPassed_),
+      afterCr_(other.afterCr_),
       fd_(std::exchange(other.fd_, -1)),
       blockSize_(other.blockSize_),
       buf_(std::move(other.buf_)),
@@ -129,6 +132,9 @@ FieldReader& FieldReader::operator=(FieldReader&& other) noexcept {
         fileName_ = std::move(other.fileName_);
         errorTitle_ = std::move(other.errorTitle_);
         fieldNumber_ = other.fieldNumber_;
+        fieldLine_ = other.fieldLine_;
+        linesPassed_ = other.linesPassed_;
+        afterCr_ = other.afterCr_;
         fd_ = std::exchange(other.fd_, -1);
         blockSize_ = other.blockSize_;
         buf_ = std::move(other.buf_);
@@ -144,6 +150,29 @@ FieldReader::~FieldReader() {
 
 void FieldReader::fail(const std::string& what) const {
     throw UserError(errorTitle_, "File: " + fileName_ + "\n" + what);
+}
+
+std::string FieldReader::where() const {
+    return fileName_ + ", line " + std::to_string(fieldLine_) + ", field " + std::to_string(fieldNumber_);
+}
+
+void FieldReader::failAtField(const std::string& what) const { throw UserError(errorTitle_, where() + ": " + what); }
+
+// Moves pos_ to `to`, counting the line ends passed.
+void FieldReader::consume(std::size_t to) const {
+    const char* s = buf_.data();
+    for (std::size_t p = pos_; p < to; ++p) {
+        if (s[p] == '\n') {
+            if (!afterCr_) ++linesPassed_;
+            afterCr_ = false;
+        } else if (s[p] == '\r') {
+            ++linesPassed_;
+            afterCr_ = true;
+        } else {
+            afterCr_ = false;
+        }
+    }
+    pos_ = to;
 }
 
 void FieldReader::start() {
@@ -189,11 +218,17 @@ std::string_view FieldReader::nextRaw(bool& quoted) {
         const char* s = buf_.data();
         std::size_t p = pos_;
         while (p < end_ && isBlank(s[p])) ++p;
-        pos_ = p;
+        consume(p);
         if (p < end_) break;
-        if (!more(end_)) fail("The file ends before field " + std::to_string(fieldNumber_ + 1) + ".");
+        if (!more(end_)) {
+            const std::string before = "before field " + std::to_string(fieldNumber_ + 1) + ".";
+            if (fieldNumber_ == 0) throw UserError(errorTitle_, fileName_ + ": the file ends " + before);
+            throw UserError(errorTitle_,
+                            fileName_ + ": the file ends after line " + std::to_string(fieldLine_) + ", " + before);
+        }
     }
     ++fieldNumber_;
+    fieldLine_ = linesPassed_ + 1;
     for (;;) {
         const char* s = buf_.data();
         const std::size_t n = end_;
@@ -220,12 +255,11 @@ std::string_view FieldReader::nextRaw(bool& quoted) {
                 if (s[p] == '\r' && p + 1 < n && s[p + 1] == '\n') ++p;
                 ++p;
             }
-            pos_ = p;
+            consume(p);
             return std::string_view(s + begin, end - begin);
         }
         if (p - pos_ > kMaxField)
-            fail("Field " + std::to_string(fieldNumber_) + " is too long (more than " + std::to_string(kMaxField) +
-                 " characters).");
+            failAtField("the field is too long (more than " + std::to_string(kMaxField) + " characters).");
         more(pos_);
     }
 }
@@ -240,15 +274,19 @@ double FieldReader::readNumber() {
     const std::string_view field = nextRaw(quoted);
     if (!quoted) {
         if (const std::optional<double> v = parseNumberText(field)) return *v;
-        if (numberTextOverflows(field))
-            fail("Field " + std::to_string(fieldNumber_) + " is too large: \"" + shown(field) + "\".");
     }
-    fail("Field " + std::to_string(fieldNumber_) + " is not a number: \"" + shown(field) + "\".");
+    // Built by appending: GCC 12 warns (falsely) of overlap for "\"" + text.
+    std::string what(1, '"');
+    what += shown(field);
+    what += !quoted && numberTextOverflows(field) ? "\" is too large." : "\" is not a number.";
+    failAtField(what);
 }
 
 bool FieldReader::atEnd() const {
     for (;;) {
-        while (pos_ < end_ && isBlank(buf_[pos_])) ++pos_;
+        std::size_t p = pos_;
+        while (p < end_ && isBlank(buf_[p])) ++p;
+        consume(p);
         if (pos_ < end_) return false;
         if (!more(end_)) return true;
     }

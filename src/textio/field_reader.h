@@ -8,8 +8,8 @@ namespace lumera {
 // Reads a text file as a sequence of fields separated by commas or line
 // ends. Spaces (and blank lines) before a field are skipped; a text field is
 // either enclosed in double quotes (and may then hold commas) or runs to the
-// next comma or line end, its trailing spaces dropped. Errors name the file
-// and the field number (counted from 1) in a UserError.
+// next comma or line end, its trailing spaces dropped. Errors name the file,
+// the line and the field number (both counted from 1) in a UserError.
 //
 // The file is read a block at a time, so pipes work and memory stays at one
 // block plus the longest field; a field (as it stands in the file, from its
@@ -38,6 +38,12 @@ public:
     bool atEnd() const;
     // Number of the field read last (0 before the first).
     long fieldNumber() const { return fieldNumber_; }
+    // Line on which the field read last begins (0 before the first).
+    long lineNumber() const { return fieldLine_; }
+    // "file, line L, field F" of the field read last, for messages.
+    std::string where() const;
+    // Throws UserError: where() + ": " + what.
+    [[noreturn]] void failAtField(const std::string& what) const;
     const std::string& fileName() const { return fileName_; }
 
 private:
@@ -46,10 +52,15 @@ private:
     bool more(std::size_t keepFrom) const;
     std::string_view nextRaw(bool& quoted);
     [[noreturn]] void fail(const std::string& what) const;
+    void consume(std::size_t to) const;
 
     std::string fileName_;
     std::string errorTitle_;
     long fieldNumber_ = 0;
+    long fieldLine_ = 0;
+    // Line ends passed; a CR LF counts once, a lone CR as one.
+    mutable long linesPassed_ = 0;
+    mutable bool afterCr_ = false;
     mutable int fd_ = -1;  // -1 once the whole file is in buf_
     std::size_t blockSize_ = kBlockSize;
     // The part of the file read but not yet used is buf_[pos_, end_). atEnd

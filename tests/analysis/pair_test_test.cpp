@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/interval_rules.h"
 #include "analysis/treatment_sample.h"
 #include "cartesian/difference_engine.h"
 #include "cartesian/treatment_statistics.h"
@@ -85,9 +86,8 @@ void expectLikeBruteForce(const std::vector<TreatmentSample>& ordered, std::size
     EXPECT_EQ(got.atLeastTwice, upper);
     EXPECT_EQ(got.pValue, static_cast<double>(atMostZero + upper) / static_cast<double>(c));
 
-    // The positions with halves to even, from the current rounding mode.
-    const auto lower = static_cast<std::int64_t>(std::nearbyint(static_cast<double>(c) * 0.025 + 0.5));
-    const auto upperPos = static_cast<std::int64_t>(std::nearbyint(static_cast<double>(c) * 0.975 + 0.5));
+    // The ranks' rule is pinned by hand-derived values of its own.
+    const auto [lower, upperPos] = percentileRanks(static_cast<double>(c));
     EXPECT_EQ(got.lowerPosition, lower);
     EXPECT_EQ(got.upperPosition, upperPos);
     std::sort(d.begin(), d.end());
@@ -112,8 +112,31 @@ void expectLikeBruteForce(const std::vector<TreatmentSample>& ordered, std::size
     const double tolerance = 1e-13 * static_cast<double>(std::fabs(mean) + se) + 1e-300;
     EXPECT_NEAR(got.meanDifference, static_cast<double>(mean), tolerance);
     EXPECT_NEAR(got.se, static_cast<double>(se), tolerance);
-    EXPECT_NEAR(got.tLower, static_cast<double>(mean - 1.959964L * se), 3 * tolerance);
-    EXPECT_NEAR(got.tUpper, static_cast<double>(mean + 1.959964L * se), 3 * tolerance);
+    EXPECT_NEAR(got.tLower, static_cast<double>(mean - kTQuantile * se), 3 * tolerance);
+    EXPECT_NEAR(got.tUpper, static_cast<double>(mean + kTQuantile * se), 3 * tolerance);
+}
+
+// The rules themselves, against values worked out by hand: x.5 goes to the
+// even neighbour; the quantile is the normal 0.975 point (R's qnorm) to six places.
+TEST(IntervalRules, RanksRoundHalvesToEvenAndTheQuantileIsSixPlaces) {
+    const struct {
+        double c;
+        std::int64_t lower, upper;
+    } cases[] = {
+        {4, 1, 4},                  // 0.6 and 4.4
+        {9, 1, 9},                  // 0.725 and 9.275
+        {40, 2, 40},                // 1.5 and 39.5
+        {80, 2, 78},                // 2.5 and 78.5
+        {120, 4, 118},              // 3.5 and 117.5
+        {200, 6, 196},              // 5.5 and 195.5
+        {9e6, 225'000, 8'775'000},  // 3000 x 3000: 225000.5 and 8775000.5
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(percentileRanks(c.c).lower, c.lower) << c.c;
+        EXPECT_EQ(percentileRanks(c.c).upper, c.upper) << c.c;
+    }
+    EXPECT_EQ(kTQuantile, 1.959964);
+    EXPECT_NEAR(kTQuantile, 1.959963984540054, 5e-7);
 }
 
 TEST(PairTest, EveryPairMatchesAllFormedDifferences) {

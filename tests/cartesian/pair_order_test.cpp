@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/interval_rules.h"
 #include "reference/literal_quick_sort.h"
-#include "textio/rounding.h"
 
 namespace lumera {
 namespace {
@@ -28,9 +28,8 @@ constexpr std::int16_t kStartLimits[] = {0, 1024, 512, 16, 2, 1};
 bool same(double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; }
 
 std::pair<std::int32_t, std::int32_t> enginePositions(std::int64_t c) {
-    const double cd = static_cast<double>(c);
-    return {static_cast<std::int32_t>(roundHalfEven(cd * 0.025 + 0.5)),
-            static_cast<std::int32_t>(roundHalfEven(cd * 0.975 + 0.5))};
+    const analysis::PercentileRanks ranks = analysis::percentileRanks(static_cast<double>(c));
+    return {static_cast<std::int32_t>(ranks.lower), static_cast<std::int32_t>(ranks.upper)};
 }
 
 // Runs the literal sort on the formed differences and expects the same values

@@ -58,7 +58,7 @@ TEST_F(FailurePathsTest, BadInputEndsWithAMessageNeverAnAbort) {
         {"cartesian --dir " + shellQuoted(folder.file("loop/out")) + " " + shellQuoted(a) + " " + shellQuoted(b),
          "cannot reach the folder"},
         // A field without end through a pipe: stopped at its cap.
-        {"sort <(yes 1 | tr -d '\\n')", "Field 1 is too long"},
+        {"sort <(yes 1 | tr -d '\\n')", "line 1, field 1: the field is too long"},
         {"cartesian --code 'x/y'" + dir + shellQuoted(a) + " " + shellQuoted(b),
          "cannot be part of the report's file name"},
         // The detail file's name is too long for the file system: the error

@@ -265,7 +265,7 @@ TEST_F(SortAndCountTest, EmptyFilesAndBadFieldsAreReportedWithoutOutput) {
     const std::string bad = folder.file("bad.txt");
     writeText(bad, "\"P\",\"x\",\"V\"\r\n1\r\n2\r\nabc\r\n");
     expectQuestions(Kind::General, false, bad);
-    dialogs.expectMessage("Sort and count", "File: " + bad + "\nField 6 is not a number: \"abc\".", Answer::Ok);
+    dialogs.expectMessage("Sort and count", bad + ", line 4, field 6: \"abc\" is not a number.", Answer::Ok);
     EXPECT_EQ(program.click("cmdGeneralNormalTest"), Program::Outcome::Failed);
 
     const std::string missing = folder.file("missing.txt");
@@ -289,16 +289,17 @@ TEST_F(SortAndCountTest, LimitsNamesAndHugeValuesAreRefusedBeforeAnyOutput) {
         writeText(many, text);
     }
     expectQuestions(Kind::General, false, many);
-    dialogs.expectMessage("Sort and count", "File: " + many + "\nThe file holds more than 9000005 values.", Answer::Ok);
+    dialogs.expectMessage("Sort and count",
+                          many + ", line 9000007, field 9000009: the file holds more than 9000005 values.", Answer::Ok);
     EXPECT_EQ(program.click("cmdGeneralNormalTest"), Program::Outcome::Failed);
 
     const std::string slash = folder.file("slash.txt");
     writeText(slash, "\"P\",\"x\",\"R0/day\"\r\n1\r\n2\r\n");
     expectQuestions(Kind::General, false, slash);
     dialogs.expectMessage("Sort and count",
-                          "File: " + slash +
-                              "\nField 3 (the variable's name) cannot be part of a file name: it holds a \"/\", "
-                              "which separates folders.",
+                          slash +
+                              ", line 1, field 3: the variable's name cannot be part of a file name: it holds a "
+                              "\"/\", which separates folders.",
                           Answer::Ok);
     EXPECT_EQ(program.click("cmdGeneralNormalTest"), Program::Outcome::Failed);
 

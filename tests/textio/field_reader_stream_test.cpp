@@ -160,7 +160,8 @@ TEST(FieldReaderInput, FieldLengthIsCapped) {
     EXPECT_EQ(fits.readText().size(), cap - 2);
     FieldReader over("1,\n" + std::string(cap + 1, '7'), "in.dat", "Read");
     over.readText();
-    EXPECT_EQ(errorOf([&] { over.readText(); }), "File: in.dat\nField 2 is too long (more than 65536 characters).");
+    EXPECT_EQ(errorOf([&] { over.readText(); }),
+              "in.dat, line 2, field 2: the field is too long (more than 65536 characters).");
 
     // Through a pipe that would go on far longer: the reader must stop after
     // about a block, not load the stream first.
@@ -189,8 +190,8 @@ TEST(FieldReaderInput, FieldLengthIsCapped) {
         }
         writer.join();
         ::close(ends[0]);
-        EXPECT_EQ(message, "File: " + path + "\nField " + (start.empty() ? "1" : "2") +
-                               " is too long (more than 65536 characters).");
+        EXPECT_EQ(message, path + (start.empty() ? ", line 1, field 1" : ", line 2, field 2") +
+                               ": the field is too long (more than 65536 characters).");
         EXPECT_LT(written.load(), std::size_t{8} << 20);
     }
 }

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/treatment_files.h"
 #include "textio/user_error.h"
@@ -54,13 +56,36 @@ TEST(FieldReader, ErrorsNameFileAndField) {
     auto r = reader("1,2\n\"3\",abc,1e,7\n \r\n");
     r.readNumber();
     r.readNumber();
-    EXPECT_EQ(errorOf([&] { r.readNumber(); }), "File: in.dat\nField 3 is not a number: \"3\".");
-    EXPECT_EQ(errorOf([&] { r.readNumber(); }), "File: in.dat\nField 4 is not a number: \"abc\".");
-    EXPECT_EQ(errorOf([&] { r.readNumber(); }), "File: in.dat\nField 5 is not a number: \"1e\".");
+    EXPECT_EQ(errorOf([&] { r.readNumber(); }), "in.dat, line 2, field 3: \"3\" is not a number.");
+    EXPECT_EQ(errorOf([&] { r.readNumber(); }), "in.dat, line 2, field 4: \"abc\" is not a number.");
+    EXPECT_EQ(errorOf([&] { r.readNumber(); }), "in.dat, line 2, field 5: \"1e\" is not a number.");
     EXPECT_EQ(r.readNumber(), 7);
     EXPECT_TRUE(r.atEnd());
-    EXPECT_EQ(errorOf([&] { r.readText(); }), "File: in.dat\nThe file ends before field 7.");
-    EXPECT_EQ(errorOf([] { reader("").readNumber(); }), "File: in.dat\nThe file ends before field 1.");
+    EXPECT_EQ(errorOf([&] { r.readText(); }), "in.dat: the file ends after line 2, before field 7.");
+    EXPECT_EQ(errorOf([] { reader("").readNumber(); }), "in.dat: the file ends before field 1.");
+}
+
+// LF, CR LF and a lone CR each end one line, also when a block ends between
+// CR and LF; a line end inside quotes belongs to the field but still counts.
+TEST(FieldReader, LineNumbersOfFields) {
+    const std::string content = " a\r\nb\rc\n\n\"d\r\ne\",f\r\n\r\n  g,\n\r\n\"h\"\r";
+    const std::vector<std::pair<std::string, long>> expected = {{"a", 1}, {"b", 2}, {"c", 3}, {"d\r\ne", 5},
+                                                                {"f", 6}, {"g", 8}, {"h", 10}};
+    const auto path = (std::filesystem::temp_directory_path() / "lumera_field_reader_lines.dat").string();
+    std::ofstream(path, std::ios::binary) << content;
+    for (std::size_t block : {std::size_t{1}, std::size_t{2}, std::size_t{3}, FieldReader::kBlockSize}) {
+        SCOPED_TRACE(block);
+        auto r = FieldReader::fromFile(path, "Read", block);
+        EXPECT_EQ(r.lineNumber(), 0);
+        for (const auto& [text, line] : expected) {
+            EXPECT_EQ(r.readText(), text);
+            EXPECT_EQ(r.lineNumber(), line);
+        }
+        EXPECT_TRUE(r.atEnd());
+        EXPECT_EQ(r.where(), path + ", line 10, field 7");
+        EXPECT_EQ(errorOf([&] { r.readNumber(); }), path + ": the file ends after line 10, before field 8.");
+    }
+    std::filesystem::remove(path);
 }
 
 TEST(FieldReader, ReadsFileAndReportsMissingOne) {
@@ -95,7 +120,7 @@ TEST(FieldReader, MessagesEscapeControlCharacters) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(errorOf([&] { reader(c.content).readNumber(); }),
-                  "File: in.dat\nField 1 is not a number: \"" + c.shown + "\".")
+                  "in.dat, line 1, field 1: \"" + c.shown + "\" is not a number.")
             << c.shown;
 }
 
@@ -107,12 +132,13 @@ TEST(FieldReader, NumbersBeyondDoubleRange) {
         {"1E+400", "1E+400"}, {"-1e999", "-1e999"}, {" +2.5e308 \r\n", "+2.5e308"}, {big, big.substr(0, 60) + "..."}};
     for (const auto& c : tooLarge)
         EXPECT_EQ(errorOf([&] { reader(c.content).readNumber(); }),
-                  "File: in.dat\nField 1 is too large: \"" + c.shown + "\".");
+                  "in.dat, line 1, field 1: \"" + c.shown + "\" is too large.");
     auto r = reader("1E-400,-1e-999,1e308");
     EXPECT_EQ(r.readNumber(), 0);
     EXPECT_EQ(r.readNumber(), 0);
     EXPECT_EQ(r.readNumber(), 1e308);
-    EXPECT_EQ(errorOf([] { reader("\"1E+400\"").readNumber(); }), "File: in.dat\nField 1 is not a number: \"1E+400\".");
+    EXPECT_EQ(errorOf([] { reader("\"1E+400\"").readNumber(); }),
+              "in.dat, line 1, field 1: \"1E+400\" is not a number.");
 }
 
 TEST(FieldReader, RefusesUtf16) {
