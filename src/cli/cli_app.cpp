@@ -315,11 +315,12 @@ private:
         std::error_code ec;
         const fs::file_status status = fs::status(dir, ec);
         if (status.type() == fs::file_type::not_found) {
-            err_ << "lumera-cli: cartesian: the folder " << dir << " does not exist\n";
+            err_ << "lumera-cli: cartesian: the folder " << escapedControls(dir) << " does not exist\n";
         } else if (ec) {
-            err_ << "lumera-cli: cartesian: cannot reach the folder " << dir << ": " << ec.message() << '\n';
+            err_ << "lumera-cli: cartesian: cannot reach the folder " << escapedControls(dir) << ": " << ec.message()
+                 << '\n';
         } else if (status.type() != fs::file_type::directory) {
-            err_ << "lumera-cli: cartesian: " << dir << " is not a folder\n";
+            err_ << "lumera-cli: cartesian: " << escapedControls(dir) << " is not a folder\n";
         } else {
             return true;
         }
@@ -424,7 +425,8 @@ private:
                     return code;
                 }
             } catch (const UsageError& e) {
-                err_ << "lumera-cli: " << shownPath << ", line " << number << ": " << e.what() << '\n' << kUsage;
+                err_ << "lumera-cli: " << shownPath << ", line " << number << ": " << escapedControls(e.what()) << '\n'
+                     << kUsage;
                 return 2;
             }
         }
@@ -447,7 +449,7 @@ int runCli(const std::vector<std::string>& words, std::ostream& out, std::ostrea
     try {
         command = parseCommand(words);
     } catch (const UsageError& e) {
-        err << "lumera-cli: " << e.what() << '\n' << kUsage;
+        err << "lumera-cli: " << escapedControls(e.what()) << '\n' << kUsage;
         return 2;
     }
     // The commands catch what they can meet; this is the last resort, so

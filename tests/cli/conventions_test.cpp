@@ -298,6 +298,14 @@ TEST_F(ConventionsTest, PrintedPathsEscapeControlCharacters) {
     run = cli({"compare", "--json", oddA, b});
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(nlohmann::json::parse(run.out)["treatments"][0]["file"], oddA);
+
+    // The messages that repeat a word of the command line, too.
+    run = cli({"sort", "--bo\x1B[2Jgus", data});
+    EXPECT_EQ(run.code, 2);
+    EXPECT_NE(run.err.find("unknown option --bo\\x1B[2Jgus\n"), std::string::npos) << run.err;
+    run = cli({"cartesian", "--dir", folder.file("no\nsuch"), a, b});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.err, "lumera-cli: cartesian: the folder " + folder.file("no\\nsuch") + " does not exist\n");
 }
 
 // The script's lines have the data files' limit, and a read that fails is
