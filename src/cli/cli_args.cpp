@@ -336,7 +336,7 @@ Command parseCommand(const std::vector<std::string>& words) {
     if (first == "--help" || first == "-h" || first == "help") {
         c.kind = Kind::Help;
         c.help = kHelp;
-        if (first == "help" && words.size() == 2) {
+        if (first == "help" && words.size() == 2 && words[1] != "help") {
             const char* help = commandHelp(words[1]);
             if (!help) throw UsageError("help: unknown command " + words[1]);
             c.help = help;

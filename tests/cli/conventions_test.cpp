@@ -129,7 +129,8 @@ TEST_F(ConventionsTest, WrongCommandLinesExitTwoForEveryCommand) {
 }
 
 TEST_F(ConventionsTest, HelpForEveryCommandAndTheVersion) {
-    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{{"--help"}, {"-h"}, {"help"}}) {
+    for (const std::vector<std::string>& words :
+         std::vector<std::vector<std::string>>{{"--help"}, {"-h"}, {"help"}, {"help", "help"}}) {
         const CliRun run = cli(words);
         EXPECT_EQ(run.code, 0);
         EXPECT_EQ(run.out, kHelp);
