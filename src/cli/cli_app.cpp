@@ -1,9 +1,12 @@
 #include "cli/cli_app.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -25,10 +28,13 @@
 #include "shell/program.h"
 #include "shell/progress.h"
 #include "sorting/sort_and_count.h"
+#include "textio/escaped_text.h"
+#include "textio/field_reader.h"
 #include "textio/number_forms.h"
 #include "textio/rounding.h"
 #include "textio/text_file.h"
 #include "textio/user_error.h"
+#include "version.h"
 
 namespace lumera::cli {
 
@@ -52,15 +58,6 @@ std::string absoluteName(const std::string& name) {
     return ec ? name : full.string();
 }
 
-// The decimals as the sort's box takes them, or nothing (with a message)
-// when the box would be asked again for ever.
-std::optional<double> decimalsOption(const std::string& command, const std::string& decimals, std::ostream& err) {
-    const double d = leadingNumber(decimals);
-    if (d >= -1 && d <= 5) return d;
-    err << "lumera-cli: " << command << ": the decimals must lie between -1 and 5, not " << decimals << '\n';
-    return std::nullopt;
-}
-
 // Runs a command of the analysis core alone: bad input and a lack of
 // memory are messages and exit 1, as for the window's commands.
 int runReported(std::ostream& err, const std::function<void()>& command) {
@@ -77,16 +74,12 @@ int runReported(std::ostream& err, const std::function<void()>& command) {
 
 // compare works on the analysis core alone: no window, no dialog.
 int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
-    if (o.help) {
-        out << kCompareHelp;
-        return 0;
-    }
     return runReported(err, [&] {
         if (!o.plot.empty()) checkPlotFolder(o.plot);
         std::vector<analysis::TreatmentSample> samples;
         for (const std::string& file : o.files) samples.push_back(readCompareFile(file));
         const analysis::Comparison c = analysis::compareTreatments(std::move(samples), o.alpha, o.sidak);
-        if (!o.csv.empty()) {
+        if (!o.csv.empty() && o.csv != "-") {
             TextFile csv(o.csv, "compare");
             csv.write(comparisonCsv(c));
             csv.close();
@@ -103,7 +96,7 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
             }
             writePairPlots(o.plot, plots);
         }
-        out << (o.json ? comparisonJson(c) : comparisonTable(c));
+        out << (o.csv == "-" ? comparisonCsv(c) : o.json ? comparisonJson(c) : comparisonTable(c));
     });
 }
 
@@ -112,6 +105,7 @@ std::string statText(double v) { return std::isfinite(v) ? plainForm(v) : std::s
 nlohmann::ordered_json normalityJson(const analysis::NormalityResult& r) {
     // NaN (values that do not vary) comes out as null.
     nlohmann::ordered_json j;
+    j["program_version"] = kProgramVersion;
     j["n"] = r.n;
     j["mean"] = r.mean;
     j["sd"] = r.sd;
@@ -149,14 +143,14 @@ std::string normalityText(const analysis::NormalityResult& r) {
 
 // normality reads as the sort reads, then tests: no window, no dialog, no file written.
 int runNormality(const NormalityOptions& o, std::ostream& out, std::ostream& err) {
-    const std::optional<double> d = decimalsOption("normality", o.decimals, err);
-    if (!d) return 1;
+    // A whole number from -1 to 5: the command line checked it.
+    const double decimals = leadingNumber(o.decimals);
     return runReported(err, [&] {
         const SortDataKind kind = o.kind == SortKind::General ? SortDataKind::General
                                   : o.kind == SortKind::Boot  ? SortDataKind::Boot
                                                               : SortDataKind::PairTestResults;
         SortInputData data = readSortInput(absoluteName(o.file), kind, o.serials);
-        roundSortValues(data.values, *d);
+        roundSortValues(data.values, decimals);
         const analysis::NormalityResult r = analysis::testNormality(data.values);
         if (o.json)
             out << normalityJson(r).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
@@ -206,6 +200,74 @@ private:
     bool shown_ = false;
 };
 
+std::string helpOrVersion(const Command& command) {
+    if (command.kind == Command::Kind::Version) return std::string("lumera-cli ") + kProgramVersion + "\n";
+    return command.help;
+}
+
+// The lines of a script, read a block at a time as the data files are: a
+// line gets the limit of a data file's field, so that an endless line (a
+// stream of NUL bytes) is a message rather than all the memory, and a read
+// that fails is an error rather than the end of the script.
+class ScriptLines {
+public:
+    static constexpr std::size_t kMaxLine = FieldReader::kMaxField;
+    enum class Result { Line, End, TooLong, Failed };
+
+    explicit ScriptLines(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        if (fd_ < 0) error_ = errno;
+    }
+    ~ScriptLines() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    ScriptLines(const ScriptLines&) = delete;
+    ScriptLines& operator=(const ScriptLines&) = delete;
+
+    int error() const { return error_; }
+
+    // The next line without its line end (LF or CR LF).
+    Result next(std::string& line) {
+        line.clear();
+        bool any = false;
+        for (;;) {
+            if (pos_ == end_) {
+                const ssize_t n = ::read(fd_, buf_.data(), buf_.size());
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0) {
+                    error_ = errno;
+                    return Result::Failed;
+                }
+                if (n == 0) return any ? finished(line) : Result::End;
+                pos_ = 0;
+                end_ = static_cast<std::size_t>(n);
+            }
+            const char* start = buf_.data() + pos_;
+            const auto* lf = static_cast<const char*>(std::memchr(start, '\n', end_ - pos_));
+            const std::size_t take = lf ? static_cast<std::size_t>(lf - start) : end_ - pos_;
+            if (line.size() + take > kMaxLine + 1) return Result::TooLong;  // + 1: a CR
+            line.append(start, take);
+            any = true;
+            pos_ += take;
+            if (lf) {
+                ++pos_;
+                return finished(line);
+            }
+        }
+    }
+
+private:
+    static Result finished(std::string& line) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return line.size() > kMaxLine ? Result::TooLong : Result::Line;
+    }
+
+    int fd_ = -1;
+    int error_ = 0;
+    std::vector<char> buf_ = std::vector<char>(std::size_t{1} << 16);
+    std::size_t pos_ = 0;
+    std::size_t end_ = 0;
+};
+
 // One run of the program: commands of a script share it, so what outlives a
 // command in the window outlives it here too.
 class Session {
@@ -232,6 +294,10 @@ public:
                 return runCompare(command.compare, out_, err_);
             case Command::Kind::Script:
                 return runScript(command.script.file);
+            case Command::Kind::Help:
+            case Command::Kind::Version:
+                out_ << helpOrVersion(command);
+                return 0;
         }
         return 2;
     }
@@ -249,11 +315,12 @@ private:
         std::error_code ec;
         const fs::file_status status = fs::status(dir, ec);
         if (status.type() == fs::file_type::not_found) {
-            err_ << "lumera-cli: cartesian: the folder " << dir << " does not exist\n";
+            err_ << "lumera-cli: cartesian: the folder " << escapedControls(dir) << " does not exist\n";
         } else if (ec) {
-            err_ << "lumera-cli: cartesian: cannot reach the folder " << dir << ": " << ec.message() << '\n';
+            err_ << "lumera-cli: cartesian: cannot reach the folder " << escapedControls(dir) << ": " << ec.message()
+                 << '\n';
         } else if (status.type() != fs::file_type::directory) {
-            err_ << "lumera-cli: cartesian: " << dir << " is not a folder\n";
+            err_ << "lumera-cli: cartesian: " << escapedControls(dir) << " is not a folder\n";
         } else {
             return true;
         }
@@ -293,14 +360,13 @@ private:
         for (const std::string& w : program_.state().ReadWarnings)
             err_ << "lumera-cli: cartesian: warning: " << w << '\n';
         if (code == 0 && !o.plot.empty()) code = runReported(err_, [&] { writeWindowPlots(absoluteName(o.plot)); });
-        if (code == 0) out_ << program_.resolve(program_.state().OutputFileName) << '\n';
+        if (code == 0) out_ << escapedControls(program_.resolve(program_.state().OutputFileName)) << '\n';
         return code;
     }
 
     // The "N. Sort, norm." button answered from the options. The working
     // folder is left free: the outputs go next to the file.
     int runSort(const SortOptions& o) {
-        if (!decimalsOption("sort", o.decimals, err_)) return 1;
         dialogs_.clearAnswers();
         dialogs_.quietNotice(kDecimalsTitle);  // the two closing notices: the paths go to stdout
         dialogs_.answerQuestion(kSortKindTitle, o.kind == SortKind::General ? Answer::Yes
@@ -313,25 +379,39 @@ private:
         int code = finish(program_.click("cmdGeneralNormalTest"));
         if (code == 0) {
             const SortOutputNames names = sortOutputNames(program_.state());
-            out_ << names.sorted << '\n' << names.percentile << '\n' << names.counts << '\n';
+            out_ << escapedControls(names.sorted) << '\n'
+                 << escapedControls(names.percentile) << '\n'
+                 << escapedControls(names.counts) << '\n';
         }
         return code;
     }
 
     int runScript(const std::string& path) {
+        const std::string shownPath = escapedControls(path);
         std::error_code ec;
         if (fs::is_directory(path, ec)) {
-            err_ << "lumera-cli: the script " << path << " is a folder\n";
+            err_ << "lumera-cli: the script " << shownPath << " is a folder\n";
             return 1;
         }
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
-            err_ << "lumera-cli: cannot open the script " << path << '\n';
+        ScriptLines in(path);
+        if (in.error() != 0) {
+            err_ << "lumera-cli: cannot open the script " << shownPath << ": " << std::strerror(in.error()) << '\n';
             return 1;
         }
         std::string line;
-        for (int number = 1; std::getline(in, line); ++number) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
+        for (int number = 1;; ++number) {
+            const ScriptLines::Result got = in.next(line);
+            if (got == ScriptLines::Result::End) return 0;
+            if (got == ScriptLines::Result::Failed) {
+                err_ << "lumera-cli: cannot read the script " << shownPath << " after line " << number - 1 << ": "
+                     << std::strerror(in.error()) << '\n';
+                return 1;
+            }
+            if (got == ScriptLines::Result::TooLong) {
+                err_ << "lumera-cli: " << shownPath << ", line " << number << " is too long (more than "
+                     << ScriptLines::kMaxLine << " characters)\n";
+                return 1;
+            }
             std::vector<std::string> words;
             try {
                 words = splitScriptLine(line);
@@ -339,16 +419,19 @@ private:
                 Command command = parseCommand(words);
                 if (command.kind == Command::Kind::Script) throw UsageError("a script cannot run a script");
                 int code = run(command);
+                // Each line's output as it is done; a line whose output is
+                // lost has failed.
+                if (!out_.flush() && code == 0) code = 1;
                 if (code != 0) {
-                    err_ << "lumera-cli: " << path << ", line " << number << " failed\n";
+                    err_ << "lumera-cli: " << shownPath << ", line " << number << " failed\n";
                     return code;
                 }
             } catch (const UsageError& e) {
-                err_ << "lumera-cli: " << path << ", line " << number << ": " << e.what() << '\n' << kUsage;
+                err_ << "lumera-cli: " << shownPath << ", line " << number << ": " << escapedControls(e.what()) << '\n'
+                     << kUsage;
                 return 2;
             }
         }
-        return 0;
     }
 
     std::ostream& out_;
@@ -364,19 +447,19 @@ private:
 }  // namespace
 
 int runCli(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
-    if (words.size() == 1 && (words[0] == "--help" || words[0] == "-h")) {
-        out << kUsage;
-        return 0;
-    }
     Command command;
     try {
         command = parseCommand(words);
     } catch (const UsageError& e) {
-        err << "lumera-cli: " << e.what() << '\n' << kUsage;
+        err << "lumera-cli: " << escapedControls(e.what()) << '\n' << kUsage;
         return 2;
     }
     // The commands catch what they can meet; this is the last resort, so
     // that a slip is a message and never an abort.
+    if (command.kind == Command::Kind::Help || command.kind == Command::Kind::Version) {
+        out << helpOrVersion(command);
+        return 0;
+    }
     try {
         if (command.kind == Command::Kind::Compare) return runCompare(command.compare, out, err);
         if (command.kind == Command::Kind::Normality) return runNormality(command.normality, out, err);

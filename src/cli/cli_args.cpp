@@ -1,5 +1,7 @@
 #include "cli/cli_args.h"
 
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cctype>
 #include <optional>
 
@@ -7,13 +9,88 @@
 
 namespace lumera::cli {
 
-const char* const kUsage =
+const char* const kStandardInput = "/dev/stdin";
+
+#define LUMERA_USAGE                                                                                   \
+    "usage: lumera-cli cartesian [--reversed] [--transform 0|1|2] [--detail] [--flow] [--code CODE] "  \
+    "[--dir DIR] [--plot DIR] FILE1 FILE2 [FILE3]\n"                                                   \
+    "       lumera-cli sort [--kind general|boot|pbt] [--serials] [--decimals D] FILE\n"               \
+    "       lumera-cli normality [--kind general|boot|pbt] [--serials] [--decimals D] [--json] FILE\n" \
+    "       lumera-cli compare [--alpha A] [--sidak] [--json] [--csv FILE] [--plot DIR] FILE1 FILE2 "  \
+    "[FILE3 ...]\n"                                                                                    \
+    "       lumera-cli script FILE\n"                                                                  \
+    "       lumera-cli help [COMMAND] | COMMAND --help | --version\n"
+
+#define LUMERA_EXIT_STATUS \
+    "Exit status: 0 done, 1 bad input or a failed write (message on stderr), 2 wrong command line.\n"
+
+const char* const kUsage = LUMERA_USAGE;
+
+const char* const kHelp = LUMERA_USAGE
+    "\n"
+    "The Cartesian paired test of two or three treatments and the sort and count\n"
+    "of a data file, as the window runs them, their questions answered by\n"
+    "options; compare (any number of treatments) and normality without them.\n"
+    "\n"
+    "lumera-cli help COMMAND (or COMMAND --help) tells one command's options,\n"
+    "inputs and outputs. A FILE of - is standard input; -- ends the options, so\n"
+    "that a file whose name starts with - can follow it.\n"
+    "\n" LUMERA_EXIT_STATUS "script exits with the status of its first failing line.\n";
+
+const char* const kCartesianHelp =
     "usage: lumera-cli cartesian [--reversed] [--transform 0|1|2] [--detail] [--flow] [--code CODE] "
     "[--dir DIR] [--plot DIR] FILE1 FILE2 [FILE3]\n"
-    "       lumera-cli sort [--kind general|boot|pbt] [--serials] [--decimals D] FILE\n"
-    "       lumera-cli normality [--kind general|boot|pbt] [--serials] [--decimals D] [--json] FILE\n"
-    "       lumera-cli compare [--alpha A] [--sidak] [--json] [--csv FILE] [--plot DIR] FILE1 FILE2 [FILE3 ...]\n"
-    "       lumera-cli script FILE\n";
+    "\n"
+    "The Cartesian paired test of two or three treatments, as the window's button\n"
+    "runs it, its questions answered by the options.\n"
+    "\n"
+    "FILE1 FILE2 [FILE3]  the treatments' bootstrap-results files, in the order\n"
+    "                     of choosing (- reads one from standard input)\n"
+    "--reversed      Yes to \"Reversed sort\"\n"
+    "--transform T   the transformation: 0 (default), 1 or 2\n"
+    "--detail        also write the six detail files of every pair\n"
+    "--flow          also write the flow record\n"
+    "--code CODE     the code of the report's name (default 1: date and time)\n"
+    "--dir DIR       the folder of every output file (default: the current\n"
+    "                folder); it must exist\n"
+    "--plot DIR      also write each pair's distribution of differences to DIR:\n"
+    "                pair-I-J.png, pair-I-J.svg and pair-I-J.csv; it must exist\n"
+    "\n"
+    "Output: the report (and the files asked for) in DIR, the report's path on\n"
+    "stdout.\n" LUMERA_EXIT_STATUS;
+
+const char* const kSortHelp =
+    "usage: lumera-cli sort [--kind general|boot|pbt] [--serials] [--decimals D] FILE\n"
+    "\n"
+    "The sort and count of one data file, as the window's \"N. Sort, norm.\"\n"
+    "button runs it, its questions answered by the options (no chart).\n"
+    "\n"
+    "FILE          the data file (- reads it from standard input)\n"
+    "--kind K      general: general data (default); boot: bootstrap results;\n"
+    "              pbt: PBT or CPT results (such as an all-differences file)\n"
+    "--serials     Yes to the serial-number question: each value follows its\n"
+    "              serial number\n"
+    "--decimals D  round to D decimals, a whole number from 0 to 5; -1 (the\n"
+    "              default) keeps every digit\n"
+    "\n"
+    "Output: three files beside FILE (for a pipe or standard input: in the\n"
+    "current folder, named pipe-...): the sorted values, the 2.5 %, 50 % and\n"
+    "97.5 % positions, and the counts of distinct values; their paths on stdout.\n" LUMERA_EXIT_STATUS;
+
+const char* const kNormalityHelp =
+    "usage: lumera-cli normality [--kind general|boot|pbt] [--serials] [--decimals D] [--json] FILE\n"
+    "\n"
+    "Reads and rounds FILE as sort does, writes no file, and prints n, the mean,\n"
+    "the SD, the skewness g1, the excess kurtosis g2, the Shapiro-Wilk W and P\n"
+    "(3 <= n <= 5000) and the Anderson-Darling A-squared and P (n >= 8).\n"
+    "\n"
+    "FILE          the data file (- reads it from standard input)\n"
+    "--kind K      general (default), boot or pbt, as for sort\n"
+    "--serials     each value follows its serial number, as for sort\n"
+    "--decimals D  round to D decimals first, -1 (default) to 5, as for sort\n"
+    "--json        print one JSON object instead of the lines\n"
+    "\n"
+    "Output: the figures on stdout.\n" LUMERA_EXIT_STATUS;
 
 const char* const kCompareHelp =
     "usage: lumera-cli compare [--alpha A] [--sidak] [--json] [--csv FILE] [--plot DIR] FILE1 FILE2 [FILE3 ...]\n"
@@ -27,58 +104,109 @@ const char* const kCompareHelp =
     "FILE   a treatment file of this program (its first line holds commas: eight\n"
     "       header fields, then B replicates, or fewer ended by -1), or a plain file\n"
     "       of one number a line, named after the file unless its first line is a\n"
-    "       name; a pipe works too.\n"
+    "       name; a pipe works too, and - reads one from standard input.\n"
     "--alpha A   significance level, 0 < A < 1 (default 0.05): a pair differs when\n"
     "            P <= A; the letters follow the same rule\n"
     "--sidak     decide by the Sidak level 1 - (1 - A)^(1/m), m the number of pairs\n"
     "--json      print a JSON document (format \"lumera-compare\", version 1)\n"
     "            instead of the tables\n"
-    "--csv FILE  also write one row per pair to FILE\n"
+    "--csv FILE  also write one row per pair to FILE; --csv - prints the rows\n"
+    "            instead of the tables (not with --json)\n"
     "--plot DIR  also write each pair's distribution of differences to DIR:\n"
     "            pair-I-J.png, pair-I-J.svg and pair-I-J.csv (bins: lower,upper,count),\n"
     "            I < J the treatments' positions in the order of the tables\n"
     "\n"
-    "Exit status: 0 done, 1 bad input (message on stderr), 2 wrong command line.\n";
+    "Output: the tables, the JSON document or the CSV rows on stdout, and the\n"
+    "files asked for.\n" LUMERA_EXIT_STATUS;
+
+const char* const kScriptHelp =
+    "usage: lumera-cli script FILE\n"
+    "\n"
+    "Runs the commands of FILE (- reads it from standard input), one a line, in\n"
+    "one session, so that what the window keeps between commands is kept. A line\n"
+    "is written like the words after lumera-cli (quote names with blanks in \" or\n"
+    "'; a line starting with # is a comment) and holds at most 65536 characters.\n"
+    "\n"
+    "Output: that of each command.\n"
+    "Exit status: 0 when every line is done; else the script stops at the first\n"
+    "line that fails, names it on stderr and exits with that line's status (1 bad\n"
+    "input or a failed write, 2 wrong command line); 1 when the script cannot be\n"
+    "read or a line is too long.\n";
+
+#undef LUMERA_USAGE
+#undef LUMERA_EXIT_STATUS
 
 namespace {
 
-const std::string& valueOf(const std::vector<std::string>& words, std::size_t& i) {
-    if (i + 1 >= words.size()) throw UsageError(words[i] + " needs a value");
-    return words[++i];
+using Kind = Command::Kind;
+
+std::optional<Kind> kindOf(const std::string& command) {
+    if (command == "cartesian") return Kind::Cartesian;
+    if (command == "sort") return Kind::Sort;
+    if (command == "normality") return Kind::Normality;
+    if (command == "compare") return Kind::Compare;
+    if (command == "script") return Kind::Script;
+    return std::nullopt;
 }
 
-bool isOption(const std::string& word) { return word.size() > 1 && word.rfind("--", 0) == 0; }
+// What the options give as text, checked after the parse so that the
+// messages are this program's own.
+struct Words {
+    bool help = false;
+    std::string transform = "0";
+    std::string kind = "general";
+    std::string alpha;
+    std::vector<std::string> files;
+};
 
-Command parseCartesian(const std::vector<std::string>& words) {
-    Command command;
-    command.kind = Command::Kind::Cartesian;
-    CartesianOptions& o = command.cartesian;
-    for (std::size_t i = 1; i < words.size(); ++i) {
-        const std::string& w = words[i];
-        if (w == "--reversed") {
-            o.reversed = true;
-        } else if (w == "--transform") {
-            const std::string& v = valueOf(words, i);
-            if (v != "0" && v != "1" && v != "2") throw UsageError("--transform takes 0, 1 or 2");
-            o.transform = v[0] - '0';
-        } else if (w == "--detail") {
-            o.detail = true;
-        } else if (w == "--flow") {
-            o.flow = true;
-        } else if (w == "--code") {
-            o.code = valueOf(words, i);
-        } else if (w == "--dir") {
-            o.dir = valueOf(words, i);
-        } else if (w == "--plot") {
-            o.plot = valueOf(words, i);
-        } else if (isOption(w)) {
-            throw UsageError("unknown option " + w);
-        } else {
-            o.files.push_back(w);
+// One command's options, bound to the fields they fill.
+void defineOptions(CLI::App& app, Kind kind, Command& c, Words& w) {
+    app.set_help_flag();
+    app.add_flag("-h,--help", w.help);
+    switch (kind) {
+        case Kind::Cartesian:
+            app.add_flag("--reversed", c.cartesian.reversed);
+            app.add_option("--transform", w.transform);
+            app.add_flag("--detail", c.cartesian.detail);
+            app.add_flag("--flow", c.cartesian.flow);
+            app.add_option("--code", c.cartesian.code);
+            app.add_option("--dir", c.cartesian.dir);
+            app.add_option("--plot", c.cartesian.plot);
+            break;
+        case Kind::Sort:
+        case Kind::Normality: {
+            SortOptions& o = kind == Kind::Sort ? c.sort : c.normality;
+            app.add_option("--kind", w.kind);
+            app.add_flag("--serials", o.serials);
+            app.add_option("--decimals", o.decimals);
+            if (kind == Kind::Normality) app.add_flag("--json", c.normality.json);
+            break;
         }
+        case Kind::Compare:
+            app.add_option("--alpha", w.alpha);
+            app.add_flag("--sidak", c.compare.sidak);
+            app.add_flag("--json", c.compare.json);
+            app.add_option("--csv", c.compare.csv);
+            app.add_option("--plot", c.compare.plot);
+            break;
+        default:
+            break;
     }
-    if (o.files.empty()) throw UsageError("cartesian needs the treatment files");
-    return command;
+    app.add_option("files", w.files);
+}
+
+// CLI11's words for a fault, in the form of this program's messages.
+std::string usageMessage(const CLI::ParseError& e) {
+    const std::string what = e.what();
+    const std::size_t colon = what.find(": ");
+    if (dynamic_cast<const CLI::ExtrasError*>(&e) && colon != std::string::npos)
+        return "unknown option " + what.substr(colon + 2);
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) && colon != std::string::npos) {
+        const std::string option = what.substr(0, colon);
+        if (what.find("missing") != std::string::npos) return option + " needs a value";
+        if (what.find("At Most") != std::string::npos) return option + " is given more than once";
+    }
+    return what;
 }
 
 SortKind sortKind(const std::string& v) {
@@ -88,90 +216,143 @@ SortKind sortKind(const std::string& v) {
     throw UsageError("--kind takes general, boot or pbt");
 }
 
-// sort and normality read one data file alike; normality also takes --json.
-void parseDataFile(const std::vector<std::string>& words, SortOptions& o, bool* json) {
-    const std::string& name = words[0];
-    for (std::size_t i = 1; i < words.size(); ++i) {
-        const std::string& w = words[i];
-        if (w == "--kind") {
-            o.kind = sortKind(valueOf(words, i));
-        } else if (w == "--serials") {
-            o.serials = true;
-        } else if (w == "--decimals") {
-            o.decimals = valueOf(words, i);
-        } else if (json && w == "--json") {
-            *json = true;
-        } else if (isOption(w)) {
-            throw UsageError("unknown option " + w);
-        } else if (o.file.empty()) {
-            o.file = w;
-        } else {
-            throw UsageError(name + " takes one file");
-        }
+// The decimals box takes fractions too; the command line takes the whole
+// numbers that keep the rounding on the grid of the printed digits.
+std::string wholeDecimals(const std::string& v) {
+    const std::size_t digits = v.rfind('-', 0) == 0 ? 1 : 0;
+    const bool whole = v.size() > digits && v.size() <= digits + 3 &&
+                       std::all_of(v.begin() + static_cast<std::ptrdiff_t>(digits), v.end(),
+                                   [](char c) { return c >= '0' && c <= '9'; });
+    const int d = whole ? std::stoi(v) : -2;
+    if (d < -1 || d > 5) throw UsageError("--decimals takes a whole number from -1 to 5, not \"" + v + "\"");
+    return std::to_string(d);
+}
+
+const std::string& oneFile(const std::vector<std::string>& files, const std::string& name) {
+    if (files.empty()) throw UsageError(name + " needs a file");
+    if (files.size() > 1) throw UsageError(name + " takes one file");
+    return files.front();
+}
+
+Command parseOptions(Kind kind, const std::string& name, const std::vector<std::string>& words) {
+    Command c;
+    c.kind = kind;
+    Words w;
+    CLI::App app(name, "lumera-cli " + name);
+    defineOptions(app, kind, c, w);
+    // CLI11 takes the words last first.
+    std::vector<std::string> rest(words.rbegin(), words.rend() - 1);
+    try {
+        app.parse(rest);
+    } catch (const CLI::ParseError& e) {
+        throw UsageError(usageMessage(e));
     }
-    if (o.file.empty()) throw UsageError(name + " needs a file");
-}
-
-Command parseSort(const std::vector<std::string>& words) {
-    Command command;
-    command.kind = Command::Kind::Sort;
-    parseDataFile(words, command.sort, nullptr);
-    return command;
-}
-
-Command parseNormality(const std::vector<std::string>& words) {
-    Command command;
-    command.kind = Command::Kind::Normality;
-    parseDataFile(words, command.normality, &command.normality.json);
-    return command;
-}
-
-Command parseCompare(const std::vector<std::string>& words) {
-    Command command;
-    command.kind = Command::Kind::Compare;
-    CompareOptions& o = command.compare;
-    for (std::size_t i = 1; i < words.size(); ++i) {
-        const std::string& w = words[i];
-        if (w == "--help" || w == "-h") {
-            o.help = true;
-        } else if (w == "--alpha") {
-            const std::optional<double> a = parseNumberText(valueOf(words, i));
-            if (!a || !(*a > 0 && *a < 1)) throw UsageError("--alpha takes a number between 0 and 1");
-            o.alpha = *a;
-        } else if (w == "--sidak") {
-            o.sidak = true;
-        } else if (w == "--json") {
-            o.json = true;
-        } else if (w == "--csv") {
-            o.csv = valueOf(words, i);
-        } else if (w == "--plot") {
-            o.plot = valueOf(words, i);
-        } else if (isOption(w)) {
-            throw UsageError("unknown option " + w);
-        } else {
-            o.files.push_back(w);
-        }
+    if (w.help) {
+        c.kind = Kind::Help;
+        c.help = commandHelp(name);
+        return c;
     }
-    if (!o.help && o.files.size() < 2) throw UsageError("compare needs at least two treatment files");
-    return command;
+    if (std::count(w.files.begin(), w.files.end(), "-") > 1)
+        throw UsageError("standard input (-) can be read only once");
+    for (std::string& f : w.files)
+        if (f == "-") f = kStandardInput;
+    switch (kind) {
+        case Kind::Cartesian:
+            if (w.transform != "0" && w.transform != "1" && w.transform != "2")
+                throw UsageError("--transform takes 0, 1 or 2");
+            c.cartesian.transform = w.transform[0] - '0';
+            if (w.files.empty()) throw UsageError("cartesian needs the treatment files");
+            if (w.files.size() > 3 || w.files.size() < 2)
+                throw UsageError("cartesian compares 2 or 3 treatment files, not " + std::to_string(w.files.size()) +
+                                 " (compare takes any number)");
+            c.cartesian.files = w.files;
+            break;
+        case Kind::Sort:
+        case Kind::Normality: {
+            SortOptions& o = kind == Kind::Sort ? c.sort : c.normality;
+            o.kind = sortKind(w.kind);
+            o.decimals = wholeDecimals(o.decimals);
+            o.file = oneFile(w.files, name);
+            break;
+        }
+        case Kind::Compare: {
+            if (app.get_option("--alpha")->count() > 0) {
+                const std::optional<double> a = parseNumberText(w.alpha);
+                if (!a || !(*a > 0 && *a < 1)) throw UsageError("--alpha takes a number between 0 and 1");
+                c.compare.alpha = *a;
+            }
+            if (c.compare.csv == "-" && c.compare.json)
+                throw UsageError("--csv - and --json both print to stdout: choose one");
+            if (w.files.size() < 2) throw UsageError("compare needs at least two treatment files");
+            c.compare.files = w.files;
+            break;
+        }
+        case Kind::Script:
+            c.script.file = oneFile(w.files, name);
+            break;
+        default:
+            break;
+    }
+    return c;
 }
 
 }  // namespace
 
+const char* commandHelp(const std::string& command) {
+    switch (kindOf(command).value_or(Kind::Help)) {
+        case Kind::Cartesian:
+            return kCartesianHelp;
+        case Kind::Sort:
+            return kSortHelp;
+        case Kind::Normality:
+            return kNormalityHelp;
+        case Kind::Compare:
+            return kCompareHelp;
+        case Kind::Script:
+            return kScriptHelp;
+        default:
+            return nullptr;
+    }
+}
+
+std::vector<std::string> commandOptions(const std::string& command) {
+    const std::optional<Kind> kind = kindOf(command);
+    if (!kind) return {};
+    Command c;
+    Words w;
+    CLI::App app(command);
+    defineOptions(app, *kind, c, w);
+    std::vector<std::string> names;
+    for (const CLI::Option* o : app.get_options())
+        for (const std::string& n : o->get_lnames())
+            if (n != "help") names.push_back("--" + n);
+    return names;
+}
+
 Command parseCommand(const std::vector<std::string>& words) {
     if (words.empty()) throw UsageError("no command given");
-    if (words[0] == "cartesian") return parseCartesian(words);
-    if (words[0] == "sort") return parseSort(words);
-    if (words[0] == "normality") return parseNormality(words);
-    if (words[0] == "compare") return parseCompare(words);
-    if (words[0] == "script") {
-        if (words.size() != 2 || isOption(words[1])) throw UsageError("script takes one file");
-        Command command;
-        command.kind = Command::Kind::Script;
-        command.script.file = words[1];
-        return command;
+    const std::string& first = words[0];
+    Command c;
+    if (first == "--help" || first == "-h" || first == "help") {
+        c.kind = Kind::Help;
+        c.help = kHelp;
+        if (first == "help" && words.size() == 2 && words[1] != "help") {
+            const char* help = commandHelp(words[1]);
+            if (!help) throw UsageError("help: unknown command " + words[1]);
+            c.help = help;
+        } else if (words.size() > 1 + (first == "help" ? 1 : 0)) {
+            throw UsageError(first + " takes " + (first == "help" ? "one command at most" : "nothing after it"));
+        }
+        return c;
     }
-    throw UsageError("unknown command " + words[0]);
+    if (first == "--version") {
+        if (words.size() > 1) throw UsageError("--version takes nothing after it");
+        c.kind = Kind::Version;
+        return c;
+    }
+    const std::optional<Kind> kind = kindOf(first);
+    if (!kind) throw UsageError((first.rfind('-', 0) == 0 ? "unknown option " : "unknown command ") + first);
+    return parseOptions(*kind, first, words);
 }
 
 std::vector<std::string> splitScriptLine(const std::string& line) {

@@ -40,8 +40,7 @@ struct CompareOptions {
     double alpha = 0.05;
     bool sidak = false;
     bool json = false;
-    bool help = false;
-    std::string csv;   // empty: no CSV file
+    std::string csv;   // empty: no CSV file; "-": the CSV on stdout instead of the tables
     std::string plot;  // empty: no pair charts
     std::vector<std::string> files;
 };
@@ -51,19 +50,35 @@ struct ScriptOptions {
 };
 
 struct Command {
-    enum class Kind { Cartesian, Sort, Normality, Compare, Script } kind = Kind::Cartesian;
+    enum class Kind { Cartesian, Sort, Normality, Compare, Script, Help, Version } kind = Kind::Cartesian;
     CartesianOptions cartesian;
     SortOptions sort;
     NormalityOptions normality;
     CompareOptions compare;
     ScriptOptions script;
+    std::string help;  // Help: the text to print
 };
 
-extern const char* const kUsage;
-extern const char* const kCompareHelp;
+// The name a file of "-" (standard input) is read under.
+extern const char* const kStandardInput;
 
-// Parses the words after the program name; throws UsageError.
+extern const char* const kUsage;
+extern const char* const kHelp;
+extern const char* const kCartesianHelp;
+extern const char* const kSortHelp;
+extern const char* const kNormalityHelp;
+extern const char* const kCompareHelp;
+extern const char* const kScriptHelp;
+
+// The help of one command, or nullptr for a word that names none.
+const char* commandHelp(const std::string& command);
+
+// Parses the words after the program name; throws UsageError. "-" as a
+// file becomes kStandardInput; "--" ends the options.
 Command parseCommand(const std::vector<std::string>& words);
+
+// The long options a command takes besides --help (its help names them).
+std::vector<std::string> commandOptions(const std::string& command);
 
 // Splits one line of a script into words: blanks separate, double or single
 // quotes keep a word with blanks together.

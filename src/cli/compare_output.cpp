@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "version.h"
+
 namespace lumera::cli {
 
 namespace {
@@ -80,6 +82,7 @@ std::string comparisonJson(const Comparison& c) {
     nlohmann::ordered_json doc;
     doc["format"] = "lumera-compare";
     doc["version"] = 1;
+    doc["program_version"] = kProgramVersion;
     doc["alpha"] = c.alpha;
     doc["sidak_alpha"] = c.sidakAlpha;
     doc["pair_count"] = c.pairs.size();

@@ -11,6 +11,8 @@ namespace lumera {
 namespace fs = std::filesystem;
 
 bool isPipe(const std::string& path) {
+    // Standard input has no folder of its own either, whatever it comes from.
+    if (path == "/dev/stdin") return true;
     std::error_code ec;
     return fs::status(path, ec).type() == fs::file_type::fifo;
 }

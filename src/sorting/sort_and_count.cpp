@@ -302,6 +302,14 @@ void roundSortValues(std::span<double> values, double decimals) {
     }
 }
 
+std::string sortFileStem(const std::string& path) {
+    // Only an extension such as ".txt" goes: cutting four characters of any
+    // other name could leave its folder or give two files one stem.
+    const std::size_t n = path.size();
+    if (n > 4 && path[n - 4] == '.' && path.find('/', n - 3) == std::string::npos) return path.substr(0, n - 4);
+    return path;
+}
+
 SortOutputNames sortOutputNames(const RunState& s) {
     const double d = s.DecimalLimit;
     const std::string pct = s.FileStem + "-1_0.025, 0.5 and 0.975 " + s.DataSetName;
@@ -336,7 +344,7 @@ void SortForBootstrapResults(Program& program) {
     if (isPipe(path))
         s.FileStem = program.resolve(kPipeStem);
     else
-        s.FileStem = path.size() > 4 ? path.substr(0, path.size() - 4) : std::string();
+        s.FileStem = sortFileStem(path);
 
     BootHeader boot;
     const double sum =

@@ -28,6 +28,10 @@ SortInputData readSortInput(const std::string& path, SortDataKind kind, bool ser
 // The sort's rounding to D decimals (-1: none), halves upward.
 void roundSortValues(std::span<double> values, double decimals);
 
+// The start of the three output paths of a data file: its path without an
+// extension of a dot and three characters, else the whole path.
+std::string sortFileStem(const std::string& path);
+
 // The three output paths of the last run, from FileStem, DecimalLimit and
 // DataSetName.
 struct SortOutputNames {

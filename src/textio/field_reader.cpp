@@ -8,6 +8,7 @@
 #include <cstring>
 #include <utility>
 
+#include "textio/escaped_text.h"
 #include "textio/rounding.h"
 #include "textio/user_error.h"
 
@@ -17,34 +18,13 @@ namespace {
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool isFieldEnd(char c) { return c == ',' || c == '\r' || c == '\n'; }
 
-std::string escaped(char c) {
-    switch (c) {
-        case '\0':
-            return "\\0";
-        case '\t':
-            return "\\t";
-        case '\r':
-            return "\\r";
-        case '\n':
-            return "\\n";
-        default:
-            break;
-    }
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F) {
-        const char* hex = "0123456789ABCDEF";
-        return std::string{'\\', 'x', hex[u >> 4], hex[u & 15]};
-    }
-    return std::string(1, c);
-}
-
 // A field shown in a message: control characters escaped so the message
 // stays readable, long junk (say a binary file) cut short.
 std::string shown(std::string_view field) {
     constexpr std::size_t kMax = 60;
     std::string out;
     for (char c : field) {
-        const std::string piece = escaped(c);
+        const std::string piece = escapedChar(c);
         if (out.size() + piece.size() > kMax) return out + "...";
         out += piece;
     }
