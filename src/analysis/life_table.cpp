@@ -191,34 +191,36 @@ double solve(const EulerLotka& el, std::optional<double> guess) {
 // The computations, with access to the cohort's arrays and the workspace.
 class LifeTableCore {
 public:
-    static void add(const Cohort& c, std::size_t i, Sums& s, std::int64_t* stageDays, std::int64_t* stageCount) {
+    // Individual i counted `times` times.
+    static void add(const Cohort& c, std::size_t i, std::int64_t times, Sums& s, std::int64_t* stageDays,
+                    std::int64_t* stageCount) {
         const std::uint8_t sex = c.sex_[i];
         const std::int32_t* d = c.durations_.data() + i * c.stageCount_;
         // A stage is completed when the next one (or adulthood) is reached.
         const std::size_t completed = sex == Cohort::Died ? c.reached_[i] - 1u : c.stageCount_;
         for (std::size_t j = 0; j < completed; ++j) {
-            stageDays[j] += d[j];
-            ++stageCount[j];
+            stageDays[j] += times * d[j];
+            stageCount[j] += times;
         }
-        ++s.n;
-        s.deathAll += c.death_[i];
+        s.n += times;
+        s.deathAll += times * c.death_[i];
         if (sex == Cohort::Died) return;
-        s.preadult += c.adultAge_[i];
+        s.preadult += times * c.adultAge_[i];
         if (sex == Cohort::Male) {
-            ++s.males;
-            s.adultMale += c.longevity_[i];
-            s.deathMale += c.death_[i];
+            s.males += times;
+            s.adultMale += times * c.longevity_[i];
+            s.deathMale += times * c.death_[i];
             return;
         }
-        ++s.females;
-        s.adultFemale += c.longevity_[i];
-        s.deathFemale += c.death_[i];
-        s.eggs += c.totalEggs_[i];
+        s.females += times;
+        s.adultFemale += times * c.longevity_[i];
+        s.deathFemale += times * c.death_[i];
+        s.eggs += times * c.totalEggs_[i];
         if (c.totalEggs_[i] > 0) {
-            ++s.layers;
-            s.apop += c.firstEggAge_[i] - c.adultAge_[i];
-            s.tpop += c.firstEggAge_[i];
-            s.layingDays += c.layingDays_[i];
+            s.layers += times;
+            s.apop += times * (c.firstEggAge_[i] - c.adultAge_[i]);
+            s.tpop += times * c.firstEggAge_[i];
+            s.layingDays += times * c.layingDays_[i];
         }
     }
 
@@ -247,10 +249,10 @@ public:
         out.preadultSurvival = static_cast<double>(s.females + s.males) / n;
     }
 
-    static void addEggs(const Cohort& c, std::size_t i, std::int64_t* eggsByAge) {
+    static void addEggs(const Cohort& c, std::size_t i, std::int64_t times, std::int64_t* eggsByAge) {
         const std::uint32_t* e = c.eggs_.data() + c.eggOffset_[i];
         std::int64_t* to = eggsByAge + c.firstEggAge_[i];
-        for (std::int32_t t = 0, days = c.eggDays_[i]; t < days; ++t) to[t] += e[t];
+        for (std::int32_t t = 0, days = c.eggDays_[i]; t < days; ++t) to[t] += times * e[t];
     }
 
     // From the eggs and the individuals alive at each age.
@@ -329,7 +331,7 @@ public:
             }
         }
         t.E.assign(ages, 0);
-        for (std::size_t i = 0; i < n; ++i) addEggs(c, i, t.E.data());
+        for (std::size_t i = 0; i < n; ++i) addEggs(c, i, 1, t.E.data());
         t.l.resize(ages);
         t.f.resize(ages);
         t.m.resize(ages);
@@ -372,7 +374,7 @@ public:
 
         Sums s;
         std::vector<std::int64_t> stageDays(k, 0), stageCount(k, 0);
-        for (std::size_t i = 0; i < n; ++i) add(c, i, s, stageDays.data(), stageCount.data());
+        for (std::size_t i = 0; i < n; ++i) add(c, i, 1, s, stageDays.data(), stageCount.data());
         finish(s, k, stageDays.data(), stageCount.data(), result.statistics);
         return result;
     }
@@ -385,11 +387,18 @@ public:
         w.alive_.resize(ages);
         w.stageDays_.assign(k, 0);
         w.stageCount_.assign(k, 0);
+        // Each individual once, times the rows that drew it: a bootstrap
+        // replicate holds about 63 % of the rows, and the records are read
+        // in order rather than at random.
+        w.times_.assign(c.size(), 0);
+        for (const std::uint32_t i : rows) ++w.times_[i];
         Sums s;
-        for (const std::uint32_t i : rows) {
-            add(c, i, s, w.stageDays_.data(), w.stageCount_.data());
-            ++w.deaths_[c.death_[i]];
-            if (c.eggDays_[i] > 0) addEggs(c, i, w.eggs_.data());
+        for (std::size_t i = 0; i < c.size(); ++i) {
+            const std::int64_t times = w.times_[i];
+            if (times == 0) continue;
+            add(c, i, times, s, w.stageDays_.data(), w.stageCount_.data());
+            w.deaths_[c.death_[i]] += times;
+            if (c.eggDays_[i] > 0) addEggs(c, i, times, w.eggs_.data());
         }
         std::int64_t alive = static_cast<std::int64_t>(rows.size());
         for (std::size_t x = 0; x < ages; ++x) {

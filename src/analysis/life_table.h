@@ -99,6 +99,7 @@ public:
 
 private:
     friend class LifeTableCore;
+    std::vector<std::uint32_t> times_;  // rows drawing each individual
     std::vector<std::int64_t> eggs_;    // by age
     std::vector<std::int64_t> deaths_;  // individuals dying at each age
     std::vector<std::int64_t> alive_;
