@@ -91,14 +91,20 @@ int main() {
     analysis::ReplicateWorkspace workspace;
     analysis::Parameters p;
     analysis::Statistics s;
+    // The median over blocks of replicates, each block's time per replicate.
     const auto perReplicate = [&](std::optional<double> guess) {
-        const auto start = std::chrono::steady_clock::now();
-        for (int b = 0; b < replicates; ++b) {
-            analysis::resampledEstimates(cohort, std::span(rows).subspan(static_cast<std::size_t>(b) * n, n), workspace,
-                                         p, s, guess);
-            sink = *p.r;
+        const int blocks = 10, size = replicates / blocks;
+        std::vector<double> times;
+        for (int block = 0; block < blocks; ++block) {
+            const auto start = std::chrono::steady_clock::now();
+            for (int b = block * size; b < (block + 1) * size; ++b) {
+                analysis::resampledEstimates(cohort, std::span(rows).subspan(static_cast<std::size_t>(b) * n, n),
+                                             workspace, p, s, guess);
+                sink = *p.r;
+            }
+            times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / size);
         }
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / replicates;
+        return bench::median(times);
     };
     const double warm = perReplicate(own);
     const double cold = perReplicate(std::nullopt);
@@ -110,8 +116,9 @@ int main() {
     std::printf("baseline, one plain pass over the records: %.1f us  (ratio %.1f)\n", plain * 1e6, table / plain);
     std::printf("baseline, stage of each individual looked up at each age: %.1f us  (ratio %.2f)\n", naive * 1e6,
                 table / naive);
-    std::printf("one resampled cohort, started from the cohort's r: %.2f us (%d replicates; again %.2f us)\n",
-                warm * 1e6, replicates, warmAgain * 1e6);
+    std::printf(
+        "one resampled cohort, started from the cohort's r: %.2f us (median of 10 blocks of %d; again %.2f us)\n",
+        warm * 1e6, replicates / 10, warmAgain * 1e6);
     std::printf("one resampled cohort, no start: %.2f us\n", cold * 1e6);
     std::printf("baseline, drawing its %d rows with mt19937_64: %.2f us\n", n, draws / replicates * 1e6);
     (void)sink;
