@@ -107,10 +107,11 @@ private:
     std::vector<double> tail_;  // solver scratch
 };
 
-// The parameters and statistics of the cohort made of the given rows (0-based,
-// repeats allowed, as a bootstrap draws them), without copying records;
-// equal to lifeTable() of the cohort copied row by row. rGuess (for a
-// replicate, the cohort's own r) only speeds the root finder.
+// The parameters and statistics of the cohort made of the given rows
+// (0-based, each below cohort.size(), repeats allowed, at least one), as a
+// bootstrap draws them, without copying records: equal to lifeTable() of
+// the cohort copied row by row. rGuess (for a replicate, the cohort's own
+// r) only speeds the root finder. Unchecked: a hot loop.
 void resampledEstimates(const Cohort& cohort, std::span<const std::uint32_t> rows, ReplicateWorkspace& workspace,
                         Parameters& parameters, Statistics& statistics, std::optional<double> rGuess = std::nullopt);
 

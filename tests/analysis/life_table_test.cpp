@@ -348,6 +348,20 @@ TEST(LifeTable, PropertiesOfRandomCohorts) {
             EXPECT_GT(eulerLotka(eggs, static_cast<std::int64_t>(n), lr - ulps), 0) << r;
             EXPECT_LT(eulerLotka(eggs, static_cast<std::int64_t>(n), lr + ulps), 0) << r;
             EXPECT_TRUE(near(*p.T, std::log(p.R0) / r, 1e-9));
+            // Poor starts, on either side and far off, reach the same root.
+            std::vector<double> scratch;
+            // Starts near the bounds of the root's bracket (ln R0 over the
+            // mean age, the youngest and the oldest mother's age) make
+            // Newton's first step leave it.
+            std::size_t first = 0, last = X - 1;
+            while (eggs[first] == 0) ++first;
+            while (eggs[last] == 0) --last;
+            const double lnR0 = std::log(p.R0);
+            for (const double guess :
+                 {0.5 * r, 1.5 * r, r + 0.3, r - 0.3, -r, 1e3, lnR0 / static_cast<double>(first + 1) * (1 - 1e-6),
+                  lnR0 / static_cast<double>(last + 1) * (1 - 1e-6), lnR0 / *p.T * (1 + 1e-6)})
+                EXPECT_TRUE(near(*intrinsicRate(eggs, static_cast<std::int64_t>(n), guess, scratch), r, 1e-13))
+                    << guess;
         }
         EXPECT_TRUE(near(*t.v[0][0], p.lambda));
         // v by its definition, in long double.
