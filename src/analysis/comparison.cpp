@@ -36,7 +36,9 @@ Comparison compareTreatments(std::vector<TreatmentSample> samples, double alpha,
         c.significant.push_back(significant);
         differ[p.first][p.second] = differ[p.second][p.first] = significant;
     }
-    c.letters = letterDisplay(differ);
+    LetterDisplay display = letterDisplayWithMethod(differ);
+    c.letters = std::move(display.letters);
+    c.lettersMethod = display.method;
     return c;
 }
 

@@ -1,6 +1,7 @@
 #include "analysis/letters.h"
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 
@@ -16,11 +17,13 @@ bool subsetOf(const Column& a, const Column& b) {
 }
 
 // Drops every column inside another; of equal columns the first stays.
-void absorb(std::vector<Column>& cols) {
+// Only the halves of a split can be inside another: the columns before the
+// split held none inside another, and a half is smaller than its column.
+void absorb(std::vector<Column>& cols, const std::vector<char>& half) {
     std::vector<Column> kept;
     for (std::size_t c = 0; c < cols.size(); ++c) {
         bool inside = false;
-        for (std::size_t d = 0; d < cols.size() && !inside; ++d)
+        for (std::size_t d = 0; d < cols.size() && !inside && half[c]; ++d)
             inside = d != c && subsetOf(cols[c], cols[d]) && (d < c || cols[c] != cols[d]);
         if (!inside) kept.push_back(cols[c]);
     }
@@ -58,34 +61,100 @@ std::string letterName(std::size_t n) {
     return name;
 }
 
-}  // namespace
+bool differs(const std::vector<std::vector<bool>>& differ, std::size_t i, std::size_t j) {
+    return differ[i][j] || differ[j][i];
+}
 
-std::vector<std::string> letterDisplay(const std::vector<std::vector<bool>>& differ) {
+// Insert-and-absorb: every maximal group of treatments no two of which
+// differ. Nothing when it would hold more than `bound` groups at once.
+std::optional<std::vector<Column>> insertAbsorb(const std::vector<std::vector<bool>>& differ, std::size_t bound) {
     const std::size_t k = differ.size();
-    for (const auto& row : differ)
-        if (row.size() != k) throw std::invalid_argument("letterDisplay: the matrix of differences is not square");
-    if (k == 0) return {};
-
     std::vector<Column> cols{Column(k, 1)};
     for (std::size_t i = 0; i < k; ++i) {
         for (std::size_t j = i + 1; j < k; ++j) {
-            if (!differ[i][j] && !differ[j][i]) continue;
+            if (!differs(differ, i, j)) continue;
             std::vector<Column> next;
+            std::vector<char> half;
             bool split = false;
-            for (const Column& col : cols) {
+            for (Column& col : cols) {
                 if (col[i] && col[j]) {
                     next.push_back(col);
                     next.back()[i] = 0;
-                    next.push_back(col);
+                    next.push_back(std::move(col));
                     next.back()[j] = 0;
+                    half.insert(half.end(), {1, 1});
                     split = true;
                 } else {
-                    next.push_back(col);
+                    next.push_back(std::move(col));
+                    half.push_back(0);
                 }
+                if (next.size() > bound) return std::nullopt;
             }
             cols = std::move(next);
-            if (split) absorb(cols);
+            if (split) absorb(cols, half);
         }
+    }
+    return cols;
+}
+
+// A greedy cover of the pairs that do not differ by cliques: for each pair
+// not yet sharing a group, in order of position, the group grown from it by
+// every later-tried treatment (in order of position) that differs from none
+// of its members. A treatment that differs from all others stands alone.
+// At most one group per pair, each grown in O(k^2): polynomial in k.
+std::vector<Column> cliqueCover(const std::vector<std::vector<bool>>& differ) {
+    const std::size_t k = differ.size();
+    std::vector<Column> cols;
+    std::vector<std::vector<char>> covered(k, std::vector<char>(k, 0));
+    for (std::size_t i = 0; i < k; ++i) {
+        bool alone = true;
+        for (std::size_t j = 0; j < k; ++j) {
+            if (j == i || differs(differ, i, j)) continue;
+            alone = false;
+            if (j < i || covered[i][j]) continue;
+            Column col(k, 0);
+            std::vector<std::size_t> members{i, j};
+            col[i] = col[j] = 1;
+            for (std::size_t v = 0; v < k; ++v) {
+                if (col[v]) continue;
+                bool fits = true;
+                for (std::size_t m : members) fits = fits && !differs(differ, v, m);
+                if (!fits) continue;
+                col[v] = 1;
+                members.push_back(v);
+            }
+            for (std::size_t a : members)
+                for (std::size_t b : members) covered[a][b] = 1;
+            cols.push_back(std::move(col));
+        }
+        if (alone) {
+            cols.emplace_back(k, 0);
+            cols.back()[i] = 1;
+        }
+    }
+    return cols;
+}
+
+}  // namespace
+
+std::vector<std::string> letterDisplay(const std::vector<std::vector<bool>>& differ) {
+    return letterDisplayWithMethod(differ).letters;
+}
+
+LetterDisplay letterDisplayWithMethod(const std::vector<std::vector<bool>>& differ, std::size_t groupBound) {
+    const std::size_t k = differ.size();
+    for (const auto& row : differ)
+        if (row.size() != k) throw std::invalid_argument("letterDisplay: the matrix of differences is not square");
+    LetterDisplay result;
+    if (k == 0) return result;
+
+    std::optional<std::vector<Column>> maximal = insertAbsorb(differ, groupBound);
+    std::vector<Column> cols;
+    if (maximal) {
+        cols = std::move(*maximal);
+    } else {
+        result.method = LettersMethod::CliqueCover;
+        cols = cliqueCover(differ);
     }
 
     // Naming order first, so that which of two interchangeable groups the
@@ -105,15 +174,15 @@ std::vector<std::string> letterDisplay(const std::vector<std::vector<bool>>& dif
     for (std::size_t c = 0; c < cols.size(); ++c)
         if (redundant(cols, alive, c)) alive[c] = 0;
 
-    std::vector<std::string> letters(k);
+    result.letters.assign(k, std::string());
     std::size_t named = 0;
     for (std::size_t c = 0; c < cols.size(); ++c) {
         if (!alive[c]) continue;
         const std::string name = letterName(named++);
         for (std::size_t t = 0; t < k; ++t)
-            if (cols[c][t]) letters[t] += name;
+            if (cols[c][t]) result.letters[t] += name;
     }
-    return letters;
+    return result;
 }
 
 }  // namespace lumera::analysis
