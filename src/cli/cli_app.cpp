@@ -11,6 +11,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <stdexcept>
 
 #include "analysis/normality.h"
 #include "app/commands.h"
@@ -61,6 +62,9 @@ std::optional<double> decimalsOption(const std::string& command, const std::stri
     return std::nullopt;
 }
 
+constexpr const char* kNotEnoughMemory =
+    "Not enough memory: the command needs more memory than this computer can give.\n";
+
 // Runs a command of the analysis core alone: bad input and a lack of
 // memory are messages and exit 1, as for the window's commands.
 int runReported(std::ostream& err, const std::function<void()>& command) {
@@ -70,7 +74,10 @@ int runReported(std::ostream& err, const std::function<void()>& command) {
     } catch (const UserError& e) {
         err << e.title() << ": " << e.text() << '\n';
     } catch (const std::bad_alloc&) {
-        err << "Not enough memory: the command needs more memory than this computer can give.\n";
+        err << kNotEnoughMemory;
+    } catch (const std::length_error&) {
+        // A size past what an allocation can ask for: memory too.
+        err << kNotEnoughMemory;
     }
     return 1;
 }
@@ -103,7 +110,10 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
             }
             writePairPlots(o.plot, plots);
         }
-        out << (o.json ? comparisonJson(c) : comparisonTable(c));
+        if (o.json)
+            writeComparisonJson(out, c);
+        else
+            out << comparisonTable(c);
     });
 }
 
@@ -381,7 +391,9 @@ int runCli(const std::vector<std::string>& words, std::ostream& out, std::ostrea
         Session session(out, err);
         return session.run(command);
     } catch (const std::bad_alloc&) {
-        err << "lumera-cli: not enough memory\n";
+        err << kNotEnoughMemory;
+    } catch (const std::length_error&) {
+        err << kNotEnoughMemory;
     } catch (const std::exception& e) {
         err << "lumera-cli: internal error: " << e.what() << '\n';
     }

@@ -4,6 +4,10 @@
 #include <charconv>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <sstream>
+#include <string_view>
+
+#include "textio/escaped_text.h"
 
 namespace lumera::cli {
 
@@ -76,13 +80,18 @@ std::string layout(const std::vector<std::vector<std::string>>& rows) {
 
 }  // namespace
 
-std::string comparisonJson(const Comparison& c) {
+void writeComparisonJson(std::ostream& out, const Comparison& c) {
+    // Names come from files: text that is not UTF-8 is replaced, not refused.
+    auto dump = [](const nlohmann::ordered_json& j) {
+        return j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    };
     nlohmann::ordered_json doc;
     doc["format"] = "lumera-compare";
     doc["version"] = 1;
     doc["alpha"] = c.alpha;
     doc["sidak_alpha"] = c.sidakAlpha;
     doc["pair_count"] = c.pairs.size();
+    doc["letters_method"] = c.lettersMethod == analysis::LettersMethod::CliqueCover ? "clique-cover" : "insert-absorb";
     doc["treatments"] = nlohmann::ordered_json::array();
     for (std::size_t t = 0; t < c.treatments.size(); ++t) {
         nlohmann::ordered_json j;
@@ -94,10 +103,31 @@ std::string comparisonJson(const Comparison& c) {
         j["letters"] = c.letters[t];
         doc["treatments"].push_back(std::move(j));
     }
-    doc["pairs"] = nlohmann::ordered_json::array();
-    for (std::size_t k = 0; k < c.pairs.size(); ++k) doc["pairs"].push_back(pairJson(c, k));
-    // Names come from files: text that is not UTF-8 is replaced, not refused.
-    return doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    if (c.pairs.empty()) {
+        doc["pairs"] = nlohmann::ordered_json::array();
+        out << dump(doc) << "\n";
+        return;
+    }
+    // The pairs, the bulk of the document, go out one at a time as the whole
+    // document's dump would lay them out: its last "\n}" opens the array.
+    const std::string head = dump(doc);
+    out << std::string_view(head).substr(0, head.size() - 2) << ",\n  \"pairs\": [\n";
+    for (std::size_t k = 0; k < c.pairs.size(); ++k) {
+        std::string pair = dump(pairJson(c, k));
+        std::string indented = "    ";
+        for (char ch : pair) {
+            indented += ch;
+            if (ch == '\n') indented += "    ";
+        }
+        out << indented << (k + 1 < c.pairs.size() ? ",\n" : "\n");
+    }
+    out << "  ]\n}\n";
+}
+
+std::string comparisonJson(const Comparison& c) {
+    std::ostringstream out;
+    writeComparisonJson(out, c);
+    return out.str();
 }
 
 std::string comparisonCsv(const Comparison& c) {
@@ -134,7 +164,7 @@ std::string comparisonTable(const Comparison& c) {
     std::vector<std::vector<std::string>> treatments = {{"Treatment", "B", "Mean", "SE", "Letters"}};
     for (std::size_t t = 0; t < c.treatments.size(); ++t) {
         const auto& s = c.treatments[t];
-        treatments.push_back({std::to_string(t + 1) + ". " + s.name, std::to_string(s.replicates.size()),
+        treatments.push_back({std::to_string(t + 1) + ". " + escapedText(s.name), std::to_string(s.replicates.size()),
                               readable(s.mean), readable(s.se), c.letters[t]});
     }
     std::vector<std::vector<std::string>> pairs = {
@@ -142,7 +172,7 @@ std::string comparisonTable(const Comparison& c) {
     for (std::size_t k = 0; k < c.pairs.size(); ++k) {
         const PairResult& p = c.pairs[k];
         pairs.push_back({std::to_string(p.first + 1) + " - " + std::to_string(p.second + 1) + ". " +
-                             c.treatments[p.first].name + " - " + c.treatments[p.second].name,
+                             escapedText(c.treatments[p.first].name) + " - " + escapedText(c.treatments[p.second].name),
                          readable(p.meanDifference), readable(p.se), readable(p.tLower) + " to " + readable(p.tUpper),
                          readable(p.percentileLower) + " to " + readable(p.percentileUpper), readable(p.pValue),
                          c.significant[k] ? "*" : ""});
