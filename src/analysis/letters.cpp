@@ -70,6 +70,7 @@ bool differs(const std::vector<std::vector<bool>>& differ, std::size_t i, std::s
 std::optional<std::vector<Column>> insertAbsorb(const std::vector<std::vector<bool>>& differ, std::size_t bound) {
     const std::size_t k = differ.size();
     std::vector<Column> cols{Column(k, 1)};
+    if (cols.size() > bound) return std::nullopt;
     for (std::size_t i = 0; i < k; ++i) {
         for (std::size_t j = i + 1; j < k; ++j) {
             if (!differs(differ, i, j)) continue;
@@ -179,6 +180,7 @@ LetterDisplay letterDisplayWithMethod(const std::vector<std::vector<bool>>& diff
     for (std::size_t c = 0; c < cols.size(); ++c) {
         if (!alive[c]) continue;
         const std::string name = letterName(named++);
+        result.groups.push_back(members(cols[c]));
         for (std::size_t t = 0; t < k; ++t)
             if (cols[c][t]) result.letters[t] += name;
     }

@@ -24,6 +24,7 @@ enum class LettersMethod { InsertAbsorb, CliqueCover };
 inline constexpr std::size_t kLetterGroupBound = 4096;
 struct LetterDisplay {
     std::vector<std::string> letters;
+    std::vector<std::vector<std::size_t>> groups;  // each name's members, in the order of the names
     LettersMethod method = LettersMethod::InsertAbsorb;
 };
 LetterDisplay letterDisplayWithMethod(const std::vector<std::vector<bool>>& differ,
