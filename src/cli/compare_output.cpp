@@ -16,29 +16,6 @@ namespace {
 using analysis::Comparison;
 using analysis::PairResult;
 
-nlohmann::ordered_json pairJson(const Comparison& c, std::size_t k) {
-    const PairResult& p = c.pairs[k];
-    nlohmann::ordered_json j;
-    j["first"] = c.treatments[p.first].name;
-    j["second"] = c.treatments[p.second].name;
-    j["first_index"] = p.first + 1;
-    j["second_index"] = p.second + 1;
-    j["differences"] = p.differences;
-    j["mean_difference"] = p.meanDifference;
-    j["se"] = p.se;
-    j["t_lower"] = p.tLower;
-    j["t_upper"] = p.tUpper;
-    j["lower_position"] = p.lowerPosition;
-    j["upper_position"] = p.upperPosition;
-    j["percentile_lower"] = p.percentileLower;
-    j["percentile_upper"] = p.percentileUpper;
-    j["at_most_zero"] = p.atMostZero;
-    j["at_least_twice"] = p.atLeastTwice;
-    j["p_value"] = p.pValue;
-    j["significant"] = static_cast<bool>(c.significant[k]);
-    return j;
-}
-
 std::string shortest(double v) {
     char buf[32];
     return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
@@ -81,47 +58,62 @@ std::string layout(const std::vector<std::vector<std::string>>& rows) {
 }  // namespace
 
 void writeComparisonJson(std::ostream& out, const Comparison& c) {
-    // Names come from files: text that is not UTF-8 is replaced, not refused.
-    auto dump = [](const nlohmann::ordered_json& j) {
-        return j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    // Laid out as nlohmann's dump(2) lays out the whole document, from
+    // single values only: the library's arrays and objects take memory to
+    // be destroyed, and a lack of it there would end the process.
+    auto value = [](const auto& v) {
+        // Names come from files: text that is not UTF-8 is replaced, not refused.
+        return nlohmann::ordered_json(v).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
     };
-    nlohmann::ordered_json doc;
-    doc["format"] = "lumera-compare";
-    doc["version"] = 1;
-    doc["alpha"] = c.alpha;
-    doc["sidak_alpha"] = c.sidakAlpha;
-    doc["pair_count"] = c.pairs.size();
-    doc["letters_method"] = c.lettersMethod == analysis::LettersMethod::CliqueCover ? "clique-cover" : "insert-absorb";
-    doc["treatments"] = nlohmann::ordered_json::array();
+    auto field = [&](std::string_view indent, std::string_view key, const auto& v, bool last = false) {
+        out << indent << '"' << key << "\": " << value(v) << (last ? "\n" : ",\n");
+    };
+    out << "{\n";
+    field("  ", "format", "lumera-compare");
+    field("  ", "version", 1);
+    field("  ", "alpha", c.alpha);
+    field("  ", "sidak_alpha", c.sidakAlpha);
+    field("  ", "pair_count", c.pairs.size());
+    field("  ", "letters_method",
+          c.lettersMethod == analysis::LettersMethod::CliqueCover ? "clique-cover" : "insert-absorb");
+    out << "  \"treatments\": " << (c.treatments.empty() ? "[],\n" : "[\n");
     for (std::size_t t = 0; t < c.treatments.size(); ++t) {
-        nlohmann::ordered_json j;
-        j["name"] = c.treatments[t].name;
-        j["file"] = c.treatments[t].file;
-        j["replicates"] = c.treatments[t].replicates.size();
-        j["mean"] = c.treatments[t].mean;
-        j["se"] = c.treatments[t].se;
-        j["letters"] = c.letters[t];
-        doc["treatments"].push_back(std::move(j));
+        const auto& s = c.treatments[t];
+        out << "    {\n";
+        field("      ", "name", s.name);
+        field("      ", "file", s.file);
+        field("      ", "replicates", s.replicates.size());
+        field("      ", "mean", s.mean);
+        field("      ", "se", s.se);
+        field("      ", "letters", c.letters[t], true);
+        out << (t + 1 < c.treatments.size() ? "    },\n" : "    }\n  ],\n");
     }
-    if (c.pairs.empty()) {
-        doc["pairs"] = nlohmann::ordered_json::array();
-        out << dump(doc) << "\n";
-        return;
-    }
-    // The pairs, the bulk of the document, go out one at a time as the whole
-    // document's dump would lay them out: its last "\n}" opens the array.
-    const std::string head = dump(doc);
-    out << std::string_view(head).substr(0, head.size() - 2) << ",\n  \"pairs\": [\n";
+    // The pairs, the bulk of the document, go out one at a time.
+    out << "  \"pairs\": " << (c.pairs.empty() ? "[]\n" : "[\n");
     for (std::size_t k = 0; k < c.pairs.size(); ++k) {
-        std::string pair = dump(pairJson(c, k));
-        std::string indented = "    ";
-        for (char ch : pair) {
-            indented += ch;
-            if (ch == '\n') indented += "    ";
-        }
-        out << indented << (k + 1 < c.pairs.size() ? ",\n" : "\n");
+        const PairResult& p = c.pairs[k];
+        constexpr std::string_view in = "      ";
+        out << "    {\n";
+        field(in, "first", c.treatments[p.first].name);
+        field(in, "second", c.treatments[p.second].name);
+        field(in, "first_index", p.first + 1);
+        field(in, "second_index", p.second + 1);
+        field(in, "differences", p.differences);
+        field(in, "mean_difference", p.meanDifference);
+        field(in, "se", p.se);
+        field(in, "t_lower", p.tLower);
+        field(in, "t_upper", p.tUpper);
+        field(in, "lower_position", p.lowerPosition);
+        field(in, "upper_position", p.upperPosition);
+        field(in, "percentile_lower", p.percentileLower);
+        field(in, "percentile_upper", p.percentileUpper);
+        field(in, "at_most_zero", p.atMostZero);
+        field(in, "at_least_twice", p.atLeastTwice);
+        field(in, "p_value", p.pValue);
+        field(in, "significant", static_cast<bool>(c.significant[k]), true);
+        out << (k + 1 < c.pairs.size() ? "    },\n" : "    }\n  ]\n");
     }
-    out << "  ]\n}\n";
+    out << "}\n";
 }
 
 std::string comparisonJson(const Comparison& c) {
