@@ -43,6 +43,10 @@ int main() {
     report("perfect matching, 24 treatments (baseline)", perfectMatching(12), 3);
     report("perfect matching, 26 treatments", perfectMatching(13), 3);
     report("perfect matching, 100 treatments", perfectMatching(50), 3);
+    // The most insert-and-absorb may hold, among 100 treatments.
+    Matrix twelve(100, std::vector<bool>(100, false));
+    for (std::size_t p = 0; p < 12; ++p) twelve[2 * p][2 * p + 1] = twelve[2 * p + 1][2 * p] = true;
+    report("12 differing pairs among 100 treatments", twelve, 3);
     for (double share : {0.02, 0.1, 0.5, 0.9}) {
         char what[64];
         std::snprintf(what, sizeof what, "random, 100 treatments, %.0f %% differ", share * 100);
