@@ -10,6 +10,7 @@
 #include "analysis/difference_set.h"
 #include "analysis/normality.h"
 #include "analysis/treatment_sample.h"
+#include "textio/user_error.h"
 
 namespace lumera::analysis {
 namespace {
@@ -96,6 +97,29 @@ TEST(RangeEdges, ComparisonAt1EMinus200IsNotASpreadOfZero) {
     EXPECT_GT(p.tUpper, 0);
     EXPECT_FALSE(c.significant[0]);
     EXPECT_EQ(c.letters[0], c.letters[1]);
+}
+
+// Near the top the SE is kept, but an interval that leaves the range is
+// refused as before, never printed as -inf to inf.
+TEST(RangeEdges, ComparisonRefusesAnIntervalBeyondDoublePrecision) {
+    std::vector<TreatmentSample> samples;
+    samples.push_back(makeSample("H", "h.txt", {1E+308, -1E+308, 1.7E+308}));
+    samples.push_back(makeSample("G", "g.txt", {1.5E+160, 2.5E+160, 2E+160}));
+    try {
+        compareTreatments(std::move(samples), 0.05, false);
+        ADD_FAILURE() << "no error";
+    } catch (const UserError& e) {
+        EXPECT_EQ(e.title(), "Values too large");
+        EXPECT_EQ(e.text().rfind("Treatments H and G\nValues too large: the t interval", 0), 0u) << e.text();
+    }
+    std::vector<TreatmentSample> fine;
+    fine.push_back(makeSample("H", "h.txt", {1E+160, 3E+160, 2E+160}));
+    fine.push_back(makeSample("G", "g.txt", {1.5E+160, 2.5E+160, 2E+160}));
+    const Comparison c = compareTreatments(std::move(fine), 0.05, false);
+    // Sample SDs (divisor B - 1) of 1, 3, 2 and 1.5, 2.5, 2: 1 and 0.5.
+    for (const TreatmentSample& t : c.treatments)
+        EXPECT_NEAR(t.se / 1E+160, t.name == "H" ? 1.0 : 0.5, 1e-15) << t.name;
+    EXPECT_TRUE(std::isfinite(c.pairs[0].tLower));
 }
 
 TEST(RangeEdges, NormalityAtBothEndsAsOnTheSameValuesScaledToOne) {
