@@ -14,6 +14,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <stdexcept>
 
 #include "analysis/normality.h"
 #include "app/commands.h"
@@ -58,6 +59,9 @@ std::string absoluteName(const std::string& name) {
     return ec ? name : full.string();
 }
 
+constexpr const char* kNotEnoughMemory =
+    "Not enough memory: the command needs more memory than this computer can give.\n";
+
 // Runs a command of the analysis core alone: bad input and a lack of
 // memory are messages and exit 1, as for the window's commands.
 int runReported(std::ostream& err, const std::function<void()>& command) {
@@ -67,7 +71,10 @@ int runReported(std::ostream& err, const std::function<void()>& command) {
     } catch (const UserError& e) {
         err << e.title() << ": " << e.text() << '\n';
     } catch (const std::bad_alloc&) {
-        err << "Not enough memory: the command needs more memory than this computer can give.\n";
+        err << kNotEnoughMemory;
+    } catch (const std::length_error&) {
+        // A size past what an allocation can ask for: memory too.
+        err << kNotEnoughMemory;
     }
     return 1;
 }
@@ -96,7 +103,12 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
             }
             writePairPlots(o.plot, plots);
         }
-        out << (o.csv == "-" ? comparisonCsv(c) : o.json ? comparisonJson(c) : comparisonTable(c));
+        if (o.csv == "-")
+            out << comparisonCsv(c);
+        else if (o.json)
+            writeComparisonJson(out, c);
+        else
+            out << comparisonTable(c);
     });
 }
 
@@ -466,7 +478,9 @@ int runCli(const std::vector<std::string>& words, std::ostream& out, std::ostrea
         Session session(out, err);
         return session.run(command);
     } catch (const std::bad_alloc&) {
-        err << "lumera-cli: not enough memory\n";
+        err << kNotEnoughMemory;
+    } catch (const std::length_error&) {
+        err << kNotEnoughMemory;
     } catch (const std::exception& e) {
         err << "lumera-cli: internal error: " << e.what() << '\n';
     }
