@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "textio/temporary_files.h"
 #include "textio/user_error.h"
 
 namespace lumera {
@@ -22,14 +23,43 @@ std::atomic<unsigned> temporaryCounter{0};
 
 // A short name, so that a final name close to the limit still has a
 // temporary one; a leading dot keeps it out of most file lists.
-int createTemporary(const fs::path& folder, std::string& name) {
+int createTemporary(const fs::path& folder, std::string& name, int& slot) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = (folder / (".lumera-" + std::to_string(getpid()) + "-" + std::to_string(temporaryCounter++) + ".tmp"))
-                   .string();
+        name = temporaryName(folder.string(), temporaryCounter++);
+        slot = registerTemporary(name);
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
+        if (fd >= 0) return fd;
+        const int err = errno;
+        releaseTemporary(slot);
+        slot = -1;
+        errno = err;
+        if (err != EEXIST) return -1;
     }
     return -1;
+}
+
+// Where a symbolic link at `path` finally points (the path itself when it
+// is none), and whether the way passed a link of the process table
+// (/dev/stdout and the like): those are written where they point, in place.
+std::string followLinks(const std::string& path, bool& throughProcess, int& err) {
+    std::string p = path;
+    err = 0;
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st;
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+        char buffer[PATH_MAX];
+        const ssize_t n = ::readlink(p.c_str(), buffer, sizeof buffer - 1);
+        if (n < 0) {
+            err = errno;
+            return p;
+        }
+        const std::string to(buffer, static_cast<std::size_t>(n));
+        if (to.rfind("/proc/", 0) == 0) throughProcess = true;
+        const fs::path from(p);
+        p = to.front() == '/' || !from.has_parent_path() ? to : (from.parent_path() / to).string();
+    }
+    err = ELOOP;
+    return p;
 }
 
 std::string numbered(const std::string& path, int n) {
@@ -55,13 +85,35 @@ int renameNoReplace(const std::string& from, const std::string& to) {
 TextFile::TextFile(std::string path, std::string errorTitle, std::size_t bufferBytes, Existing existing)
     : path_(std::move(path)), errorTitle_(std::move(errorTitle)), existing_(existing) {
     // Found now rather than when the complete file is put in place.
-    const fs::path target(path_);
-    if (target.filename().string().size() > NAME_MAX) fail("Cannot create the file", ENAMETOOLONG);
+    if (fs::path(path_).filename().string().size() > NAME_MAX) fail("Cannot create the file", ENAMETOOLONG);
+    target_ = path_;
     struct stat st;
-    if (::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) fail("Cannot create the file", EISDIR);
+    const bool exists = ::stat(path_.c_str(), &st) == 0;
+    if (!exists && errno != ENOENT) fail("Cannot create the file", errno);
+    if (exists && S_ISDIR(st.st_mode)) fail("Cannot create the file", EISDIR);
+    // A numbered file never replaces anything, so what stands at the name
+    // stays whatever it is; a replacing one goes where its link points.
+    if (existing_ == Existing::Replace) {
+        bool throughProcess = false;
+        if (!exists || S_ISREG(st.st_mode)) {
+            int err = 0;
+            target_ = followLinks(path_, throughProcess, err);
+            if (err != 0) fail("Cannot create the file", err);
+        }
+        // A terminal, a pipe or a socket cannot be renamed over: the text goes into it.
+        if (exists && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || throughProcess)) {
+            openInPlace(S_ISREG(st.st_mode));
+            capacity_ = bufferBytes;
+            if (capacity_ > 0) buffer_ = std::make_unique<char[]>(capacity_);
+            return;
+        }
+        if (exists && !S_ISREG(st.st_mode)) fail("Cannot write the file (it is a block device)", 0);
+    }
 
+    const fs::path target(target_);
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    const int fd = createTemporary(folder, temporaryPath_);
+    removeStaleTemporaries(folder.string());
+    const int fd = createTemporary(folder, temporaryPath_, slot_);
     if (fd < 0) {
         const int err = errno;
         temporaryPath_.clear();
@@ -77,6 +129,20 @@ TextFile::TextFile(std::string path, std::string errorTitle, std::size_t bufferB
     if (capacity_ > 0) buffer_ = std::make_unique<char[]>(capacity_);
 }
 
+void TextFile::openInPlace(bool regular) {
+    // Added at the end of a regular file reached through the process table,
+    // as the shell's own redirection writes there too.
+    const int fd = ::open(path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | (regular ? O_APPEND : 0));
+    if (fd < 0) fail("Cannot open the file", errno);
+    file_ = ::fdopen(fd, "wb");
+    if (!file_) {
+        const int err = errno;
+        ::close(fd);
+        fail("Cannot open the file", err);
+    }
+    inPlace_ = true;
+}
+
 TextFile::~TextFile() { giveUp(); }
 
 void TextFile::giveUp() noexcept {
@@ -88,6 +154,8 @@ void TextFile::giveUp() noexcept {
         ::unlink(temporaryPath_.c_str());
         temporaryPath_.clear();
     }
+    releaseTemporary(slot_);
+    slot_ = -1;
     used_ = 0;
 }
 
@@ -132,15 +200,29 @@ void TextFile::flush() {
 void TextFile::close() {
     if (!file_) return;
     drain();
+    if (!inPlace_ && existing_ == Existing::Replace) keepAttributesOfOld();
     std::FILE* f = file_;
     file_ = nullptr;
     if (std::fclose(f) != 0) fail("Cannot write the file", errno);
-    putInPlace();
+    if (!inPlace_) putInPlace();
+}
+
+// The owner chose who may read the old file: the new one keeps its mode,
+// and its group where the owner may set it.
+void TextFile::keepAttributesOfOld() {
+    struct stat old;
+    if (::stat(target_.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) return;
+    const int fd = ::fileno(file_);
+    struct stat mine;
+    if (::fstat(fd, &mine) == 0 && mine.st_gid != old.st_gid && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0 &&
+        errno != EPERM)
+        fail("Cannot write the file", errno);
+    if (::fchmod(fd, old.st_mode & 07777) != 0) fail("Cannot write the file", errno);
 }
 
 void TextFile::putInPlace() {
     if (existing_ == Existing::Replace) {
-        if (::rename(temporaryPath_.c_str(), path_.c_str()) != 0) fail("Cannot write the file", errno);
+        if (::rename(temporaryPath_.c_str(), target_.c_str()) != 0) fail("Cannot write the file", errno);
     } else {
         int err = EEXIST;
         std::string name = path_;
@@ -152,6 +234,8 @@ void TextFile::putInPlace() {
         path_ = name;
     }
     temporaryPath_.clear();
+    releaseTemporary(slot_);
+    slot_ = -1;
 }
 
 std::optional<std::string> nameTextProblem(std::string_view text) {
