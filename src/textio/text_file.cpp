@@ -80,6 +80,21 @@ int renameNoReplace(const std::string& from, const std::string& to) {
     return 0;
 }
 
+// N for /dev/stdout, /dev/stderr, /dev/fd/N and /proc/self/fd/N when the
+// process has that descriptor open; otherwise -1.
+int ownStream(const std::string& path) {
+    int fd = -1;
+    if (path == "/dev/stdout") fd = STDOUT_FILENO;
+    if (path == "/dev/stderr") fd = STDERR_FILENO;
+    for (const char* prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+        const std::size_t n = std::strlen(prefix);
+        if (path.compare(0, n, prefix) != 0 || path.size() == n || path.size() > n + 6) continue;
+        if (path.find_first_not_of("0123456789", n) != std::string::npos) continue;
+        fd = std::stoi(path.substr(n));
+    }
+    return fd >= 0 && ::fcntl(fd, F_GETFD) != -1 ? fd : -1;
+}
+
 }  // namespace
 
 TextFile::TextFile(std::string path, std::string errorTitle, std::size_t bufferBytes, Existing existing)
@@ -87,6 +102,12 @@ TextFile::TextFile(std::string path, std::string errorTitle, std::size_t bufferB
     // Found now rather than when the complete file is put in place.
     if (fs::path(path_).filename().string().size() > NAME_MAX) fail("Cannot create the file", ENAMETOOLONG);
     target_ = path_;
+    capacity_ = bufferBytes;
+    if (existing_ == Existing::Replace && ownStream(path_) >= 0) {
+        openInPlace(false);
+        if (capacity_ > 0) buffer_ = std::make_unique<char[]>(capacity_);
+        return;
+    }
     struct stat st;
     const bool exists = ::stat(path_.c_str(), &st) == 0;
     if (!exists && errno != ENOENT) fail("Cannot create the file", errno);
@@ -103,7 +124,6 @@ TextFile::TextFile(std::string path, std::string errorTitle, std::size_t bufferB
         // A terminal, a pipe or a socket cannot be renamed over: the text goes into it.
         if (exists && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || throughProcess)) {
             openInPlace(S_ISREG(st.st_mode));
-            capacity_ = bufferBytes;
             if (capacity_ > 0) buffer_ = std::make_unique<char[]>(capacity_);
             return;
         }
@@ -125,14 +145,17 @@ TextFile::TextFile(std::string path, std::string errorTitle, std::size_t bufferB
         ::close(fd);
         fail("Cannot create the file", err);
     }
-    capacity_ = bufferBytes;
     if (capacity_ > 0) buffer_ = std::make_unique<char[]>(capacity_);
 }
 
 void TextFile::openInPlace(bool regular) {
-    // Added at the end of a regular file reached through the process table,
-    // as the shell's own redirection writes there too.
-    const int fd = ::open(path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | (regular ? O_APPEND : 0));
+    // The process's own streams by name share the stream's place, as in the
+    // shell: "--csv /dev/stdout > f" puts the CSV before what follows it.
+    // Another regular file reached through the process table gets the text
+    // at its end.
+    const int own = ownStream(path_);
+    const int fd = own >= 0 ? ::fcntl(own, F_DUPFD_CLOEXEC, 0)
+                            : ::open(path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | (regular ? O_APPEND : 0));
     if (fd < 0) fail("Cannot open the file", errno);
     file_ = ::fdopen(fd, "wb");
     if (!file_) {

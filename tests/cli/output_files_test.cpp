@@ -75,6 +75,14 @@ TEST_F(OutputFilesTest, WhatStandsAtAnOutputNameStays) {
     EXPECT_EQ(got, csv);
     EXPECT_TRUE(fs::is_fifo(fifo));
 
+    // A stream of the process by its name: the CSV goes where the stream
+    // stands, before the table that follows on the same stream.
+    run = runShell("exec 3>" + shellQuoted(scratch.file("both.txt")) + "\n" + cliPath() + " compare --csv /dev/fd/3 " +
+                       ab() + " >&3",
+                   scratch);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(readFile(scratch.file("both.txt")), csv + plain.out);
+
     // A chart file behind a link, as the CSV.
     const fs::path plots = folder.path() / "plots";
     fs::create_directory(plots);
