@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "support/treatment_files.h"
+#include "textio/temporary_files.h"
 #include "textio/user_error.h"
 
 namespace lumera {
@@ -228,7 +230,12 @@ TEST(TextFileTargets, DevicesAreWrittenInPlace) {
         EXPECT_EQ(e.text(), "Cannot write the file:\n" + full + "\n" + std::strerror(ENOSPC));
     }
     EXPECT_TRUE(fs::is_character_file(full));
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"full", "sink"}));
+    // A disk is neither written into nor replaced; it is never even opened.
+    const std::string disk = folder.file("disk");
+    ASSERT_EQ(mknod(disk.c_str(), S_IFBLK | 0600, makedev(7, 200)), 0);
+    EXPECT_THROW(TextFile(disk, "Save"), UserError);
+    EXPECT_TRUE(fs::is_block_file(disk));
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"disk", "full", "sink"}));
 }
 
 // The owner's choice of who may read a file outlives its replacement.
@@ -258,6 +265,33 @@ TEST(TextFileTargets, AReplacedFileKeepsItsModeAndGroup) {
         EXPECT_EQ(contents(path), "new");
         fs::remove(path);
     }
+}
+
+// An interrupt takes the unfinished file away and leaves the finished one,
+// and the process ends by the signal itself.
+TEST(TextFileTargets, AnInterruptRemovesOnlyUnfinishedFiles) {
+    test::TempFolder folder("text_file_interrupt");
+    const std::string err = folder.file("err.txt");
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const int fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fd, STDERR_FILENO);
+        installInterruptCleanup("lumera-test");
+        TextFile done(folder.file("done.txt"), "Save");
+        done.write("whole");
+        done.close();
+        TextFile part(folder.file("part.txt"), "Save", 4);
+        part.write("half a file");
+        raise(SIGTERM);
+        _exit(0);  // not reached when the signal ends the process
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"done.txt", "err.txt"}));
+    EXPECT_EQ(contents(folder.file("done.txt")), "whole");
+    EXPECT_EQ(contents(err), "lumera-test: stopped by SIGTERM; unfinished files removed, finished ones kept\n");
 }
 
 // What a killed run left is cleared by the next run that writes there, and
