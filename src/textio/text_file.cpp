@@ -56,7 +56,7 @@ std::string followLinks(const std::string& path, bool& throughProcess, int& err)
         const std::string to(buffer, static_cast<std::size_t>(n));
         if (to.rfind("/proc/", 0) == 0) throughProcess = true;
         const fs::path from(p);
-        p = to.front() == '/' || !from.has_parent_path() ? to : (from.parent_path() / to).string();
+        p = (!to.empty() && to.front() == '/') || !from.has_parent_path() ? to : (from.parent_path() / to).string();
     }
     err = ELOOP;
     return p;
