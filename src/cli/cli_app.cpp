@@ -81,7 +81,8 @@ int runReported(std::ostream& err, const std::function<void()>& command) {
 
 // compare works on the analysis core alone: no window, no dialog.
 int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
-    return runReported(err, [&] {
+    bool csvWritten = false;
+    const int code = runReported(err, [&] {
         if (!o.plot.empty()) checkPlotFolder(o.plot);
         std::vector<analysis::TreatmentSample> samples;
         for (const std::string& file : o.files) samples.push_back(readCompareFile(file));
@@ -90,6 +91,7 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
             TextFile csv(o.csv, "compare");
             csv.write(comparisonCsv(c));
             csv.close();
+            csvWritten = true;
         }
         if (!o.plot.empty()) {
             std::vector<PlotPair> plots;
@@ -110,6 +112,10 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
         else
             out << comparisonTable(c);
     });
+    // Only the charts come after the CSV: it stays, and the user is told.
+    if (code != 0 && csvWritten)
+        err << "lumera-cli: compare: the pair charts (--plot) failed; the CSV " << escapedControls(o.csv) << " is written\n";
+    return code;
 }
 
 std::string statText(double v) { return std::isfinite(v) ? plainForm(v) : std::string("not defined"); }
@@ -368,12 +374,15 @@ private:
         dialogs_.quietNotice(kCompletedTitle);  // the report's path goes to stdout
         for (const std::string& f : o.files) dialogs_.queueFile(absoluteName(f));
         program_.pinWorkingFolder(o.dir.empty() ? program_.workingFolder() : absoluteName(o.dir));
-        int code = finish(program_.click("cmdCartesianDifference"));
+        const int code = finish(program_.click("cmdCartesianDifference"));
         for (const std::string& w : program_.state().ReadWarnings)
             err_ << "lumera-cli: cartesian: warning: " << w << '\n';
-        if (code == 0 && !o.plot.empty()) code = runReported(err_, [&] { writeWindowPlots(absoluteName(o.plot)); });
-        if (code == 0) out_ << escapedControls(program_.resolve(program_.state().OutputFileName)) << '\n';
-        return code;
+        if (code != 0) return code;
+        // The report stays whatever comes after it, so its name is given first.
+        out_ << escapedControls(program_.resolve(program_.state().OutputFileName)) << '\n' << std::flush;
+        if (o.plot.empty() || runReported(err_, [&] { writeWindowPlots(absoluteName(o.plot)); }) == 0) return 0;
+        err_ << "lumera-cli: cartesian: the pair charts (--plot) failed; the report above is written\n";
+        return 1;
     }
 
     // The "N. Sort, norm." button answered from the options. The working
