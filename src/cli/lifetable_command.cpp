@@ -1,18 +1,18 @@
 #include "cli/lifetable_command.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <stdexcept>
 
 #include "gui/chart_renderer.h"
 #include "textio/escaped_text.h"
+#include "textio/temporary_files.h"
 #include "textio/text_file.h"
 #include "textio/user_error.h"
 #include "version.h"
@@ -212,64 +212,80 @@ std::unique_ptr<ChartControl> stageChart(const CohortLifeTable& c, const std::st
     return chart;
 }
 
-// Every file of a run is made under a hidden name beside its own and put in
-// place only when all of them are made, so that a run that fails leaves
-// neither its files nor a gap where an older file of the name stood.
+// Every file of a run is made whole under a temporary name beside its own
+// and put in place only when all of them are made: a run that fails leaves
+// neither its files nor a gap where an older file of the name stood. The
+// tables stay open in the safe writer until then; the figures, drawn by the
+// chart renderer, wait under names of their own.
 class RunFiles {
 public:
     ~RunFiles() {
         std::error_code ec;
-        for (const auto& [staged, path] : files_) fs::remove(staged, ec);
+        for (const Figure& f : figures_) {
+            fs::remove(f.staged, ec);
+            releaseTemporary(f.slot);
+        }
     }
     void text(const fs::path& path, const std::string& content) {
-        const std::string staged = stage(path).string();
-        try {
-            TextFile file(staged, kTitle);
-            file.write(content);
-            file.close();
-        } catch (const UserError& e) {
-            // The message names the file the user asked for.
-            std::string text = e.text();
-            for (std::size_t at = text.find(staged); at != std::string::npos; at = text.find(staged, at + 1))
-                text.replace(at, staged.size(), path.string());
-            throw UserError(kTitle, text);
-        }
+        tables_.push_back(std::make_unique<TextFile>(path.string(), kTitle, std::size_t{1} << 16));
+        tables_.back()->write(content);
     }
     void chart(const fs::path& stem, const ChartControl& model) {
         for (const char* extension : {".png", ".svg"}) {
             fs::path path = stem;
             path += extension;
-            const QString name = QString::fromStdString(stage(path).string());
+            // Far above the safe writer's own numbers, so that the names never meet.
+            const std::string staged =
+                temporaryName(path.parent_path().string(), 0x80000000u + static_cast<unsigned>(figures_.size()));
+            figures_.push_back({staged, path, registerTemporary(staged)});
+            const QString name = QString::fromStdString(staged);
             const std::optional<std::string> error =
                 std::string(extension) == ".png" ? gui::saveChartPng(model, name) : gui::saveChartSvg(model, name);
             if (error) throw UserError(kTitle, "Cannot write " + escapedControls(path.string()) + ": " + *error);
         }
     }
-    // Looks for what would stop a rename before the first one.
+    // A folder under a file's name is looked for before the first file goes
+    // in place.
     void putInPlace() {
-        for (const auto& [staged, path] : files_) {
+        std::vector<fs::path> all;
+        for (const auto& table : tables_) all.emplace_back(table->path());
+        for (const Figure& f : figures_) all.push_back(f.path);
+        for (const fs::path& path : all) {
             std::error_code ec;
             if (fs::is_directory(path, ec))
                 throw UserError(kTitle, "Cannot write " + escapedControls(path.string()) + ": a folder has that name");
         }
-        while (!files_.empty()) {
-            const auto& [staged, path] = files_.front();
+        std::vector<fs::path> placed;
+        try {
+            for (auto& table : tables_) {
+                table->close();
+                placed.push_back(table->path());
+            }
+            while (!figures_.empty()) {
+                const Figure& f = figures_.back();
+                std::error_code ec;
+                fs::rename(f.staged, f.path, ec);
+                if (ec)
+                    throw UserError(kTitle, "Cannot write " + escapedControls(f.path.string()) + ": " + ec.message());
+                releaseTemporary(f.slot);
+                placed.push_back(f.path);
+                figures_.pop_back();
+            }
+        } catch (...) {
             std::error_code ec;
-            fs::rename(staged, path, ec);
-            if (ec) throw UserError(kTitle, "Cannot write " + escapedControls(path.string()) + ": " + ec.message());
-            files_.erase(files_.begin());
+            for (const fs::path& path : placed) fs::remove(path, ec);
+            throw;
         }
     }
 
 private:
-    fs::path stage(const fs::path& path) {
-        const fs::path staged = path.parent_path() / (".lumera-" + std::to_string(::getpid()) + "-" +
-                                                      std::to_string(files_.size()) + "-staged.tmp");
-        files_.emplace_back(staged, path);
-        return staged;
-    }
-
-    std::vector<std::pair<fs::path, fs::path>> files_;  // staged, final
+    struct Figure {
+        std::string staged;
+        fs::path path;
+        int slot;
+    };
+    std::vector<std::unique_ptr<TextFile>> tables_;
+    std::vector<Figure> figures_;
 };
 
 void checkFolder(const std::string& dir, const char* option) {

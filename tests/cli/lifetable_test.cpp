@@ -372,6 +372,16 @@ TEST_F(LifeTableCliTest, AFailedWriteTakesBackTheRunsFiles) {
     EXPECT_EQ(out.names(), (std::vector<std::string>{"second-stage.csv", "six-age.csv"}));
     EXPECT_EQ(slurp(out.file("six-age.csv")), "old");
 
+    // The same for a figure, with the tables of the run in another folder.
+    TempFolder tables("lifetable_tables");
+    fs::create_directory(out.path() / "second-vxj.svg");
+    run = cli({"lifetable", "--tables", tables.path().string(), "--plot", out.path().string(), six, second});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("second-vxj.svg"), std::string::npos) << run.err;
+    EXPECT_EQ(out.names(), (std::vector<std::string>{"second-stage.csv", "second-vxj.svg", "six-age.csv"}));
+    EXPECT_TRUE(tables.names().empty());
+    fs::remove(out.path() / "second-vxj.svg");
+
     // A full disk: the first file cannot be written whole.
     fs::remove(out.path() / "second-stage.csv");
     fs::remove(out.path() / "six-age.csv");
