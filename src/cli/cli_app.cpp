@@ -36,7 +36,7 @@
 #include "textio/rounding.h"
 #include "textio/text_file.h"
 #include "textio/user_error.h"
-#include "version.h"
+#include "textio/version.h"
 
 namespace lumera::cli {
 

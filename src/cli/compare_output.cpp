@@ -9,7 +9,7 @@
 
 #include "textio/escaped_text.h"
 
-#include "version.h"
+#include "textio/version.h"
 
 namespace lumera::cli {
 
