@@ -10,12 +10,12 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "gui/chart_renderer.h"
+#include "cli/chart_loader.h"
 #include "textio/escaped_text.h"
 #include "textio/temporary_files.h"
 #include "textio/text_file.h"
 #include "textio/user_error.h"
-#include "version.h"
+#include "textio/version.h"
 
 namespace lumera::cli {
 
@@ -238,10 +238,11 @@ public:
             const std::string staged =
                 temporaryName(path.parent_path().string(), 0x80000000u + static_cast<unsigned>(figures_.size()));
             figures_.push_back({staged, path, registerTemporary(staged)});
-            const QString name = QString::fromStdString(staged);
-            const std::optional<std::string> error =
-                std::string(extension) == ".png" ? gui::saveChartPng(model, name) : gui::saveChartSvg(model, name);
-            if (error) throw UserError(kTitle, "Cannot write " + escapedControls(path.string()) + ": " + *error);
+            const ChartModule& charts = chartModule();
+            const char* error =
+                (std::string(extension) == ".png" ? charts.savePng : charts.saveSvg)(model, staged.c_str());
+            if (error != nullptr)
+                throw UserError(kTitle, "Cannot write " + escapedControls(path.string()) + ": " + error);
         }
     }
     // A folder under a file's name is looked for before the first file goes
@@ -377,7 +378,10 @@ std::vector<LifeTableFigure> lifeTableCharts(const CohortLifeTable& c) {
 int runLifeTable(const LifeTableOptions& o, std::ostream& out, std::ostream& err) {
     try {
         if (!o.tables.empty()) checkFolder(o.tables, "--tables");
-        if (!o.plot.empty()) checkFolder(o.plot, "--plot");
+        if (!o.plot.empty()) {
+            checkFolder(o.plot, "--plot");
+            chartModule();  // a build without figures says so before any work
+        }
         std::vector<CohortLifeTable> cohorts;
         for (CohortRecords& records : readCohorts(o.files, kTitle)) {
             const std::string file = records.file;
@@ -395,7 +399,6 @@ int runLifeTable(const LifeTableOptions& o, std::ostream& out, std::ostream& err
                 files.text(fs::path(o.tables) / (c.records.name + "-stage.csv"), stageCsv(c.result.table));
             }
             if (!o.plot.empty()) {
-                gui::ensureChartApplication();
                 for (const LifeTableFigure& f : lifeTableCharts(c)) files.chart(fs::path(o.plot) / f.stem, *f.chart);
             }
         }
