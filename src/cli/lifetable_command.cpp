@@ -136,7 +136,7 @@ std::string cohortText(const CohortLifeTable& c) {
     const CohortRecords& rec = c.records;
     const Parameters& p = c.result.parameters;
     const Statistics& s = c.result.statistics;
-    std::string out = rec.name + " (" + rec.file + ")\n";
+    std::string out = escapedControls(rec.name) + " (" + escapedControls(rec.file) + ")\n";
     out += "  n = " + std::to_string(s.n) + ": " + std::to_string(s.females) + " females, " + std::to_string(s.males) +
            " males, " + std::to_string(s.immatureDeaths) + " died before adulthood\n";
     std::string stages;

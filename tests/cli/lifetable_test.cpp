@@ -290,6 +290,13 @@ TEST_F(LifeTableCliTest, SummaryGivesCountsParametersAndStatistics) {
     for (const auto& [name, part] : expected)
         EXPECT_NE(lineOf(run.out, name).find(part), std::string::npos) << name << ": " << part << "\n" << run.out;
     EXPECT_EQ(run.out.find("none"), std::string::npos);
+
+    // A name from the file system cannot steer the terminal.
+    const std::string odd = write(folder, "odd\x1b[2Jname.csv", kSix);
+    const CliRun escaped = cli({"lifetable", odd});
+    ASSERT_EQ(escaped.code, 0) << escaped.err;
+    EXPECT_EQ(escaped.out.rfind("odd\\x1B[2Jname (", 0), 0u) << escaped.out;
+    EXPECT_EQ(escaped.out.find('\x1b'), std::string::npos);
 }
 
 TEST_F(LifeTableCliTest, TablesAreLongFormCsvWithNa) {
