@@ -115,7 +115,8 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
     });
     // Only the charts come after the CSV: it stays, and the user is told.
     if (code != 0 && csvWritten)
-        err << "lumera-cli: compare: the pair charts (--plot) failed; the CSV " << escapedControls(o.csv) << " is written\n";
+        err << "lumera-cli: compare: the pair charts (--plot) failed; the CSV " << escapedControls(o.csv)
+            << " is written\n";
     return code;
 }
 

@@ -199,8 +199,7 @@ Limited runLimited(rlim_t bytes, const std::vector<std::string>& args, const Tem
 TEST(CompareStreams, MemoryGrowsWithTheTreatmentsNotThePairsText) {
     TempFolder folder("compare_memory");
     std::vector<std::string> args = {"compare", "--json"};
-    for (int t = 0; t < 600; ++t)
-        args.push_back(write(folder, numbered("t", t, ".txt"), numbered("T", t, "\n1\n2\n")));
+    for (int t = 0; t < 600; ++t) args.push_back(write(folder, numbered("t", t, ".txt"), numbered("T", t, "\n1\n2\n")));
     const Limited fits = runLimited(80u << 20, args, folder);
     ASSERT_EQ(fits.signal, 0) << fits.err;
     ASSERT_EQ(fits.exitCode, 0) << fits.err;
