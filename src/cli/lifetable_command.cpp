@@ -55,8 +55,11 @@ std::string layout(const std::vector<std::vector<std::string>>& rows, const std:
     std::string out;
     for (const auto& row : rows) {
         std::string line = indent;
-        for (std::size_t col = 0; col < row.size(); ++col)
-            line += (col == 0 ? "" : "  ") + row[col] + std::string(width[col] - row[col].size(), ' ');
+        for (std::size_t col = 0; col < row.size(); ++col) {
+            if (col > 0) line += "  ";
+            line += row[col];
+            line.append(width[col] - row[col].size(), ' ');
+        }
         out += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
     }
     return out;
@@ -140,7 +143,10 @@ std::string cohortText(const CohortLifeTable& c) {
     out += "  n = " + std::to_string(s.n) + ": " + std::to_string(s.females) + " females, " + std::to_string(s.males) +
            " males, " + std::to_string(s.immatureDeaths) + " died before adulthood\n";
     std::string stages;
-    for (const std::string& stage : rec.stages) stages += (stages.empty() ? "" : ", ") + stage;
+    for (const std::string& stage : rec.stages) {
+        if (!stages.empty()) stages += ", ";
+        stages += stage;
+    }
     out += "  Immature stages: " + stages + "\n\n  Parameters\n";
     const char* noEggs = "no eggs were laid: R0 = 0";
     out += layout({row("r", p.r, "per day", noEggs),
@@ -315,7 +321,10 @@ std::string lifeTableJson(const std::vector<CohortLifeTable>& cohorts) {
 
 std::string lifeTableText(const std::vector<CohortLifeTable>& cohorts) {
     std::string out;
-    for (std::size_t i = 0; i < cohorts.size(); ++i) out += (i == 0 ? "" : "\n") + cohortText(cohorts[i]);
+    for (std::size_t i = 0; i < cohorts.size(); ++i) {
+        if (i > 0) out += '\n';
+        out += cohortText(cohorts[i]);
+    }
     return out;
 }
 
@@ -348,7 +357,7 @@ std::vector<LifeTableFigure> lifeTableCharts(const CohortLifeTable& c) {
     auto lxmx = std::make_unique<ChartControl>("lifetable", ControlKind::Chart);
     // The parameters on the title's second line: a figures box would cover the right axis.
     lxmx->title = name + ": survivorship and fecundity (R0 = " + readable(p.R0) +
-                  ", r = " + (p.r ? readable(*p.r) : std::string("none")) + " per day)";
+                  (p.r ? ", r = " + readable(*p.r) + " per day)" : std::string(", no r)"));
     lxmx->xTitle = "Age (days)";
     lxmx->yTitle = "Survivorship l_x";
     lxmx->rightYTitle = "Eggs per day (f_x, m_x, l_x m_x)";
