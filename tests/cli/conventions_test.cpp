@@ -389,6 +389,7 @@ CliRun runWithFailingStdout(const std::vector<std::string>& args, rlim_t fileSiz
 
 TEST_F(ConventionsTest, AFailedWriteOnStdoutIsAnErrorForEveryCommand) {
     const std::string script = write(folder, "run.txt", "--version\nsort --help\n");
+    const std::string cohort = write(folder, "cohort.csv", "id,sex,egg,adult,d1\n1,F,2,3,4\n");
     const std::vector<std::vector<std::string>> commands = {
         {"--help"},
         {"--version"},
@@ -401,6 +402,8 @@ TEST_F(ConventionsTest, AFailedWriteOnStdoutIsAnErrorForEveryCommand) {
         {"normality", "--json", data},
         {"sort", data},
         {"cartesian", "--dir", folder.path().string(), a, b},
+        {"lifetable", cohort},
+        {"lifetable", "--json", cohort},
         {"script", script},
     };
     for (const auto& words : commands) {
