@@ -18,6 +18,7 @@ const char* const kStandardInput = "/dev/stdin";
     "       lumera-cli normality [--kind general|boot|pbt] [--serials] [--decimals D] [--json] FILE\n" \
     "       lumera-cli compare [--alpha A] [--sidak] [--json] [--csv FILE] [--plot DIR] FILE1 FILE2 "  \
     "[FILE3 ...]\n"                                                                                    \
+    "       lumera-cli lifetable [--json] [--tables DIR] [--plot DIR] COHORT...\n"                     \
     "       lumera-cli script FILE\n"                                                                  \
     "       lumera-cli help [COMMAND] | COMMAND --help | --version\n"
 
@@ -30,7 +31,8 @@ const char* const kHelp = LUMERA_USAGE
     "\n"
     "The Cartesian paired test of two or three treatments and the sort and count\n"
     "of a data file, as the window runs them, their questions answered by\n"
-    "options; compare (any number of treatments) and normality without them.\n"
+    "options; compare (any number of treatments) and normality without them;\n"
+    "lifetable: the life table of cohorts from the records of their individuals.\n"
     "\n"
     "lumera-cli help COMMAND (or COMMAND --help) tells one command's options,\n"
     "inputs and outputs. A FILE of - is standard input; -- ends the options, so\n"
@@ -119,6 +121,28 @@ const char* const kCompareHelp =
     "Output: the tables, the JSON document or the CSV rows on stdout, and the\n"
     "files asked for.\n" LUMERA_EXIT_STATUS;
 
+const char* const kLifeTableHelp =
+    "usage: lumera-cli lifetable [--json] [--tables DIR] [--plot DIR] COHORT...\n"
+    "\n"
+    "The age-stage, two-sex life table of each cohort from the records of its\n"
+    "individuals: the parameters r, lambda, R0, T and GRR, and the means of the\n"
+    "individuals (stage durations, longevity, fecundity, APOP, TPOP, ...).\n"
+    "\n"
+    "COHORT        a cohort file: a header id,sex,<immature stages...>,adult,<eggs\n"
+    "              by adult day...>, then one row per individual (sex F, M, or N\n"
+    "              for one that died before adulthood); - reads standard input.\n"
+    "              Its name is the file name without folder and extension.\n"
+    "--json        print a JSON document (format \"lumera-lifetable\", version 1)\n"
+    "              with the whole table, instead of the summary\n"
+    "--tables DIR  also write NAME-age.csv (age,l,E,f,m,lm) and NAME-stage.csv\n"
+    "              (age,stage,n,s,e,v) per cohort to DIR, NA for a value that\n"
+    "              does not exist; DIR must exist\n"
+    "--plot DIR    also write the figures NAME-sxj, NAME-lxmx, NAME-exj and\n"
+    "              NAME-vxj per cohort to DIR, each .png and .svg; DIR must exist\n"
+    "\n"
+    "Output: the summary (or the JSON document) on stdout and the files asked\n"
+    "for. When any cohort is refused, nothing is written.\n" LUMERA_EXIT_STATUS;
+
 const char* const kScriptHelp =
     "usage: lumera-cli script FILE\n"
     "\n"
@@ -145,6 +169,7 @@ std::optional<Kind> kindOf(const std::string& command) {
     if (command == "sort") return Kind::Sort;
     if (command == "normality") return Kind::Normality;
     if (command == "compare") return Kind::Compare;
+    if (command == "lifetable") return Kind::LifeTable;
     if (command == "script") return Kind::Script;
     return std::nullopt;
 }
@@ -188,6 +213,11 @@ void defineOptions(CLI::App& app, Kind kind, Command& c, Words& w) {
             app.add_flag("--json", c.compare.json);
             app.add_option("--csv", c.compare.csv);
             app.add_option("--plot", c.compare.plot);
+            break;
+        case Kind::LifeTable:
+            app.add_flag("--json", c.lifetable.json);
+            app.add_option("--tables", c.lifetable.tables);
+            app.add_option("--plot", c.lifetable.plot);
             break;
         default:
             break;
@@ -254,6 +284,7 @@ Command parseOptions(Kind kind, const std::string& name, const std::vector<std::
     }
     if (std::count(w.files.begin(), w.files.end(), "-") > 1)
         throw UsageError("standard input (-) can be read only once");
+    const std::vector<std::string> given = w.files;
     for (std::string& f : w.files)
         if (f == "-") f = kStandardInput;
     switch (kind) {
@@ -287,6 +318,10 @@ Command parseOptions(Kind kind, const std::string& name, const std::vector<std::
             c.compare.files = w.files;
             break;
         }
+        case Kind::LifeTable:
+            if (given.empty()) throw UsageError("lifetable needs at least one cohort file");
+            c.lifetable.files = given;
+            break;
         case Kind::Script:
             c.script.file = oneFile(w.files, name);
             break;
@@ -308,6 +343,8 @@ const char* commandHelp(const std::string& command) {
             return kNormalityHelp;
         case Kind::Compare:
             return kCompareHelp;
+        case Kind::LifeTable:
+            return kLifeTableHelp;
         case Kind::Script:
             return kScriptHelp;
         default:
