@@ -17,6 +17,7 @@
 
 #include "analysis/normality.h"
 #include "app/commands.h"
+#include "cli/bootstrap_command.h"
 #include "cli/cli_args.h"
 #include "cli/cli_dialogs.h"
 #include "cli/compare_input.h"
@@ -77,7 +78,10 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
     return runReported(err, [&] {
         if (!o.plot.empty()) checkPlotFolder(o.plot);
         std::vector<analysis::TreatmentSample> samples;
-        for (const std::string& file : o.files) samples.push_back(readCompareFile(file));
+        CohortBootstraps bootstraps;
+        if (o.cohorts) bootstraps = bootstrapTreatments(o), samples = std::move(bootstraps.samples);
+        for (const std::string& file : o.cohorts ? std::vector<std::string>() : o.files)
+            samples.push_back(readCompareFile(file));
         const analysis::Comparison c = analysis::compareTreatments(std::move(samples), o.alpha, o.sidak);
         if (!o.csv.empty() && o.csv != "-") {
             TextFile csv(o.csv, "compare");
@@ -96,7 +100,10 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
             }
             writePairPlots(o.plot, plots);
         }
-        out << (o.csv == "-" ? comparisonCsv(c) : o.json ? comparisonJson(c) : comparisonTable(c));
+        out << (o.csv == "-"  ? comparisonCsv(c)
+                : !o.json     ? comparisonTable(c)
+                : o.cohorts   ? withBootstrapJson(comparisonJson(c), o, bootstraps)
+                              : comparisonJson(c));
     });
 }
 
@@ -292,6 +299,8 @@ public:
                 return runNormality(command.normality, out_, err_);
             case Command::Kind::Compare:
                 return runCompare(command.compare, out_, err_);
+            case Command::Kind::Bootstrap:
+                return runBootstrap(command.bootstrap, out_, err_);
             case Command::Kind::Script:
                 return runScript(command.script.file);
             case Command::Kind::Help:
@@ -462,6 +471,7 @@ int runCli(const std::vector<std::string>& words, std::ostream& out, std::ostrea
     }
     try {
         if (command.kind == Command::Kind::Compare) return runCompare(command.compare, out, err);
+        if (command.kind == Command::Kind::Bootstrap) return runBootstrap(command.bootstrap, out, err);
         if (command.kind == Command::Kind::Normality) return runNormality(command.normality, out, err);
         Session session(out, err);
         return session.run(command);
