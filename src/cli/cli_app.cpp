@@ -100,10 +100,10 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
             }
             writePairPlots(o.plot, plots);
         }
-        out << (o.csv == "-"  ? comparisonCsv(c)
-                : !o.json     ? comparisonTable(c)
-                : o.cohorts   ? withBootstrapJson(comparisonJson(c), o, bootstraps)
-                              : comparisonJson(c));
+        out << (o.csv == "-" ? comparisonCsv(c)
+                : !o.json    ? comparisonTable(c)
+                : o.cohorts  ? withBootstrapJson(comparisonJson(c), o, bootstraps)
+                             : comparisonJson(c));
     });
 }
 

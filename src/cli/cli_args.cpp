@@ -18,10 +18,10 @@ const char* const kStandardInput = "/dev/stdin";
     "       lumera-cli normality [--kind general|boot|pbt] [--serials] [--decimals D] [--json] FILE\n" \
     "       lumera-cli compare [--alpha A] [--sidak] [--json] [--csv FILE] [--plot DIR] FILE1 FILE2 "  \
     "[FILE3 ...]\n"                                                                                    \
-    "       lumera-cli compare --cohorts --statistic NAME [--replicates B] [--seed S] [compare options] "   \
-    "COHORT1 COHORT2 [COHORT3 ...]\n"                                                                  \
-    "       lumera-cli bootstrap [--replicates B] [--seed S] [--dir DIR] [--statistics LIST] [--threads N] " \
-    "[--json] COHORT...\n"                                                                             \
+    "       lumera-cli compare --cohorts --statistic NAME [--replicates B] [--seed S] "                \
+    "[compare options] COHORT1 COHORT2 [COHORT3 ...]\n"                                                \
+    "       lumera-cli bootstrap [--replicates B] [--seed S] [--dir DIR] [--statistics LIST] "         \
+    "[--threads N] [--json] COHORT...\n"                                                               \
     "       lumera-cli script FILE\n"                                                                  \
     "       lumera-cli help [COMMAND] | COMMAND --help | --version\n"
 
@@ -367,6 +367,7 @@ Command parseOptions(Kind kind, const std::string& name, const std::vector<std::
         throw UsageError("standard input (-) can be read only once");
     for (std::string& f : w.files)
         if (f == "-") f = kStandardInput;
+    const auto given = [&](const char* option) { return app.get_option(option)->count() > 0; };
     switch (kind) {
         case Kind::Cartesian:
             if (w.transform != "0" && w.transform != "1" && w.transform != "2")
@@ -394,15 +395,15 @@ Command parseOptions(Kind kind, const std::string& name, const std::vector<std::
             }
             if (c.compare.csv == "-" && c.compare.json)
                 throw UsageError("--csv - and --json both print to stdout: choose one");
-            const bool cohortOptions = !c.compare.statistic.empty() || !w.replicates.empty() || !w.seed.empty();
+            const bool cohortOptions = given("--statistic") || given("--replicates") || given("--seed");
             if (!c.compare.cohorts && cohortOptions)
                 throw UsageError("--statistic, --replicates and --seed go with --cohorts");
             if (c.compare.cohorts) {
                 if (c.compare.statistic.empty()) throw UsageError("--cohorts needs --statistic NAME");
                 if (!knownStatistic(c.compare.statistic))
                     throw UsageError("--statistic: unknown statistic \"" + c.compare.statistic + "\"");
-                if (!w.replicates.empty()) c.compare.replicates = replicatesOption(w.replicates);
-                if (!w.seed.empty()) c.compare.seed = seedOption(w.seed);
+                if (given("--replicates")) c.compare.replicates = replicatesOption(w.replicates);
+                if (given("--seed")) c.compare.seed = seedOption(w.seed);
                 if (w.files.size() < 2) throw UsageError("compare --cohorts needs at least two cohort files");
             }
             if (w.files.size() < 2) throw UsageError("compare needs at least two treatment files");
@@ -411,11 +412,12 @@ Command parseOptions(Kind kind, const std::string& name, const std::vector<std::
         }
         case Kind::Bootstrap: {
             BootstrapOptions& o = c.bootstrap;
-            if (!w.replicates.empty()) o.replicates = replicatesOption(w.replicates);
-            if (!w.seed.empty()) o.seed = seedOption(w.seed);
-            if (!w.threads.empty())
-                o.threads = static_cast<unsigned>(wholeNumber("--threads", w.threads, 1, 1024, "a whole number from 1 to 1024"));
-            if (app.get_option("--statistics")->count() > 0) {
+            if (given("--replicates")) o.replicates = replicatesOption(w.replicates);
+            if (given("--seed")) o.seed = seedOption(w.seed);
+            if (given("--threads"))
+                o.threads = static_cast<unsigned>(
+                    wholeNumber("--threads", w.threads, 1, 1024, "a whole number from 1 to 1024"));
+            if (given("--statistics")) {
                 std::size_t start = 0;
                 for (;;) {
                     const std::size_t comma = w.statistics.find(',', start);
