@@ -32,11 +32,19 @@ Comparison compareTreatments(std::vector<TreatmentSample> samples, double alpha,
             throw UserError(kTooLargeTitle,
                             "Treatments " + c.treatments[p.first].name + " and " + c.treatments[p.second].name +
                                 "\nValues too large: the variance of their differences is" + kBeyondDouble);
+        // Scaled sums keep the SE of values near the top of the range; the
+        // interval around the mean can still leave it.
+        if (!std::isfinite(p.tLower) || !std::isfinite(p.tUpper))
+            throw UserError(kTooLargeTitle,
+                            "Treatments " + c.treatments[p.first].name + " and " + c.treatments[p.second].name +
+                                "\nValues too large: the t interval of their differences is" + kBeyondDouble);
         const bool significant = p.pValue <= level;
         c.significant.push_back(significant);
         differ[p.first][p.second] = differ[p.second][p.first] = significant;
     }
-    c.letters = letterDisplay(differ);
+    LetterDisplay display = letterDisplayWithMethod(differ);
+    c.letters = std::move(display.letters);
+    c.lettersMethod = display.method;
     return c;
 }
 

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/letters.h"
 #include "analysis/pair_test.h"
 #include "analysis/treatment_sample.h"
 
@@ -16,6 +17,7 @@ struct Comparison {
     std::vector<PairResult> pairs;            // (0,1), (0,2), ..., (k-2,k-1)
     std::vector<bool> significant;            // per pair: P <= the level that decides
     std::vector<std::string> letters;         // per treatment
+    LettersMethod lettersMethod = LettersMethod::InsertAbsorb;
 };
 
 // Orders the samples as the Cartesian test does, tests every pair and

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "analysis/order_key.h"
+#include "analysis/power_scale.h"
 
 namespace lumera::analysis {
 
@@ -281,27 +282,39 @@ Twin divide(Twin x, double y) {
 struct SideMoments {
     Twin mean, squares;
 };
-SideMoments sideMoments(std::span<const double> x) {
+// Of the values times `up`, a power of two.
+SideMoments sideMoments(std::span<const double> x, double up) {
     Twin sum;
-    for (double v : x) sum = add(sum, v);
+    for (double v : x) sum = add(sum, v * up);
     SideMoments m;
     m.mean = divide(sum, static_cast<double>(x.size()));
-    for (double v : x) m.squares = add(m.squares, square(add(Twin{v, 0}, Twin{-m.mean.hi, -m.mean.lo})));
+    for (double v : x) m.squares = add(m.squares, square(add(Twin{v * up, 0}, Twin{-m.mean.hi, -m.mean.lo})));
     return m;
+}
+
+double largestMagnitude(std::span<const double> x) {
+    double largest = 0;
+    for (double v : x) largest = std::max(largest, std::fabs(v));
+    return largest;
 }
 
 }  // namespace
 
 DifferenceMoments exactMoments(std::span<const double> minuend, std::span<const double> subtrahend) {
-    const SideMoments a = sideMoments(minuend), b = sideMoments(subtrahend);
+    // Values far from 1 are scaled by one power of two for both sides, so
+    // that the squares of their deviations stay in the normal range.
+    const int e = scaleExponent(std::max(largestMagnitude(minuend), largestMagnitude(subtrahend)));
+    const double up = std::ldexp(1.0, e);
+    const SideMoments a = sideMoments(minuend, up), b = sideMoments(subtrahend, up);
     const double na = static_cast<double>(minuend.size()), nb = static_cast<double>(subtrahend.size());
     DifferenceMoments r;
     const Twin mean = add(a.mean, Twin{-b.mean.hi, -b.mean.lo});
-    r.mean = mean.hi + mean.lo;
+    r.mean = std::ldexp(mean.hi + mean.lo, -e);
     const double c = na * nb;
     const Twin ss = add(times(a.squares, nb), times(b.squares, na));
-    r.variance = c > 1 ? std::max(0.0, (ss.hi + ss.lo) / (c - 1)) : 0.0;
-    r.se = std::sqrt(r.variance);
+    const double scaledVariance = c > 1 ? std::max(0.0, (ss.hi + ss.lo) / (c - 1)) : 0.0;
+    r.variance = std::ldexp(scaledVariance, -2 * e);
+    r.se = std::ldexp(std::sqrt(scaledVariance), -e);
     return r;
 }
 

@@ -15,4 +15,19 @@ namespace lumera::analysis {
 // splits it. Returns each treatment's letters in the order of the names.
 std::vector<std::string> letterDisplay(const std::vector<std::vector<bool>>& differ);
 
+// Insert-and-absorb can hold 2^(k/2) groups (k treatments each differing
+// from one other). Past `groupBound` groups held at once the groups come
+// from a greedy cover by cliques of the pairs that do not differ instead,
+// in polynomial time: the same defining property, the same sweep and
+// naming, ties broken by treatment position; possibly more letters.
+enum class LettersMethod { InsertAbsorb, CliqueCover };
+inline constexpr std::size_t kLetterGroupBound = 4096;
+struct LetterDisplay {
+    std::vector<std::string> letters;
+    std::vector<std::vector<std::size_t>> groups;  // each name's members, in the order of the names
+    LettersMethod method = LettersMethod::InsertAbsorb;
+};
+LetterDisplay letterDisplayWithMethod(const std::vector<std::vector<bool>>& differ,
+                                      std::size_t groupBound = kLetterGroupBound);
+
 }  // namespace lumera::analysis

@@ -6,6 +6,8 @@
 #include <numbers>
 #include <vector>
 
+#include "analysis/power_scale.h"
+
 namespace lumera::analysis {
 namespace {
 
@@ -187,9 +189,15 @@ NormalityResult testNormality(std::span<const double> values) {
     double residual = 0;
     for (double v : values) residual += v - mean;
     mean += residual / dn;
+    std::vector<double> x(values.begin(), values.end());
+    std::sort(x.begin(), x.end());
+    // Deviations near the ends of the double range are scaled by a power of
+    // two before their powers are taken; the ratios do not change.
+    const int e = scaleExponent(std::max(std::fabs(x.front() - mean), std::fabs(x.back() - mean)));
+    const double up = std::ldexp(1.0, e);
     double m2 = 0, m3 = 0, m4 = 0;
     for (double v : values) {
-        const double d = v - mean;
+        const double d = (v - mean) * up;
         const double d2 = d * d;
         m2 += d2;
         m3 += d2 * d;
@@ -200,27 +208,25 @@ NormalityResult testNormality(std::span<const double> values) {
     m3 /= dn;
     m4 /= dn;
     result.mean = mean;
-    result.sd = n > 1 ? std::sqrt(ss / (dn - 1)) : nan;
+    const double scaledSd = n > 1 ? std::sqrt(ss / (dn - 1)) : nan;
+    result.sd = std::ldexp(scaledSd, -e);
     result.skewness = m2 > 0 ? m3 / std::pow(m2, 1.5) : nan;
     result.excessKurtosis = m2 > 0 ? m4 / (m2 * m2) - 3 : nan;
 
-    std::vector<double> x(values.begin(), values.end());
-    std::sort(x.begin(), x.end());
     if (n < 3 || !(x.back() > x.front()) || !(ss > 0)) return result;
 
     if (n <= 5000) {
         const std::vector<double> a = shapiroWilkCoefficients(n);
         double num = 0;
-        for (std::size_t i = 0; i < n; ++i) num += a[i] * (x[i] - mean);
+        for (std::size_t i = 0; i < n; ++i) num += a[i] * ((x[i] - mean) * up);
         const double w = num * num / ss;
         result.shapiroWilk = ShapiroWilk{w, shapiroWilkP(w, n)};
     }
     if (n >= 8) {
-        const double sd = result.sd;
         double h = 0;
         for (std::size_t i = 0; i < n; ++i) {
-            const double lo = logNormalCdf((x[i] - mean) / sd);
-            const double hi = logNormalCdf(-(x[n - 1 - i] - mean) / sd);
+            const double lo = logNormalCdf((x[i] - mean) * up / scaledSd);
+            const double hi = logNormalCdf(-(x[n - 1 - i] - mean) * up / scaledSd);
             h += (2 * static_cast<double>(i + 1) - 1) * (lo + hi);
         }
         const double a2 = -dn - h / dn;

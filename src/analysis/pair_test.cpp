@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <system_error>
 #include <thread>
 
 #include "analysis/difference_set.h"
@@ -61,7 +62,13 @@ std::vector<PairResult> testAllPairs(const std::vector<TreatmentSample>& ordered
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t workers = std::min<std::size_t>(cores, pairs.size());
     std::vector<std::thread> threads;
-    for (std::size_t w = 1; w < workers; ++w) threads.emplace_back(work);
+    threads.reserve(workers);  // no growth, so nothing throws while a thread runs
+    // A thread the system cannot give (memory, limits) only means fewer workers.
+    for (std::size_t w = 1; w < workers; ++w) try {
+            threads.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
     work();
     for (std::thread& t : threads) t.join();
     // The first pair's failure, whichever worker met it.

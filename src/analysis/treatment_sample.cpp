@@ -8,6 +8,7 @@
 
 #include "analysis/large_pages.h"
 #include "analysis/order_key.h"
+#include "analysis/power_scale.h"
 
 namespace lumera::analysis {
 
@@ -69,12 +70,18 @@ TreatmentSample makeSample(std::string name, std::string file, std::vector<doubl
     double sum = 0;
     for (double x : t.replicates) sum += 1 * x;
     t.mean = sum / b;
+    // Deviations near the ends of the double range are scaled before they
+    // are squared, so that their squares neither vanish nor overflow.
+    const double widest =
+        t.sorted.empty() ? 0.0 : std::max(std::fabs(t.sorted.front() - t.mean), std::fabs(t.sorted.back() - t.mean));
+    const int e = scaleExponent(widest);
+    const double up = std::ldexp(1.0, e);
     double deviations = 0;
     for (double x : t.replicates) {
-        const double dev = x - t.mean;
+        const double dev = (x - t.mean) * up;
         deviations += dev * dev;
     }
-    t.se = std::sqrt(deviations / (b - 1));
+    t.se = std::ldexp(std::sqrt(deviations / (b - 1)), -e);
     return t;
 }
 

@@ -1,5 +1,6 @@
 #include "cartesian/difference_engine.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <span>
@@ -77,6 +78,25 @@ PairSums sumPair(const PairDifferences& pair) {
     return r;
 }
 
+// Whether some difference other than 0 squares to 0 or a subnormal, which
+// the sequential sum of squares loses: exactly those below 2^-511 in size.
+// A difference of doubles is a multiple of the smaller one's last-place
+// unit, so such a difference needs values below 2^-457 on both sides; that
+// settles most pairs without a count.
+bool hasUnderflowingSquare(const analysis::DifferenceSet& differences, const std::vector<double>& minuendSorted,
+                           const std::vector<double>& subtrahendSorted) {
+    auto holdsTiny = [](const std::vector<double>& sorted) {
+        const double tiny = std::ldexp(1.0, -457);
+        const auto at = std::lower_bound(sorted.begin(), sorted.end(), -tiny);
+        return at != sorted.end() && *at < tiny;
+    };
+    if (!holdsTiny(minuendSorted) || !holdsTiny(subtrahendSorted)) return false;
+    const double edge = std::ldexp(1.0, -511);
+    const std::int64_t inside = differences.countBelow(edge) - differences.countAtMost(-edge);
+    const std::int64_t zeros = differences.countAtMost(0.0) - differences.countBelow(0.0);
+    return inside > zeros;
+}
+
 }  // namespace
 
 PairSums sumPairDifferences(const PairDifferences& pair) {
@@ -144,6 +164,11 @@ void CartesianDifference2(Program& program) {
                 throw UserError(kTooLargeTitle, "Treatments " + s.TreatName[i] + " and " + s.TreatName[j] +
                                                     "\nValues too large: the variance of their differences is" +
                                                     kBeyondDouble);
+            if (hasUnderflowingSquare(differences, directionA ? sorted[i] : sorted[j],
+                                      directionA ? sorted[j] : sorted[i]))
+                throw UserError(kTooSmallTitle, "Treatments " + s.TreatName[i] + " and " + s.TreatName[j] +
+                                                    "\nValues too small: the squares of their differences are" +
+                                                    kBelowDouble);
             // A hair below zero from rounding means no spread at all.
             s.DiffVariance[i][j] = std::max(0.0, variance);
             s.DiffSE[i][j] = std::sqrt(s.DiffVariance[i][j]);

@@ -1,6 +1,7 @@
 #include "cartesian/treatment_statistics.h"
 
 #include <cmath>
+#include <limits>
 
 #include "analysis/large_pages.h"
 #include "textio/user_error.h"
@@ -17,6 +18,10 @@ void requireFinite(std::initializer_list<double> values, const std::string& what
             throw UserError(kTooLargeTitle,
                             what + "\nValues too large: their mean, variance or F ratio is" + kBeyondDouble);
 }
+
+// Whether a deviation that is not 0 squares to 0 or a subnormal: the sum of
+// squares then understates the spread.
+bool squareUnderflows(double dev) { return dev != 0 && std::fabs(dev * dev) < std::numeric_limits<double>::min(); }
 
 }  // namespace
 
@@ -51,13 +56,19 @@ void computeTreatmentStatistics(RunState& s, EngineCopy& copy) {
         // one-pass form a hair below zero.
         oneRunVariance[k] = std::max(0.0, oneRun);
         double deviations = 0;
+        bool underflow = false;
         for (std::int32_t r = 1; r <= b; ++r) {
             double dev = x[r] - s.BootMean[k];
             deviations += dev * dev;
+            underflow = underflow || squareUnderflows(dev);
         }
         s.BootVariance[k] = deviations / (effective - 1);
         s.BootSE[k] = std::sqrt(s.BootVariance[k]);
         requireFinite({s.BootMean[k], oneRun, s.BootVariance[k]}, "Treatment " + s.TreatName[k]);
+        if (underflow)
+            throw UserError(kTooSmallTitle,
+                            "Treatment " + s.TreatName[k] + ", file: " + s.TreatFileName[k] +
+                                "\nValues too small: the squares of their deviations from the mean are" + kBelowDouble);
     }
 
     double meanSum = 0;
@@ -66,6 +77,10 @@ void computeTreatmentStatistics(RunState& s, EngineCopy& copy) {
     double between = 0, within = 0, dfWithin = 0;
     for (int k = 1; k <= n; ++k) {
         double dev = s.BootMean[k] - grand;
+        if (squareUnderflows(dev))
+            throw UserError(kTooSmallTitle,
+                            "The treatments' means\nValues too small: the squares of their deviations are" +
+                                std::string(kBelowDouble));
         between += s.SampleSize[k] * (dev * dev);
         within += (s.SampleSize[k] - 1) * oneRunVariance[k];
         dfWithin += s.SampleSize[k] - 1;

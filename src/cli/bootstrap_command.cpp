@@ -11,11 +11,14 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <stdexcept>
+#include <streambuf>
 #include <thread>
 
 #include "analysis/bootstrap.h"
 #include "analysis/interval_rules.h"
 #include "analysis/life_table.h"
+#include "cli/compare_output.h"
 #include "textio/cohort_reader.h"
 #include "textio/escaped_text.h"
 #include "textio/text_file.h"
@@ -302,8 +305,48 @@ CohortBootstraps bootstrapTreatments(const CompareOptions& o) {
     return result;
 }
 
-std::string withBootstrapJson(const std::string& compareJson, const CompareOptions& o, const CohortBootstraps& b) {
-    nlohmann::ordered_json doc = nlohmann::ordered_json::parse(compareJson);
+namespace {
+
+// Passes text on but for its last three characters, so that a document's
+// closing "\n}\n" can be replaced by more members.
+class HoldBack : public std::streambuf {
+public:
+    explicit HoldBack(std::ostream& out) : out_(out) {}
+    std::string held() const { return held_; }
+
+protected:
+    int_type overflow(int_type ch) override {
+        if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
+        held_ += traits_type::to_char_type(ch);
+        if (held_.size() > kHeld) {
+            out_.put(held_.front());
+            held_.erase(0, 1);
+        }
+        return ch;
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        held_.append(s, static_cast<std::size_t>(n));
+        if (held_.size() > kHeld) {
+            out_.write(held_.data(), static_cast<std::streamsize>(held_.size() - kHeld));
+            held_.erase(0, held_.size() - kHeld);
+        }
+        return n;
+    }
+
+private:
+    static constexpr std::size_t kHeld = 3;
+    std::ostream& out_;
+    std::string held_;
+};
+
+}  // namespace
+
+void writeComparisonJson(std::ostream& out, const analysis::Comparison& c, const CompareOptions& o,
+                         const CohortBootstraps& b) {
+    HoldBack hold(out);
+    std::ostream held(&hold);
+    writeComparisonJson(held, c);
+    if (hold.held() != "\n}\n") throw std::logic_error("compare's JSON document ends unexpectedly");
     nlohmann::ordered_json j;
     j["statistic"] = o.statistic;
     j["replicates"] = o.replicates;
@@ -317,8 +360,10 @@ std::string withBootstrapJson(const std::string& compareJson, const CompareOptio
              {"left_out", note.leftOut},
              {"left_out_reason", note.leftOutReason.empty() ? nlohmann::ordered_json(nullptr)
                                                             : nlohmann::ordered_json(note.leftOutReason)}});
-    doc["bootstrap"] = std::move(j);
-    return doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    std::string text = j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    // One level deeper than the document's own members.
+    for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 3) text.insert(at + 1, "  ");
+    out << ",\n  \"bootstrap\": " << text << "\n}\n";
 }
 
 }  // namespace lumera::cli

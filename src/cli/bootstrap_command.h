@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/comparison.h"
 #include "analysis/treatment_sample.h"
 #include "cli/cli_args.h"
 
@@ -29,8 +30,8 @@ struct CohortBootstraps {
 // `bootstrap` writes no file of it is refused (UserError) with the reason.
 CohortBootstraps bootstrapTreatments(const CompareOptions& options);
 
-// compare's JSON document with the "bootstrap" object added.
-std::string withBootstrapJson(const std::string& compareJson, const CompareOptions& options,
-                              const CohortBootstraps& bootstraps);
+// compare's JSON document with the "bootstrap" object added at its end.
+void writeComparisonJson(std::ostream& out, const analysis::Comparison& c, const CompareOptions& options,
+                         const CohortBootstraps& bootstraps);
 
 }  // namespace lumera::cli

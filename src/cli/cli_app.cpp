@@ -14,6 +14,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <stdexcept>
 
 #include "analysis/normality.h"
 #include "app/commands.h"
@@ -59,6 +60,9 @@ std::string absoluteName(const std::string& name) {
     return ec ? name : full.string();
 }
 
+constexpr const char* kNotEnoughMemory =
+    "Not enough memory: the command needs more memory than this computer can give.\n";
+
 // Runs a command of the analysis core alone: bad input and a lack of
 // memory are messages and exit 1, as for the window's commands.
 int runReported(std::ostream& err, const std::function<void()>& command) {
@@ -68,14 +72,18 @@ int runReported(std::ostream& err, const std::function<void()>& command) {
     } catch (const UserError& e) {
         err << e.title() << ": " << e.text() << '\n';
     } catch (const std::bad_alloc&) {
-        err << "Not enough memory: the command needs more memory than this computer can give.\n";
+        err << kNotEnoughMemory;
+    } catch (const std::length_error&) {
+        // A size past what an allocation can ask for: memory too.
+        err << kNotEnoughMemory;
     }
     return 1;
 }
 
 // compare works on the analysis core alone: no window, no dialog.
 int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
-    return runReported(err, [&] {
+    bool csvWritten = false;
+    const int code = runReported(err, [&] {
         if (!o.plot.empty()) checkPlotFolder(o.plot);
         std::vector<analysis::TreatmentSample> samples;
         CohortBootstraps bootstraps;
@@ -87,6 +95,7 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
             TextFile csv(o.csv, "compare");
             csv.write(comparisonCsv(c));
             csv.close();
+            csvWritten = true;
         }
         if (!o.plot.empty()) {
             std::vector<PlotPair> plots;
@@ -100,11 +109,19 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
             }
             writePairPlots(o.plot, plots);
         }
-        out << (o.csv == "-" ? comparisonCsv(c)
-                : !o.json    ? comparisonTable(c)
-                : o.cohorts  ? withBootstrapJson(comparisonJson(c), o, bootstraps)
-                             : comparisonJson(c));
+        if (o.csv == "-")
+            out << comparisonCsv(c);
+        else if (o.json && o.cohorts)
+            writeComparisonJson(out, c, o, bootstraps);
+        else if (o.json)
+            writeComparisonJson(out, c);
+        else
+            out << comparisonTable(c);
     });
+    // Only the charts come after the CSV: it stays, and the user is told.
+    if (code != 0 && csvWritten)
+        err << "lumera-cli: compare: the pair charts (--plot) failed; the CSV " << escapedControls(o.csv) << " is written\n";
+    return code;
 }
 
 std::string statText(double v) { return std::isfinite(v) ? plainForm(v) : std::string("not defined"); }
@@ -365,12 +382,15 @@ private:
         dialogs_.quietNotice(kCompletedTitle);  // the report's path goes to stdout
         for (const std::string& f : o.files) dialogs_.queueFile(absoluteName(f));
         program_.pinWorkingFolder(o.dir.empty() ? program_.workingFolder() : absoluteName(o.dir));
-        int code = finish(program_.click("cmdCartesianDifference"));
+        const int code = finish(program_.click("cmdCartesianDifference"));
         for (const std::string& w : program_.state().ReadWarnings)
             err_ << "lumera-cli: cartesian: warning: " << w << '\n';
-        if (code == 0 && !o.plot.empty()) code = runReported(err_, [&] { writeWindowPlots(absoluteName(o.plot)); });
-        if (code == 0) out_ << escapedControls(program_.resolve(program_.state().OutputFileName)) << '\n';
-        return code;
+        if (code != 0) return code;
+        // The report stays whatever comes after it, so its name is given first.
+        out_ << escapedControls(program_.resolve(program_.state().OutputFileName)) << '\n' << std::flush;
+        if (o.plot.empty() || runReported(err_, [&] { writeWindowPlots(absoluteName(o.plot)); }) == 0) return 0;
+        err_ << "lumera-cli: cartesian: the pair charts (--plot) failed; the report above is written\n";
+        return 1;
     }
 
     // The "N. Sort, norm." button answered from the options. The working
@@ -476,7 +496,9 @@ int runCli(const std::vector<std::string>& words, std::ostream& out, std::ostrea
         Session session(out, err);
         return session.run(command);
     } catch (const std::bad_alloc&) {
-        err << "lumera-cli: not enough memory\n";
+        err << kNotEnoughMemory;
+    } catch (const std::length_error&) {
+        err << kNotEnoughMemory;
     } catch (const std::exception& e) {
         err << "lumera-cli: internal error: " << e.what() << '\n';
     }

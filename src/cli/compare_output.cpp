@@ -4,6 +4,10 @@
 #include <charconv>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <sstream>
+#include <string_view>
+
+#include "textio/escaped_text.h"
 
 #include "version.h"
 
@@ -13,29 +17,6 @@ namespace {
 
 using analysis::Comparison;
 using analysis::PairResult;
-
-nlohmann::ordered_json pairJson(const Comparison& c, std::size_t k) {
-    const PairResult& p = c.pairs[k];
-    nlohmann::ordered_json j;
-    j["first"] = c.treatments[p.first].name;
-    j["second"] = c.treatments[p.second].name;
-    j["first_index"] = p.first + 1;
-    j["second_index"] = p.second + 1;
-    j["differences"] = p.differences;
-    j["mean_difference"] = p.meanDifference;
-    j["se"] = p.se;
-    j["t_lower"] = p.tLower;
-    j["t_upper"] = p.tUpper;
-    j["lower_position"] = p.lowerPosition;
-    j["upper_position"] = p.upperPosition;
-    j["percentile_lower"] = p.percentileLower;
-    j["percentile_upper"] = p.percentileUpper;
-    j["at_most_zero"] = p.atMostZero;
-    j["at_least_twice"] = p.atLeastTwice;
-    j["p_value"] = p.pValue;
-    j["significant"] = static_cast<bool>(c.significant[k]);
-    return j;
-}
 
 std::string shortest(double v) {
     char buf[32];
@@ -78,29 +59,70 @@ std::string layout(const std::vector<std::vector<std::string>>& rows) {
 
 }  // namespace
 
-std::string comparisonJson(const Comparison& c) {
-    nlohmann::ordered_json doc;
-    doc["format"] = "lumera-compare";
-    doc["version"] = 1;
-    doc["program_version"] = kProgramVersion;
-    doc["alpha"] = c.alpha;
-    doc["sidak_alpha"] = c.sidakAlpha;
-    doc["pair_count"] = c.pairs.size();
-    doc["treatments"] = nlohmann::ordered_json::array();
+void writeComparisonJson(std::ostream& out, const Comparison& c) {
+    // Laid out as nlohmann's dump(2) lays out the whole document, from
+    // single values only: the library's arrays and objects take memory to
+    // be destroyed, and a lack of it there would end the process.
+    auto value = [](const auto& v) {
+        // Names come from files: text that is not UTF-8 is replaced, not refused.
+        return nlohmann::ordered_json(v).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    };
+    auto field = [&](std::string_view indent, std::string_view key, const auto& v, bool last = false) {
+        out << indent << '"' << key << "\": " << value(v) << (last ? "\n" : ",\n");
+    };
+    out << "{\n";
+    field("  ", "format", "lumera-compare");
+    field("  ", "version", 1);
+    field("  ", "program_version", kProgramVersion);
+    field("  ", "alpha", c.alpha);
+    field("  ", "sidak_alpha", c.sidakAlpha);
+    field("  ", "pair_count", c.pairs.size());
+    field("  ", "letters_method",
+          c.lettersMethod == analysis::LettersMethod::CliqueCover ? "clique-cover" : "insert-absorb");
+    out << "  \"treatments\": " << (c.treatments.empty() ? "[],\n" : "[\n");
     for (std::size_t t = 0; t < c.treatments.size(); ++t) {
-        nlohmann::ordered_json j;
-        j["name"] = c.treatments[t].name;
-        j["file"] = c.treatments[t].file;
-        j["replicates"] = c.treatments[t].replicates.size();
-        j["mean"] = c.treatments[t].mean;
-        j["se"] = c.treatments[t].se;
-        j["letters"] = c.letters[t];
-        doc["treatments"].push_back(std::move(j));
+        const auto& s = c.treatments[t];
+        out << "    {\n";
+        field("      ", "name", s.name);
+        field("      ", "file", s.file);
+        field("      ", "replicates", s.replicates.size());
+        field("      ", "mean", s.mean);
+        field("      ", "se", s.se);
+        field("      ", "letters", c.letters[t], true);
+        out << (t + 1 < c.treatments.size() ? "    },\n" : "    }\n  ],\n");
     }
-    doc["pairs"] = nlohmann::ordered_json::array();
-    for (std::size_t k = 0; k < c.pairs.size(); ++k) doc["pairs"].push_back(pairJson(c, k));
-    // Names come from files: text that is not UTF-8 is replaced, not refused.
-    return doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    // The pairs, the bulk of the document, go out one at a time.
+    out << "  \"pairs\": " << (c.pairs.empty() ? "[]\n" : "[\n");
+    for (std::size_t k = 0; k < c.pairs.size(); ++k) {
+        const PairResult& p = c.pairs[k];
+        constexpr std::string_view in = "      ";
+        out << "    {\n";
+        field(in, "first", c.treatments[p.first].name);
+        field(in, "second", c.treatments[p.second].name);
+        field(in, "first_index", p.first + 1);
+        field(in, "second_index", p.second + 1);
+        field(in, "differences", p.differences);
+        field(in, "mean_difference", p.meanDifference);
+        field(in, "se", p.se);
+        field(in, "t_lower", p.tLower);
+        field(in, "t_upper", p.tUpper);
+        field(in, "lower_position", p.lowerPosition);
+        field(in, "upper_position", p.upperPosition);
+        field(in, "percentile_lower", p.percentileLower);
+        field(in, "percentile_upper", p.percentileUpper);
+        field(in, "at_most_zero", p.atMostZero);
+        field(in, "at_least_twice", p.atLeastTwice);
+        field(in, "p_value", p.pValue);
+        field(in, "significant", static_cast<bool>(c.significant[k]), true);
+        out << (k + 1 < c.pairs.size() ? "    },\n" : "    }\n  ]\n");
+    }
+    out << "}\n";
+}
+
+std::string comparisonJson(const Comparison& c) {
+    std::ostringstream out;
+    writeComparisonJson(out, c);
+    return out.str();
 }
 
 std::string comparisonCsv(const Comparison& c) {
@@ -137,7 +159,7 @@ std::string comparisonTable(const Comparison& c) {
     std::vector<std::vector<std::string>> treatments = {{"Treatment", "B", "Mean", "SE", "Letters"}};
     for (std::size_t t = 0; t < c.treatments.size(); ++t) {
         const auto& s = c.treatments[t];
-        treatments.push_back({std::to_string(t + 1) + ". " + s.name, std::to_string(s.replicates.size()),
+        treatments.push_back({std::to_string(t + 1) + ". " + escapedControls(s.name), std::to_string(s.replicates.size()),
                               readable(s.mean), readable(s.se), c.letters[t]});
     }
     std::vector<std::vector<std::string>> pairs = {
@@ -145,7 +167,7 @@ std::string comparisonTable(const Comparison& c) {
     for (std::size_t k = 0; k < c.pairs.size(); ++k) {
         const PairResult& p = c.pairs[k];
         pairs.push_back({std::to_string(p.first + 1) + " - " + std::to_string(p.second + 1) + ". " +
-                             c.treatments[p.first].name + " - " + c.treatments[p.second].name,
+                             escapedControls(c.treatments[p.first].name) + " - " + escapedControls(c.treatments[p.second].name),
                          readable(p.meanDifference), readable(p.se), readable(p.tLower) + " to " + readable(p.tUpper),
                          readable(p.percentileLower) + " to " + readable(p.percentileUpper), readable(p.pValue),
                          c.significant[k] ? "*" : ""});

@@ -7,8 +7,10 @@
 
 #include "cli/checked_output.h"
 #include "cli/cli_app.h"
+#include "textio/temporary_files.h"
 
 int main(int argc, char** argv) {
+    lumera::installInterruptCleanup("lumera-cli");
     std::vector<std::string> words(argv + 1, argv + argc);
     lumera::cli::CheckedOutput stdoutBuffer(STDOUT_FILENO);
     std::ostream out(&stdoutBuffer);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QBrush>
+#include <QBuffer>
 #include <QFont>
 #include <QGraphicsRectItem>
 #include <QGraphicsScene>
@@ -9,7 +10,6 @@
 #include <QImage>
 #include <QPainter>
 #include <QPen>
-#include <QSaveFile>
 #include <QSvgGenerator>
 #include <QtCharts/QAreaSeries>
 #include <QtCharts/QLegendMarker>
@@ -23,6 +23,9 @@
 #include <functional>
 #include <memory>
 #include <set>
+
+#include "textio/text_file.h"
+#include "textio/user_error.h"
 
 namespace lumera::gui {
 
@@ -286,6 +289,28 @@ std::size_t chartSignature(const ChartControl& model) {
     return signature;
 }
 
+namespace {
+
+// Through the program's one file writer, so that a picture follows the same
+// rules as every other output (links, pipes, modes, interrupts).
+std::optional<std::string> writeChartBytes(const QString& path, const QByteArray& bytes) {
+    try {
+        TextFile file(path.toStdString(), "Pair charts", 0);
+        file.write(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+        file.close();
+        return std::nullopt;
+    } catch (const UserError& e) {
+        // The reason alone: the caller names the file.
+        const std::string& text = e.text();
+        const std::size_t last = text.rfind('\n');
+        const std::size_t first = text.find('\n');
+        if (last != std::string::npos && last != first) return text.substr(last + 1);
+        return text.substr(0, text.find(':'));
+    }
+}
+
+}  // namespace
+
 std::optional<std::string> saveChartPng(const ChartControl& model, const QString& path, QSize size) {
     QImage image(size * 2, QImage::Format_ARGB32);
     image.setDevicePixelRatio(2);
@@ -294,17 +319,19 @@ std::optional<std::string> saveChartPng(const ChartControl& model, const QString
         QPainter painter(&image);
         renderInto(model, painter, size);
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit())
-        return file.errorString().toStdString();
-    return std::nullopt;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
+        return std::string("the picture cannot be made");
+    return writeChartBytes(path, bytes);
 }
 
 std::optional<std::string> saveChartSvg(const ChartControl& model, const QString& path, QSize size) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return file.errorString().toStdString();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly)) return std::string("the picture cannot be made");
     QSvgGenerator svg;
-    svg.setOutputDevice(&file);
+    svg.setOutputDevice(&buffer);
     svg.setSize(size);
     svg.setViewBox(QRect(QPoint(0, 0), size));
     svg.setTitle(q(model.title));
@@ -312,8 +339,8 @@ std::optional<std::string> saveChartSvg(const ChartControl& model, const QString
         QPainter painter(&svg);
         renderInto(model, painter, size);
     }
-    if (!file.commit()) return file.errorString().toStdString();
-    return std::nullopt;
+    buffer.close();
+    return writeChartBytes(path, bytes);
 }
 
 void ensureChartApplication() {

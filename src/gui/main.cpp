@@ -9,8 +9,11 @@
 #include "gui/form1_view.h"
 #include "gui/qt_dialogs.h"
 #include "shell/program.h"
+#include "textio/temporary_files.h"
 
 int main(int argc, char** argv) {
+    // Started from a terminal, Ctrl-C leaves no unfinished file behind.
+    lumera::installInterruptCleanup("lumera");
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setApplicationName(QStringLiteral("Lumera"));

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <new>
+#include <stdexcept>
 
 #include "shell/dialog_texts.h"
 #include "textio/user_error.h"
@@ -66,6 +67,12 @@ void Program::writeFlowLine(std::string_view line) {
     if (flowFile_) flowFile_->writeLine(line);
 }
 
+namespace {
+constexpr const char* kMemoryText =
+    "The command needs more memory than this computer can give, and was stopped.\n"
+    "It left no half-written file.";
+}  // namespace
+
 Program::Outcome Program::runCommand(const std::function<void()>& command) {
     try {
         command();
@@ -78,10 +85,11 @@ Program::Outcome Program::runCommand(const std::function<void()>& command) {
         dialogs_.message(dialog_texts::kRunCancelledTitle, dialog_texts::kRunCancelledText, Buttons::Ok);
         return Outcome::Cancelled;
     } catch (const std::bad_alloc&) {
-        dialogs_.message(dialog_texts::kMemoryTitle,
-                         "The command needs more memory than this computer can give, and was stopped.\n"
-                         "It left no half-written file.",
-                         Buttons::Ok);
+        dialogs_.message(dialog_texts::kMemoryTitle, kMemoryText, Buttons::Ok);
+        return Outcome::Failed;
+    } catch (const std::length_error&) {
+        // A size past what an allocation can ask for: memory too.
+        dialogs_.message(dialog_texts::kMemoryTitle, kMemoryText, Buttons::Ok);
         return Outcome::Failed;
     } catch (const std::exception& error) {
         // The last resort: a slip in the program is a message, never an abort.

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "textio/temporary_files.h"
 #include "textio/user_error.h"
 
 namespace lumera {
@@ -22,14 +23,43 @@ std::atomic<unsigned> temporaryCounter{0};
 
 // A short name, so that a final name close to the limit still has a
 // temporary one; a leading dot keeps it out of most file lists.
-int createTemporary(const fs::path& folder, std::string& name) {
+int createTemporary(const fs::path& folder, std::string& name, int& slot) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = (folder / (".lumera-" + std::to_string(getpid()) + "-" + std::to_string(temporaryCounter++) + ".tmp"))
-                   .string();
+        name = temporaryName(folder.string(), temporaryCounter++);
+        slot = registerTemporary(name);
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
+        if (fd >= 0) return fd;
+        const int err = errno;
+        releaseTemporary(slot);
+        slot = -1;
+        errno = err;
+        if (err != EEXIST) return -1;
     }
     return -1;
+}
+
+// Where a symbolic link at `path` finally points (the path itself when it
+// is none), and whether the way passed a link of the process table
+// (/dev/stdout and the like): those are written where they point, in place.
+std::string followLinks(const std::string& path, bool& throughProcess, int& err) {
+    std::string p = path;
+    err = 0;
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st;
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+        char buffer[PATH_MAX];
+        const ssize_t n = ::readlink(p.c_str(), buffer, sizeof buffer - 1);
+        if (n < 0) {
+            err = errno;
+            return p;
+        }
+        const std::string to(buffer, static_cast<std::size_t>(n));
+        if (to.rfind("/proc/", 0) == 0) throughProcess = true;
+        const fs::path from(p);
+        p = (!to.empty() && to.front() == '/') || !from.has_parent_path() ? to : (from.parent_path() / to).string();
+    }
+    err = ELOOP;
+    return p;
 }
 
 std::string numbered(const std::string& path, int n) {
@@ -50,18 +80,60 @@ int renameNoReplace(const std::string& from, const std::string& to) {
     return 0;
 }
 
+// N for /dev/stdout, /dev/stderr, /dev/fd/N and /proc/self/fd/N when the
+// process has that descriptor open; otherwise -1.
+int ownStream(const std::string& path) {
+    int fd = -1;
+    if (path == "/dev/stdout") fd = STDOUT_FILENO;
+    if (path == "/dev/stderr") fd = STDERR_FILENO;
+    for (const char* prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+        const std::size_t n = std::strlen(prefix);
+        if (path.compare(0, n, prefix) != 0 || path.size() == n || path.size() > n + 6) continue;
+        if (path.find_first_not_of("0123456789", n) != std::string::npos) continue;
+        fd = std::stoi(path.substr(n));
+    }
+    return fd >= 0 && ::fcntl(fd, F_GETFD) != -1 ? fd : -1;
+}
+
 }  // namespace
 
 TextFile::TextFile(std::string path, std::string errorTitle, std::size_t bufferBytes, Existing existing)
     : path_(std::move(path)), errorTitle_(std::move(errorTitle)), existing_(existing) {
     // Found now rather than when the complete file is put in place.
-    const fs::path target(path_);
-    if (target.filename().string().size() > NAME_MAX) fail("Cannot create the file", ENAMETOOLONG);
+    if (fs::path(path_).filename().string().size() > NAME_MAX) fail("Cannot create the file", ENAMETOOLONG);
+    target_ = path_;
+    capacity_ = bufferBytes;
+    if (existing_ == Existing::Replace && ownStream(path_) >= 0) {
+        openInPlace(false);
+        if (capacity_ > 0) buffer_ = std::make_unique<char[]>(capacity_);
+        return;
+    }
     struct stat st;
-    if (::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) fail("Cannot create the file", EISDIR);
+    const bool exists = ::stat(path_.c_str(), &st) == 0;
+    if (!exists && errno != ENOENT) fail("Cannot create the file", errno);
+    if (exists && S_ISDIR(st.st_mode)) fail("Cannot create the file", EISDIR);
+    // A numbered file never replaces anything, so what stands at the name
+    // stays whatever it is; a replacing one goes where its link points.
+    if (existing_ == Existing::Replace) {
+        bool throughProcess = false;
+        if (!exists || S_ISREG(st.st_mode)) {
+            int err = 0;
+            target_ = followLinks(path_, throughProcess, err);
+            if (err != 0) fail("Cannot create the file", err);
+        }
+        // A terminal, a pipe or a socket cannot be renamed over: the text goes into it.
+        if (exists && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || throughProcess)) {
+            openInPlace(S_ISREG(st.st_mode));
+            if (capacity_ > 0) buffer_ = std::make_unique<char[]>(capacity_);
+            return;
+        }
+        if (exists && !S_ISREG(st.st_mode)) fail("Cannot write the file (it is a block device)", 0);
+    }
 
+    const fs::path target(target_);
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    const int fd = createTemporary(folder, temporaryPath_);
+    removeStaleTemporaries(folder.string());
+    const int fd = createTemporary(folder, temporaryPath_, slot_);
     if (fd < 0) {
         const int err = errno;
         temporaryPath_.clear();
@@ -73,8 +145,25 @@ TextFile::TextFile(std::string path, std::string errorTitle, std::size_t bufferB
         ::close(fd);
         fail("Cannot create the file", err);
     }
-    capacity_ = bufferBytes;
     if (capacity_ > 0) buffer_ = std::make_unique<char[]>(capacity_);
+}
+
+void TextFile::openInPlace(bool regular) {
+    // The process's own streams by name share the stream's place, as in the
+    // shell: "--csv /dev/stdout > f" puts the CSV before what follows it.
+    // Another regular file reached through the process table gets the text
+    // at its end.
+    const int own = ownStream(path_);
+    const int fd = own >= 0 ? ::fcntl(own, F_DUPFD_CLOEXEC, 0)
+                            : ::open(path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | (regular ? O_APPEND : 0));
+    if (fd < 0) fail("Cannot open the file", errno);
+    file_ = ::fdopen(fd, "wb");
+    if (!file_) {
+        const int err = errno;
+        ::close(fd);
+        fail("Cannot open the file", err);
+    }
+    inPlace_ = true;
 }
 
 TextFile::~TextFile() { giveUp(); }
@@ -88,6 +177,8 @@ void TextFile::giveUp() noexcept {
         ::unlink(temporaryPath_.c_str());
         temporaryPath_.clear();
     }
+    releaseTemporary(slot_);
+    slot_ = -1;
     used_ = 0;
 }
 
@@ -132,15 +223,29 @@ void TextFile::flush() {
 void TextFile::close() {
     if (!file_) return;
     drain();
+    if (!inPlace_ && existing_ == Existing::Replace) keepAttributesOfOld();
     std::FILE* f = file_;
     file_ = nullptr;
     if (std::fclose(f) != 0) fail("Cannot write the file", errno);
-    putInPlace();
+    if (!inPlace_) putInPlace();
+}
+
+// The owner chose who may read the old file: the new one keeps its mode,
+// and its group where the owner may set it.
+void TextFile::keepAttributesOfOld() {
+    struct stat old;
+    if (::stat(target_.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) return;
+    const int fd = ::fileno(file_);
+    struct stat mine;
+    if (::fstat(fd, &mine) == 0 && mine.st_gid != old.st_gid && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0 &&
+        errno != EPERM)
+        fail("Cannot write the file", errno);
+    if (::fchmod(fd, old.st_mode & 07777) != 0) fail("Cannot write the file", errno);
 }
 
 void TextFile::putInPlace() {
     if (existing_ == Existing::Replace) {
-        if (::rename(temporaryPath_.c_str(), path_.c_str()) != 0) fail("Cannot write the file", errno);
+        if (::rename(temporaryPath_.c_str(), target_.c_str()) != 0) fail("Cannot write the file", errno);
     } else {
         int err = EEXIST;
         std::string name = path_;
@@ -152,6 +257,8 @@ void TextFile::putInPlace() {
         path_ = name;
     }
     temporaryPath_.clear();
+    releaseTemporary(slot_);
+    slot_ = -1;
 }
 
 std::optional<std::string> nameTextProblem(std::string_view text) {

@@ -10,7 +10,10 @@ namespace lumera {
 // A text file written through a large buffer under a temporary name in its
 // folder, and put in place under its own name only by close(): a file that
 // is given up (an error, a destructor without close, a killed run) never
-// shows under the name, and whatever stood there before stays. Lines passed
+// shows under the name, and whatever stood there before stays. A file it
+// replaces keeps its mode and group; a symbolic link keeps pointing where
+// it did, to the new file; a terminal, pipe or socket is written into as it
+// comes (there a failure is an error, and nothing can be undone). Lines passed
 // in already carry their CR LF (the print and write builders add them). A
 // failure to create or write throws UserError naming the file.
 class TextFile {
@@ -43,17 +46,22 @@ public:
     bool isOpen() const { return file_ != nullptr; }
     // The file's name; after close() with KeepAndNumber, the name it took.
     const std::string& path() const { return path_; }
-    // Where the text stands until close().
+    // Where the text stands until close(); empty when it is written in place.
     const std::string& temporaryPath() const { return temporaryPath_; }
 
 private:
     [[noreturn]] void fail(const char* what, int err);
     void drain();
     void giveUp() noexcept;
+    void openInPlace(bool regular);
+    void keepAttributesOfOld();
     void putInPlace();
 
     std::string path_;
+    std::string target_;  // what a replacing close() renames onto: the end of the path's links
     std::string temporaryPath_;
+    int slot_ = -1;  // of the temporary in the interrupt's list
+    bool inPlace_ = false;
     std::string errorTitle_;
     Existing existing_;
     std::FILE* file_ = nullptr;

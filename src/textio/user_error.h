@@ -25,6 +25,12 @@ inline constexpr const char* kTooLargeTitle = "Values too large";
 inline constexpr const char* kBeyondDouble =
     " beyond the range of double precision (about 1.8E+308). Rescale the values (other units) and try again.";
 
+// The mirror: squares of deviations that fall below the normal range of
+// doubles would turn a spread into 0 and report a difference as significant.
+inline constexpr const char* kTooSmallTitle = "Values too small";
+inline constexpr const char* kBelowDouble =
+    " below the range of double precision (about 2.2E-308). Rescale the values (other units) and try again.";
+
 // The user ended a command on purpose (a cancelled file dialogue): the
 // command stops without a message.
 struct CommandCancelled {};

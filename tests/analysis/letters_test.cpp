@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <random>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
+
+#include "reference/unbounded_letters.h"
 
 namespace lumera::analysis {
 namespace {
@@ -134,6 +137,88 @@ TEST(LetterDisplay, NamesPast52GoOnWithTwoCharacters) {
     EXPECT_EQ(s[52], "aa");
     EXPECT_EQ(s[53], "ab");
     EXPECT_EQ(s[59], "ah");
+}
+
+// The defining property read from the groups' member lists, whatever the
+// length of their names; and each treatment's string is its groups' names.
+::testing::AssertionResult sharesExactlyByGroups(const Matrix& d, const LetterDisplay& r) {
+    const std::size_t k = d.size();
+    std::vector<std::vector<char>> shared(k, std::vector<char>(k, 0));
+    std::vector<std::string> names(k);
+    for (std::size_t g = 0; g < r.groups.size(); ++g) {
+        const std::string name =
+            g < 52 ? std::string(1, kAlphabet[g]) : std::string{kAlphabet[(g - 52) / 52], kAlphabet[(g - 52) % 52]};
+        for (std::size_t a : r.groups[g]) {
+            names[a] += name;
+            for (std::size_t b : r.groups[g]) shared[a][b] = 1;
+        }
+    }
+    if (names != r.letters) return ::testing::AssertionFailure() << "the strings are not the groups' names";
+    for (std::size_t i = 0; i < k; ++i) {
+        if (!shared[i][i]) return ::testing::AssertionFailure() << "treatment " << i << " has no letter";
+        for (std::size_t j = i + 1; j < k; ++j)
+            if (static_cast<bool>(shared[i][j]) == (d[i][j] || d[j][i]))
+                return ::testing::AssertionFailure()
+                       << i << " \"" << r.letters[i] << "\" and " << j << " \"" << r.letters[j] << "\"";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+Matrix perfectMatching(std::size_t m) {
+    std::vector<std::pair<std::size_t, std::size_t>> pairs;
+    for (std::size_t p = 0; p < m; ++p) pairs.emplace_back(2 * p, 2 * p + 1);
+    return differing(2 * m, pairs);
+}
+
+// Random patterns up to 30 treatments, dense and sparse: the display keeps
+// its defining property whichever method made it; under the bound the
+// letters are those shown before the bound existed; the clique cover
+// forced on the same pattern keeps the property too and gives the same
+// letters twice.
+TEST(LetterDisplay, BoundedAndFallbackHoldThePropertyUpTo30Treatments) {
+    std::mt19937 rng(181818);
+    int fallbacks = 0;
+    for (std::size_t k = 1; k <= 30; ++k) {
+        for (int n = 0; n < 12; ++n) {
+            // Sparse patterns (few differences) keep insert-and-absorb small;
+            // dense ones near a matching make it grow.
+            const double p = n < 6 ? 0.02 * n : 1 - 0.1 * (n - 6);
+            std::bernoulli_distribution differs(p);
+            Matrix d(k, std::vector<bool>(k, false));
+            for (std::size_t i = 0; i < k; ++i)
+                for (std::size_t j = i + 1; j < k; ++j) d[i][j] = d[j][i] = differs(rng);
+            const LetterDisplay bounded = letterDisplayWithMethod(d);
+            ASSERT_TRUE(sharesExactlyByGroups(d, bounded)) << "k " << k << " pattern " << n;
+            if (bounded.method == LettersMethod::InsertAbsorb) {
+                EXPECT_EQ(bounded.letters, reference::unboundedLetters(d)) << "k " << k;
+            } else {
+                ++fallbacks;
+            }
+            const LetterDisplay cover = letterDisplayWithMethod(d, 0);
+            EXPECT_EQ(cover.method, LettersMethod::CliqueCover);
+            ASSERT_TRUE(sharesExactlyByGroups(d, cover)) << "k " << k << " pattern " << n;
+            EXPECT_EQ(cover.letters, letterDisplayWithMethod(d, 0).letters);
+        }
+    }
+    // The patterns above stay under the bound; matchings below pass it.
+    EXPECT_EQ(fallbacks, 0);
+}
+
+// 2m treatments, each differing from its partner only: insert-and-absorb
+// holds 2^m groups, 4096 at m = 12 (kept), 8192 at m = 13 (the clique cover).
+TEST(LetterDisplay, PerfectMatchingSwitchesToTheCliqueCoverPast4096Groups) {
+    for (std::size_t m : {3u, 12u, 13u, 15u, 50u}) {
+        SCOPED_TRACE(m);
+        const Matrix d = perfectMatching(m);
+        const LetterDisplay r = letterDisplayWithMethod(d);
+        EXPECT_EQ(r.method, m <= 12 ? LettersMethod::InsertAbsorb : LettersMethod::CliqueCover);
+        EXPECT_TRUE(sharesExactlyByGroups(d, r));
+    }
+    // Small enough to read: of the 2^3 triangles of the octahedron, four
+    // cover its twelve edges and the sweep drops the others.
+    EXPECT_EQ(letterDisplay(perfectMatching(3)), (Letters{"ab", "cd", "ac", "bd", "bc", "ad"}));
+    // Forced, the cover of the same pattern: deterministic, ties by position.
+    EXPECT_EQ(letterDisplayWithMethod(perfectMatching(2), 0).letters, (Letters{"ab", "cd", "ac", "bd"}));
 }
 
 TEST(LetterDisplay, RejectsANonSquareMatrix) {

@@ -342,6 +342,11 @@ TEST_F(CartesianRunTest, BadInputIsStoppedWithItsMessage) {
     std::string huge = treatment("huge.txt", {.name = "Huge", .replicates = {1, 1E+308, 2}});
     std::string high = treatment("high.txt", {.name = "High", .sampleSize = 2, .replicates = {6E+153, 5E+153}});
     std::string low = treatment("low.txt", {.name = "Low", .sampleSize = 2, .replicates = {-6E+153, -5E+153}});
+    // Squares below double precision: of one file's deviations from its
+    // mean, or only of the pair's differences.
+    std::string tiny = treatment("tiny.txt", {.name = "Tiny", .replicates = {1E-200, 1.2E-200, 0.9E-200}});
+    std::string zeroOne = treatment("zero_one.txt", {.name = "ZeroOne", .replicates = {0, 1}});
+    std::string nearZeroOne = treatment("near.txt", {.name = "NearZeroOne", .replicates = {1E-170, 1}});
     std::string slashCode = treatment("slash.txt", {.code = "A/B", .replicates = {1, 2, 3}});
     std::string header = folder.file("header.txt");
     {
@@ -388,6 +393,12 @@ TEST_F(CartesianRunTest, BadInputIsStoppedWithItsMessage) {
          zero + ", line 3, field 10: replicate 2 is 0.\nThe logit transformation needs 0 < x < 1"},
         {"2", {good, huge}, "0", "Values too large", "Treatment Huge, file: " + huge + "\nValues too large: "},
         {"2", {low, high}, "0", "Values too large", "Treatments High and Low\nValues too large: "},
+        {"2", {good, tiny}, "0", "Values too small", "Treatment Tiny, file: " + tiny + "\nValues too small: "},
+        {"2",
+         {zeroOne, nearZeroOne},
+         "0",
+         "Values too small",
+         "Treatments ZeroOne and NearZeroOne\nValues too small: "},
         {"2",
          {good, slashCode},
          "0",

@@ -241,6 +241,9 @@ TEST_F(Form1Test, ACommandThatThrowsEndsWithAMessage) {
     EXPECT_EQ(program.runCommand([] { throw std::out_of_range("no such table"); }), Program::Outcome::Failed);
     dialogs.expectMessage("Not enough memory", std::nullopt, Answer::Ok, Buttons::Ok);
     EXPECT_EQ(program.runCommand([] { throw std::bad_alloc(); }), Program::Outcome::Failed);
+    // A size no allocation can ask for is a lack of memory too.
+    dialogs.expectMessage("Not enough memory", std::nullopt, Answer::Ok, Buttons::Ok);
+    EXPECT_EQ(program.runCommand([] { std::vector<double>().reserve(std::size_t(-1)); }), Program::Outcome::Failed);
     EXPECT_FALSE(program.ended());
 }
 
