@@ -1,7 +1,9 @@
 # Installs the build in BUILD into PREFIX and checks what lands there: exactly
-# the programs, the desktop entry and the icon (no test, bench or example), a
+# the programs, the chart module, the desktop entry and the icon (no test,
+# bench or example), a lumera-cli that finds its chart module for --plot, a
 # desktop entry whose Exec names an installed program with options that
-# program knows, and whose Icon names the installed icon. GUI is ON or OFF.
+# program knows, and whose Icon names the installed icon. GUI is ON or OFF;
+# LIBDIR is CMAKE_INSTALL_LIBDIR, EXAMPLES the sample data's folder.
 cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD}" --prefix "${PREFIX}"
@@ -13,7 +15,8 @@ endif()
 set(desktop share/applications/lumera.desktop)
 set(expected bin/lumera-cli)
 if(GUI)
-  list(APPEND expected bin/lumera ${desktop} share/icons/hicolor/scalable/apps/lumera.svg)
+  list(APPEND expected bin/lumera ${LIBDIR}/lumera/lumera-charts.so ${desktop}
+    share/icons/hicolor/scalable/apps/lumera.svg)
 endif()
 file(GLOB_RECURSE installed LIST_DIRECTORIES false RELATIVE "${PREFIX}" "${PREFIX}/*")
 list(SORT installed)
@@ -21,7 +24,22 @@ list(SORT expected)
 if(NOT installed STREQUAL expected)
   message(FATAL_ERROR "installed [${installed}], expected [${expected}]")
 endif()
+
+# The installed lumera-cli opens the installed chart module: it looks for it
+# relative to its own folder, never in the build tree.
+set(plots "${PREFIX}/plots")
+file(MAKE_DIRECTORY "${plots}")
+execute_process(COMMAND "${PREFIX}/bin/lumera-cli" compare --plot "${plots}" "${EXAMPLES}/r0-18C.txt"
+  "${EXAMPLES}/r0-24C.txt" RESULT_VARIABLE status OUTPUT_QUIET ERROR_VARIABLE err)
+file(GLOB drawn RELATIVE "${plots}" "${plots}/*")
+file(REMOVE_RECURSE "${plots}")
+if(GUI AND NOT (status EQUAL 0 AND drawn STREQUAL "pair-1-2.csv;pair-1-2.png;pair-1-2.svg"))
+  message(FATAL_ERROR "the installed lumera-cli --plot: exit ${status}, wrote [${drawn}]: ${err}")
+endif()
 if(NOT GUI)
+  if(NOT (status EQUAL 1 AND err MATCHES "has no chart module" AND drawn STREQUAL ""))
+    message(FATAL_ERROR "lumera-cli --plot without the window: exit ${status}, wrote [${drawn}]: ${err}")
+  endif()
   return()
 endif()
 

@@ -6,5 +6,6 @@ set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/install-packages.sh"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release
+# LUMERA_WERROR=ON in the environment (as CI sets it) makes warnings errors.
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release ${LUMERA_WERROR:+-DLUMERA_WERROR="$LUMERA_WERROR"}
 cmake --build "$root/build" -j"$(nproc)"

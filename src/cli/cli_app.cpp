@@ -36,7 +36,7 @@
 #include "textio/rounding.h"
 #include "textio/text_file.h"
 #include "textio/user_error.h"
-#include "version.h"
+#include "textio/version.h"
 
 namespace lumera::cli {
 
@@ -120,7 +120,8 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
     });
     // Only the charts come after the CSV: it stays, and the user is told.
     if (code != 0 && csvWritten)
-        err << "lumera-cli: compare: the pair charts (--plot) failed; the CSV " << escapedControls(o.csv) << " is written\n";
+        err << "lumera-cli: compare: the pair charts (--plot) failed; the CSV " << escapedControls(o.csv)
+            << " is written\n";
     return code;
 }
 

@@ -8,8 +8,7 @@
 #include <string_view>
 
 #include "textio/escaped_text.h"
-
-#include "version.h"
+#include "textio/version.h"
 
 namespace lumera::cli {
 
@@ -159,15 +158,16 @@ std::string comparisonTable(const Comparison& c) {
     std::vector<std::vector<std::string>> treatments = {{"Treatment", "B", "Mean", "SE", "Letters"}};
     for (std::size_t t = 0; t < c.treatments.size(); ++t) {
         const auto& s = c.treatments[t];
-        treatments.push_back({std::to_string(t + 1) + ". " + escapedControls(s.name), std::to_string(s.replicates.size()),
-                              readable(s.mean), readable(s.se), c.letters[t]});
+        treatments.push_back({std::to_string(t + 1) + ". " + escapedControls(s.name),
+                              std::to_string(s.replicates.size()), readable(s.mean), readable(s.se), c.letters[t]});
     }
     std::vector<std::vector<std::string>> pairs = {
         {"Pair (first - second)", "Mean diff.", "SE", "t 95% CI", "Percentile 95% CI", "P", ""}};
     for (std::size_t k = 0; k < c.pairs.size(); ++k) {
         const PairResult& p = c.pairs[k];
         pairs.push_back({std::to_string(p.first + 1) + " - " + std::to_string(p.second + 1) + ". " +
-                             escapedControls(c.treatments[p.first].name) + " - " + escapedControls(c.treatments[p.second].name),
+                             escapedControls(c.treatments[p.first].name) + " - " +
+                             escapedControls(c.treatments[p.second].name),
                          readable(p.meanDifference), readable(p.se), readable(p.tLower) + " to " + readable(p.tUpper),
                          readable(p.percentileLower) + " to " + readable(p.percentileUpper), readable(p.pValue),
                          c.significant[k] ? "*" : ""});

@@ -1,9 +1,8 @@
 #include "cli/plot_files.h"
 
 #include <filesystem>
-#include <optional>
 
-#include "gui/chart_renderer.h"
+#include "cli/chart_loader.h"
 #include "report/pair_chart.h"
 #include "shell/controls.h"
 #include "textio/text_file.h"
@@ -25,11 +24,12 @@ void checkPlotFolder(const std::string& dir) {
         throw UserError(kPlotTitle, "Cannot reach the folder " + dir + ": " + ec.message());
     if (!fs::exists(status)) throw UserError(kPlotTitle, "The folder " + dir + " does not exist.");
     if (!fs::is_directory(status)) throw UserError(kPlotTitle, dir + " is not a folder.");
+    chartModule();
 }
 
 void writePairPlots(const std::string& dir, const std::vector<PlotPair>& pairs) {
     checkPlotFolder(dir);
-    gui::ensureChartApplication();
+    const ChartModule& charts = chartModule();
     std::vector<fs::path> written;
     try {
         for (const PlotPair& p : pairs) {
@@ -46,10 +46,9 @@ void writePairPlots(const std::string& dir, const std::vector<PlotPair>& pairs) 
             for (const char* extension : {".png", ".svg"}) {
                 fs::path path = stem;
                 path += extension;
-                const QString name = QString::fromStdString(path.string());
-                const std::optional<std::string> error =
-                    std::string(extension) == ".png" ? gui::saveChartPng(chart, name) : gui::saveChartSvg(chart, name);
-                if (error) throw UserError(kPlotTitle, "Cannot write " + path.string() + ": " + *error);
+                const char* error =
+                    (std::string(extension) == ".png" ? charts.savePng : charts.saveSvg)(chart, path.string().c_str());
+                if (error != nullptr) throw UserError(kPlotTitle, "Cannot write " + path.string() + ": " + error);
                 written.push_back(path);
             }
         }

@@ -13,7 +13,8 @@ struct PlotPair {
     analysis::PairChart chart;
 };
 
-// Refuses, before any work, a folder that is not there; throws UserError.
+// Refuses, before any work, a folder that is not there and a build or an
+// installation without its chart module; throws UserError.
 void checkPlotFolder(const std::string& dir);
 
 // pair-I-J.png, .svg and .csv for every pair into `dir`. Each file appears

@@ -376,7 +376,8 @@ TEST_F(NormalTestButtonTest, YesShowsABarPerValueWithTheNormalCurveOfTheirMeanAn
     EXPECT_EQ(c.xTitle, "Value");
     EXPECT_EQ(c.yTitle, "Count");
     // Each bar centred on its value, one step wide.
-    EXPECT_EQ(c.bars, (std::vector<ChartBar>{{0.5, 1.5, 1}, {1.5, 2.5, 2}, {2.5, 3.5, 3}, {3.5, 4.5, 2}, {4.5, 5.5, 1}}));
+    EXPECT_EQ(c.bars,
+              (std::vector<ChartBar>{{0.5, 1.5, 1}, {1.5, 2.5, 2}, {2.5, 3.5, 3}, {3.5, 4.5, 2}, {4.5, 5.5, 1}}));
     EXPECT_EQ(c.xTickAnchor, 1);
     EXPECT_EQ(c.xTickInterval, 1);
     // Mean 3, sample variance 12 / 8, 9 values, bar width 1.

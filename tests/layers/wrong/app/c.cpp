@@ -1,0 +1,2 @@
+#include "shell/b.h"
+#include "textio/a.h"

@@ -1,0 +1,2 @@
+#include "gui/chart_renderer.h"
+#include "shell/b.h"

@@ -1,0 +1,5 @@
+#pragma once
+#include <QtCharts/QChart>
+
+#include "gui/view.h"
+#include "shell/b.h"

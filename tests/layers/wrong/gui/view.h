@@ -1,0 +1,5 @@
+#pragma once
+#include <QWidget>
+
+#include "app/c.h"
+#include "gui/chart_renderer.h"
