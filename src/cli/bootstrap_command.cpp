@@ -191,7 +191,8 @@ int runBootstrap(const BootstrapOptions& o, std::ostream& out, std::ostream& err
                 if (std::find(names.begin(), names.end(), wanted) == names.end())
                     throw UserError(kTitle, records[k].file + ": the cohort has no statistic " + wanted +
                                                 " (its stages are not those named).");
-            CohortRun run{records[k].name, records[k].file, cohort.size(), analysis::cohortSeed(o.seed, k + 1), {}, {}};
+            CohortRun run{
+                records[k].name, records[k].file, cohort.size(), analysis::cohortSeed(o.seed, k + 1), {}, {}, {}};
             analysis::BootstrapRequest request;
             request.replicates = o.replicates;
             request.seed = run.seed;
