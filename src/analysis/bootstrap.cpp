@@ -111,8 +111,8 @@ std::vector<StatisticReplicates> bootstrapCohort(const Cohort& cohort, const Boo
         r.name = names[kept[s]];
         r.estimate = ownValues[kept[s]];
         std::vector<double>& v = values[s];
+        // Left as it is, not shrunk: a copy would cost more than the room.
         v.erase(std::remove_if(v.begin(), v.end(), [](double x) { return std::isnan(x); }), v.end());
-        v.shrink_to_fit();
         r.leftOut = B - v.size();
         if (r.leftOut > 0) r.leftOutReason = leftOutReason(r.name);
         r.values = std::move(v);

@@ -85,7 +85,9 @@ std::vector<StatisticReplicates> bootstrapWithProgress(const analysis::Cohort& c
 }
 
 struct Summary {
+    std::size_t written = 0;
     std::optional<double> mean, se, lower, upper;
+    std::optional<std::string> noFile;  // why no file is written
 };
 
 struct CohortRun {
@@ -128,12 +130,19 @@ nlohmann::ordered_json number(const std::optional<double>& v) {
 
 // Mean and SE exactly as compare computes a treatment's; the percentile
 // points at the Cartesian test's positions.
-Summary summarise(const std::vector<double>& values) {
-    if (values.size() < 2) return {};
-    const analysis::TreatmentSample t = analysis::makeSample("", "", values);
-    const analysis::PercentileRanks ranks = analysis::percentileRanks(static_cast<double>(values.size()));
-    return {t.mean, t.se, t.sorted[static_cast<std::size_t>(ranks.lower - 1)],
-            t.sorted[static_cast<std::size_t>(ranks.upper - 1)]};
+Summary summarise(std::vector<double> values) {
+    Summary none;
+    none.written = values.size();
+    if (values.size() < 2) return none;
+    const double w = static_cast<double>(values.size());
+    const analysis::TreatmentSample t = analysis::makeSample("", "", std::move(values));
+    const analysis::PercentileRanks ranks = analysis::percentileRanks(w);
+    return {t.replicates.size(),
+            t.mean,
+            t.se,
+            t.sorted[static_cast<std::size_t>(ranks.lower - 1)],
+            t.sorted[static_cast<std::size_t>(ranks.upper - 1)],
+            std::nullopt};
 }
 
 // Each statistic's summary and file; the statistics are shared out among
@@ -154,10 +163,14 @@ void finishStatistics(CohortRun& run, const std::string& dir, unsigned threads, 
     auto work = [&](unsigned t) {
         try {
             for (std::size_t i; (i = next.fetch_add(1)) < count;) {
-                run.summaries[i] = summarise(run.statistics[i].values);
-                if (run.paths[i].empty()) continue;
-                writeReplicates(run.paths[i], run, run.statistics[i]);
-                written[t].push_back(i);
+                if (!run.paths[i].empty()) {
+                    writeReplicates(run.paths[i], run, run.statistics[i]);
+                    written[t].push_back(i);
+                }
+                // The replicates are not needed after their summary.
+                std::optional<std::string> noFile = noFileReason(run.statistics[i]);
+                run.summaries[i] = summarise(std::move(run.statistics[i].values));
+                run.summaries[i].noFile = std::move(noFile);
             }
         } catch (...) {
             failures[t] = std::current_exception();
@@ -225,7 +238,7 @@ int runBootstrap(const BootstrapOptions& o, std::ostream& out, std::ostream& err
                     j["estimate"] = number(s.estimate);
                     j["file"] =
                         run.paths[i].empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(run.paths[i]);
-                    j["written"] = s.values.size();
+                    j["written"] = m.written;
                     j["left_out"] = s.leftOut;
                     j["left_out_reason"] =
                         s.leftOut == 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(s.leftOutReason);
@@ -252,15 +265,14 @@ int runBootstrap(const BootstrapOptions& o, std::ostream& out, std::ostream& err
                     const StatisticReplicates& s = run.statistics[i];
                     const Summary& m = run.summaries[i];
                     std::snprintf(line, sizeof line, "  %-24s %12s %8zu %8llu %12s %12s %12s %12s\n", s.name.c_str(),
-                                  text(s.estimate).c_str(), s.values.size(), static_cast<unsigned long long>(s.leftOut),
+                                  text(s.estimate).c_str(), m.written, static_cast<unsigned long long>(s.leftOut),
                                   text(m.mean).c_str(), text(m.se).c_str(), text(m.lower).c_str(),
                                   text(m.upper).c_str());
                     out << line;
                     if (s.leftOut > 0)
                         notes += "  " + s.name + ": " + std::to_string(s.leftOut) + " replicates left out (" +
                                  s.leftOutReason + ")\n";
-                    if (const std::optional<std::string> why = noFileReason(s))
-                        notes += "  " + s.name + ": no file: " + *why + "\n";
+                    if (m.noFile) notes += "  " + s.name + ": no file: " + *m.noFile + "\n";
                 }
                 out << notes << "  Files: " << escapedControls((fs::path(o.dir) / (run.name + "-*.txt")).string())
                     << "\n";
