@@ -23,7 +23,7 @@
 #include "textio/escaped_text.h"
 #include "textio/text_file.h"
 #include "textio/user_error.h"
-#include "version.h"
+#include "textio/version.h"
 
 namespace lumera::cli {
 
