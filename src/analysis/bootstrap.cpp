@@ -16,9 +16,6 @@ namespace {
 // A missing value while the replicates are in flight; no statistic is NaN.
 constexpr double kMissing = std::numeric_limits<double>::quiet_NaN();
 
-// Replicates a thread computes between two looks at the shared progress.
-constexpr std::uint64_t kProgressStep = 256;
-
 }  // namespace
 
 std::vector<std::uint32_t> replicateRows(std::uint64_t seed, std::uint32_t n, std::uint64_t b) {
@@ -62,30 +59,39 @@ std::vector<StatisticReplicates> bootstrapCohort(const Cohort& cohort, const Boo
     threads = static_cast<unsigned>(std::min<std::uint64_t>(threads, B));
     const std::optional<double> rGuess = own.parameters.r;
 
-    // Thread t takes the replicates [B t / N, B (t + 1) / N): it jumps the
-    // one sequence of draws to its first replicate, so that every replicate
-    // gets the rows it would get drawn in order.
-    auto work = [&](unsigned t) {
-        const std::uint64_t first = B * t / threads, last = B * (t + 1) / threads;
-        std::mt19937_64 generator(request.seed);
-        generator.discard(first * n);
+    // The draws are one sequence: a thread takes the next block of
+    // replicates and draws its rows under the lock, in block order, then
+    // computes the block alone. Drawing is a small part of the work, and no
+    // output of the generator is made twice, as jumping it would.
+    const std::uint64_t block = std::max<std::uint64_t>(1, std::min<std::uint64_t>(1024, (1u << 18) / n));
+    std::mt19937_64 generator(request.seed);
+    std::uint64_t nextReplicate = 0;
+    std::mutex drawLock;
+    auto work = [&](unsigned) {
         ReplicateWorkspace workspace;
         Parameters parameters;
         Statistics statistics;
-        std::vector<std::uint32_t> rows(n);
+        std::vector<std::uint32_t> rows(static_cast<std::size_t>(block) * n);
         std::vector<std::optional<double>> out(names.size());
-        std::uint64_t unreported = 0;
-        for (std::uint64_t b = first; b < last; ++b) {
-            for (std::uint32_t& row : rows) row = drawnRow(generator(), n);
-            resampledEstimates(cohort, rows, workspace, parameters, statistics, rGuess);
-            statisticValues(parameters, statistics, out);
-            for (std::size_t s = 0; s < kept.size(); ++s) values[s][b] = out[kept[s]].value_or(kMissing);
-            if (request.done && ++unreported == kProgressStep) {
-                request.done->fetch_add(unreported, std::memory_order_relaxed);
-                unreported = 0;
+        for (;;) {
+            std::uint64_t first, last;
+            {
+                std::lock_guard<std::mutex> lock(drawLock);
+                first = nextReplicate;
+                if (first >= B) return;
+                last = std::min(B, first + block);
+                nextReplicate = last;
+                for (std::size_t i = 0, count = static_cast<std::size_t>(last - first) * n; i < count; ++i)
+                    rows[i] = drawnRow(generator(), n);
             }
+            for (std::uint64_t b = first; b < last; ++b) {
+                const std::span<const std::uint32_t> drawn(rows.data() + static_cast<std::size_t>(b - first) * n, n);
+                resampledEstimates(cohort, drawn, workspace, parameters, statistics, rGuess);
+                statisticValues(parameters, statistics, out);
+                for (std::size_t s = 0; s < kept.size(); ++s) values[s][b] = out[kept[s]].value_or(kMissing);
+            }
+            if (request.done) request.done->fetch_add(last - first, std::memory_order_relaxed);
         }
-        if (request.done) request.done->fetch_add(unreported, std::memory_order_relaxed);
     };
 
     std::exception_ptr failure;
