@@ -187,6 +187,14 @@ void finishStatistics(CohortRun& run, const std::string& dir, unsigned threads, 
         if (f) std::rethrow_exception(f);
 }
 
+// The cohort reader takes "-" for standard input, which the command line
+// has turned into its device name.
+std::vector<std::string> cohortPaths(const std::vector<std::string>& files) {
+    std::vector<std::string> paths;
+    for (const std::string& f : files) paths.push_back(f == kStandardInput ? std::string(1, '-') : f);
+    return paths;
+}
+
 std::string text(const std::optional<double>& v) { return v ? readable(*v) : std::string("-"); }
 
 }  // namespace
@@ -195,7 +203,7 @@ int runBootstrap(const BootstrapOptions& o, std::ostream& out, std::ostream& err
     std::vector<std::string> placed;  // removed again when the run fails
     try {
         if (!o.dir.empty()) checkFolder(o.dir);
-        const std::vector<CohortRecords> records = readCohorts(o.files, kTitle);
+        const std::vector<CohortRecords> records = readCohorts(cohortPaths(o.files), kTitle);
         std::vector<CohortRun> runs;
         for (std::size_t k = 0; k < records.size(); ++k) {
             const analysis::Cohort cohort(records[k]);
@@ -294,7 +302,7 @@ int runBootstrap(const BootstrapOptions& o, std::ostream& out, std::ostream& err
 }
 
 CohortBootstraps bootstrapTreatments(const CompareOptions& o) {
-    const std::vector<CohortRecords> records = readCohorts(o.files, "compare");
+    const std::vector<CohortRecords> records = readCohorts(cohortPaths(o.files), "compare");
     CohortBootstraps result;
     for (std::size_t k = 0; k < records.size(); ++k) {
         const analysis::Cohort cohort(records[k]);

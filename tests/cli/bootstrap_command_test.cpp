@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/cli_app.h"
+#include "support/shell_run.h"
 #include "support/treatment_files.h"
 
 namespace lumera::cli {
@@ -328,6 +329,27 @@ TEST_F(BootstrapCommandTest, RefusalsNameTheCohortAndLeaveNothing) {
         cli({"bootstrap", "--replicates", "10", "--statistics", "duration-pupa", "--dir", out.path().string(), warm});
     EXPECT_EQ(unknown.code, 1);
     EXPECT_NE(unknown.err.find("no statistic duration-pupa"), std::string::npos) << unknown.err;
+}
+
+// A real process reading its cohort from standard input: named "stdin",
+// its file "-" as given.
+TEST_F(BootstrapCommandTest, StandardInputIsTheCohortStdin) {
+    const TempFolder scratch("bootstrap_cli_shell");
+    const test::ShellRun run =
+        test::runShell(test::cliPath() + " bootstrap --json --replicates 30 --statistics R0 --dir " +
+                           test::shellQuoted(out.path().string()) + " - < " + test::shellQuoted(warm),
+                       scratch);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const nlohmann::json doc = nlohmann::json::parse(run.out);
+    EXPECT_EQ(doc["cohorts"][0]["name"], "stdin");
+    EXPECT_EQ(doc["cohorts"][0]["file"], "-");
+    EXPECT_EQ(out.names(), std::vector<std::string>{"stdin-R0.txt"});
+    // The same replicates as from the file itself.
+    const TempFolder again("bootstrap_cli_shell2");
+    ASSERT_EQ(cli({"bootstrap", "--replicates", "30", "--statistics", "R0", "--dir", again.path().string(), warm}).code,
+              0);
+    const std::string a = readFile(out.file("stdin-R0.txt")), b = readFile(again.file("warm-R0.txt"));
+    EXPECT_EQ(a.substr(a.find("\r\n")), b.substr(b.find("\r\n")));
 }
 
 TEST(BootstrapCommandLine, OptionsAndTheirDefaults) {
