@@ -331,6 +331,45 @@ TEST_F(BootstrapCommandTest, RefusalsNameTheCohortAndLeaveNothing) {
     EXPECT_NE(unknown.err.find("no statistic duration-pupa"), std::string::npos) << unknown.err;
 }
 
+// A cohort whose one male is drawn in fewer than 2 of B = 2 replicates:
+// the seed is found here by drawing as the bootstrap must.
+TEST_F(BootstrapCommandTest, FewerThanTwoReplicatesOfTheStatisticAreRefused) {
+    std::string text = "id,sex,egg,adult\n1,M,2,3\n";
+    for (int i = 2; i <= 20; ++i) text += std::to_string(i) + ",N,1\n";
+    const std::string rare = write(folder, "rare.csv", text);
+    std::uint64_t seed = 0;
+    int withMale = 0;
+    for (seed = 1; seed < 200; ++seed) {
+        std::mt19937_64 generator(seed);
+        withMale = 0;
+        for (int b = 0; b < 2; ++b) {
+            bool male = false;
+            for (int i = 0; i < 20; ++i) {
+                const std::uint64_t u = generator(), low = (u & 0xffffffffu) * 20, high = (u >> 32) * 20;
+                male |= ((high + (low >> 32)) >> 32) == 0;
+            }
+            withMale += male;
+        }
+        if (withMale < 2) break;
+    }
+    ASSERT_LT(withMale, 2);
+    // The rare cohort is the second: its seed is S + 1.
+    const std::string s = std::to_string(seed - 1);
+    const CliRun run =
+        cli({"compare", "--cohorts", "--statistic", "longevity_male", "--replicates", "2", "--seed", s, warm, rare});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("Cohort rare (" + rare +
+                           ") cannot be compared by longevity_male: " + std::to_string(withMale) + " replicate"),
+              std::string::npos)
+        << run.err;
+    const CliRun boot = cli({"bootstrap", "--replicates", "2", "--seed", s, "--statistics", "longevity_male", "--dir",
+                             out.path().string(), warm, rare});
+    EXPECT_EQ(boot.code, 0) << boot.err;
+    EXPECT_EQ(out.names(), std::vector<std::string>{"warm-longevity_male.txt"});
+    EXPECT_NE(boot.out.find("longevity_male: no file: " + std::to_string(withMale) + " replicate"), std::string::npos)
+        << boot.out;
+}
+
 // A real process reading its cohort from standard input: named "stdin",
 // its file "-" as given.
 TEST_F(BootstrapCommandTest, StandardInputIsTheCohortStdin) {
