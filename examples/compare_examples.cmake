@@ -1,13 +1,17 @@
 # Regenerates the sample files into OUTPUT and compares each, byte for byte,
 # with the committed one in EXPECTED. Also fails on a file that only one side has.
+# PATTERN: the files compared (default *.txt).
+if(NOT PATTERN)
+  set(PATTERN "*.txt")
+endif()
 file(REMOVE_RECURSE "${OUTPUT}")
 execute_process(COMMAND "${GENERATOR}" "${OUTPUT}" RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
-  message(FATAL_ERROR "make_examples failed: ${status}")
+  message(FATAL_ERROR "${GENERATOR} failed: ${status}")
 endif()
 
-file(GLOB written RELATIVE "${OUTPUT}" "${OUTPUT}/*.txt")
-file(GLOB committed RELATIVE "${EXPECTED}" "${EXPECTED}/*.txt")
+file(GLOB written RELATIVE "${OUTPUT}" "${OUTPUT}/${PATTERN}")
+file(GLOB committed RELATIVE "${EXPECTED}" "${EXPECTED}/${PATTERN}")
 list(REMOVE_ITEM committed CMakeLists.txt)
 list(SORT written)
 list(SORT committed)

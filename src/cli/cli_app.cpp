@@ -23,6 +23,7 @@
 #include "cli/cli_dialogs.h"
 #include "cli/compare_input.h"
 #include "cli/compare_output.h"
+#include "cli/lifetable_command.h"
 #include "cli/plot_files.h"
 #include "report/pair_chart.h"
 #include "shell/dialog_texts.h"
@@ -319,6 +320,8 @@ public:
                 return runCompare(command.compare, out_, err_);
             case Command::Kind::Bootstrap:
                 return runBootstrap(command.bootstrap, out_, err_);
+            case Command::Kind::LifeTable:
+                return runLifeTable(command.lifetable, out_, err_);
             case Command::Kind::Script:
                 return runScript(command.script.file);
             case Command::Kind::Help:
@@ -494,6 +497,7 @@ int runCli(const std::vector<std::string>& words, std::ostream& out, std::ostrea
         if (command.kind == Command::Kind::Compare) return runCompare(command.compare, out, err);
         if (command.kind == Command::Kind::Bootstrap) return runBootstrap(command.bootstrap, out, err);
         if (command.kind == Command::Kind::Normality) return runNormality(command.normality, out, err);
+        if (command.kind == Command::Kind::LifeTable) return runLifeTable(command.lifetable, out, err);
         Session session(out, err);
         return session.run(command);
     } catch (const std::bad_alloc&) {

@@ -22,6 +22,7 @@ const char* const kStandardInput = "/dev/stdin";
     "[compare options] COHORT1 COHORT2 [COHORT3 ...]\n"                                                \
     "       lumera-cli bootstrap [--replicates B] [--seed S] [--dir DIR] [--statistics LIST] "         \
     "[--threads N] [--json] COHORT...\n"                                                               \
+    "       lumera-cli lifetable [--json] [--tables DIR] [--plot DIR] COHORT...\n"                     \
     "       lumera-cli script FILE\n"                                                                  \
     "       lumera-cli help [COMMAND] | COMMAND --help | --version\n"
 
@@ -34,7 +35,8 @@ const char* const kHelp = LUMERA_USAGE
     "\n"
     "The Cartesian paired test of two or three treatments and the sort and count\n"
     "of a data file, as the window runs them, their questions answered by\n"
-    "options; compare (any number of treatments) and normality without them.\n"
+    "options; compare (any number of treatments) and normality without them;\n"
+    "lifetable: the life table of cohorts from the records of their individuals.\n"
     "\n"
     "lumera-cli help COMMAND (or COMMAND --help) tells one command's options,\n"
     "inputs and outputs. A FILE of - is standard input; -- ends the options, so\n"
@@ -166,6 +168,27 @@ const char* const kBootstrapHelp =
     "the seed), and a summary (estimate, replicates written and left out with the\n"
     "reason, mean, SE, 2.5 % and 97.5 % points) on stdout. Progress on stderr when\n"
     "it is a terminal.\n" LUMERA_EXIT_STATUS;
+const char* const kLifeTableHelp =
+    "usage: lumera-cli lifetable [--json] [--tables DIR] [--plot DIR] COHORT...\n"
+    "\n"
+    "The age-stage, two-sex life table of each cohort from the records of its\n"
+    "individuals: the parameters r, lambda, R0, T and GRR, and the means of the\n"
+    "individuals (stage durations, longevity, fecundity, APOP, TPOP, ...).\n"
+    "\n"
+    "COHORT        a cohort file: a header id,sex,<immature stages...>,adult,<eggs\n"
+    "              by adult day...>, then one row per individual (sex F, M, or N\n"
+    "              for one that died before adulthood); - reads standard input.\n"
+    "              Its name is the file name without folder and extension.\n"
+    "--json        print a JSON document (format \"lumera-lifetable\", version 1)\n"
+    "              with the whole table, instead of the summary\n"
+    "--tables DIR  also write NAME-age.csv (age,l,E,f,m,lm) and NAME-stage.csv\n"
+    "              (age,stage,n,s,e,v) per cohort to DIR, NA for a value that\n"
+    "              does not exist; DIR must exist\n"
+    "--plot DIR    also write the figures NAME-sxj, NAME-lxmx, NAME-exj and\n"
+    "              NAME-vxj per cohort to DIR, each .png and .svg; DIR must exist\n"
+    "\n"
+    "Output: the summary (or the JSON document) on stdout and the files asked\n"
+    "for. When any cohort is refused, nothing is written.\n" LUMERA_EXIT_STATUS;
 
 const char* const kScriptHelp =
     "usage: lumera-cli script FILE\n"
@@ -194,6 +217,7 @@ std::optional<Kind> kindOf(const std::string& command) {
     if (command == "normality") return Kind::Normality;
     if (command == "compare") return Kind::Compare;
     if (command == "bootstrap") return Kind::Bootstrap;
+    if (command == "lifetable") return Kind::LifeTable;
     if (command == "script") return Kind::Script;
     return std::nullopt;
 }
@@ -250,6 +274,11 @@ void defineOptions(CLI::App& app, Kind kind, Command& c, Words& w) {
             app.add_option("--statistics", w.statistics);
             app.add_option("--threads", w.threads);
             app.add_flag("--json", c.bootstrap.json);
+            break;
+        case Kind::LifeTable:
+            app.add_flag("--json", c.lifetable.json);
+            app.add_option("--tables", c.lifetable.tables);
+            app.add_option("--plot", c.lifetable.plot);
             break;
         default:
             break;
@@ -365,9 +394,10 @@ Command parseOptions(Kind kind, const std::string& name, const std::vector<std::
     }
     if (std::count(w.files.begin(), w.files.end(), "-") > 1)
         throw UsageError("standard input (-) can be read only once");
+    const std::vector<std::string> given = w.files;
     for (std::string& f : w.files)
         if (f == "-") f = kStandardInput;
-    const auto given = [&](const char* option) { return app.get_option(option)->count() > 0; };
+    const auto optionGiven = [&](const char* option) { return app.get_option(option)->count() > 0; };
     switch (kind) {
         case Kind::Cartesian:
             if (w.transform != "0" && w.transform != "1" && w.transform != "2")
@@ -395,15 +425,16 @@ Command parseOptions(Kind kind, const std::string& name, const std::vector<std::
             }
             if (c.compare.csv == "-" && c.compare.json)
                 throw UsageError("--csv - and --json both print to stdout: choose one");
-            const bool cohortOptions = given("--statistic") || given("--replicates") || given("--seed");
+            const bool cohortOptions =
+                optionGiven("--statistic") || optionGiven("--replicates") || optionGiven("--seed");
             if (!c.compare.cohorts && cohortOptions)
                 throw UsageError("--statistic, --replicates and --seed go with --cohorts");
             if (c.compare.cohorts) {
                 if (c.compare.statistic.empty()) throw UsageError("--cohorts needs --statistic NAME");
                 if (!knownStatistic(c.compare.statistic))
                     throw UsageError("--statistic: unknown statistic \"" + c.compare.statistic + "\"");
-                if (given("--replicates")) c.compare.replicates = replicatesOption(w.replicates);
-                if (given("--seed")) c.compare.seed = seedOption(w.seed);
+                if (optionGiven("--replicates")) c.compare.replicates = replicatesOption(w.replicates);
+                if (optionGiven("--seed")) c.compare.seed = seedOption(w.seed);
                 if (w.files.size() < 2) throw UsageError("compare --cohorts needs at least two cohort files");
             }
             if (w.files.size() < 2) throw UsageError("compare needs at least two treatment files");
@@ -412,12 +443,12 @@ Command parseOptions(Kind kind, const std::string& name, const std::vector<std::
         }
         case Kind::Bootstrap: {
             BootstrapOptions& o = c.bootstrap;
-            if (given("--replicates")) o.replicates = replicatesOption(w.replicates);
-            if (given("--seed")) o.seed = seedOption(w.seed);
-            if (given("--threads"))
+            if (optionGiven("--replicates")) o.replicates = replicatesOption(w.replicates);
+            if (optionGiven("--seed")) o.seed = seedOption(w.seed);
+            if (optionGiven("--threads"))
                 o.threads = static_cast<unsigned>(
                     wholeNumber("--threads", w.threads, 1, 1024, "a whole number from 1 to 1024"));
-            if (given("--statistics")) {
+            if (optionGiven("--statistics")) {
                 std::size_t start = 0;
                 for (;;) {
                     const std::size_t comma = w.statistics.find(',', start);
@@ -433,6 +464,10 @@ Command parseOptions(Kind kind, const std::string& name, const std::vector<std::
             o.files = w.files;
             break;
         }
+        case Kind::LifeTable:
+            if (given.empty()) throw UsageError("lifetable needs at least one cohort file");
+            c.lifetable.files = given;
+            break;
         case Kind::Script:
             c.script.file = oneFile(w.files, name);
             break;
@@ -456,6 +491,8 @@ const char* commandHelp(const std::string& command) {
             return kCompareHelp;
         case Kind::Bootstrap:
             return kBootstrapHelp;
+        case Kind::LifeTable:
+            return kLifeTableHelp;
         case Kind::Script:
             return kScriptHelp;
         default:

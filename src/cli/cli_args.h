@@ -62,17 +62,35 @@ struct BootstrapOptions {
     std::vector<std::string> files;
 };
 
+struct LifeTableOptions {
+    bool json = false;
+    std::string tables;              // empty: no CSV files
+    std::string plot;                // empty: no figures
+    std::vector<std::string> files;  // as given: "-" stays "-"
+};
+
 struct ScriptOptions {
     std::string file;
 };
 
 struct Command {
-    enum class Kind { Cartesian, Sort, Normality, Compare, Bootstrap, Script, Help, Version } kind = Kind::Cartesian;
+    enum class Kind {
+        Cartesian,
+        Sort,
+        Normality,
+        Compare,
+        Bootstrap,
+        LifeTable,
+        Script,
+        Help,
+        Version
+    } kind = Kind::Cartesian;
     CartesianOptions cartesian;
     SortOptions sort;
     NormalityOptions normality;
     CompareOptions compare;
     BootstrapOptions bootstrap;
+    LifeTableOptions lifetable;
     ScriptOptions script;
     std::string help;  // Help: the text to print
 };
@@ -87,6 +105,7 @@ extern const char* const kSortHelp;
 extern const char* const kNormalityHelp;
 extern const char* const kCompareHelp;
 extern const char* const kBootstrapHelp;
+extern const char* const kLifeTableHelp;
 extern const char* const kScriptHelp;
 
 // The help of one command, or nullptr for a word that names none.

@@ -195,6 +195,71 @@ void buildHistogram(QChart* chart, const ChartControl& model) {
     attachAll(chart, xAxis, yAxis);
 }
 
+// Colours that stay apart in print and for the common colour blindness.
+const QColor kLinePalette[] = {QColor(0, 114, 178),  QColor(230, 159, 0),   QColor(0, 158, 115), QColor(204, 121, 167),
+                               QColor(86, 180, 233), QColor(120, 120, 120), QColor(213, 94, 0),  QColor(60, 60, 60)};
+
+// 0 to a round top: a share (top 1 at most) runs 0 to 1 in steps of 0.2;
+// with `intervals` given, in that many steps, so that a second axis's ticks
+// fall on the first one's grid. Returns the number of steps.
+int setLineRange(QValueAxis* axis, double top, int intervals = 0) {
+    axis->setLabelFormat("%g");
+    if (!(top > 0) || !std::isfinite(top)) top = 1;
+    double step = 0;
+    if (intervals == 0 && top > 0.5 && top <= 1) {
+        intervals = 5;
+        step = 0.2;
+    } else if (intervals == 0) {
+        step = roundStep(top / 6);
+        intervals = static_cast<int>(std::ceil(top * 1.02 / step));
+    } else {
+        step = roundStep(top * 1.02 / intervals);
+    }
+    axis->setRange(0, intervals * step);
+    axis->setTickCount(intervals + 1);
+    return intervals;
+}
+
+void buildLineChart(QChart* chart, const ChartControl& model) {
+    double xMin = 0, xMax = 0, leftTop = 0, rightTop = 0;
+    bool first = true, right = false;
+    for (const ChartLine& line : model.lines) {
+        const std::size_t palette = std::size(kLinePalette);
+        QPen pen(kLinePalette[static_cast<std::size_t>(std::max(line.colour, 0)) % palette], 2.5,
+                 line.style == LineStyle::Dashed ? Qt::DashLine : Qt::SolidLine);
+        QLineSeries* series = lineSeries(line.points, q(line.label), pen);
+        chart->addSeries(series);
+        right = right || line.rightAxis;
+        for (auto [x, y] : line.points) {
+            xMin = first ? x : std::min(xMin, x);
+            xMax = first ? x : std::max(xMax, x);
+            first = false;
+            (line.rightAxis ? rightTop : leftTop) = std::max(line.rightAxis ? rightTop : leftTop, y);
+        }
+    }
+    auto* xAxis = new QValueAxis;
+    xAxis->setTitleText(q(model.xTitle));
+    setRoundTicks(xAxis, std::min(xMin, 0.0), xMax);
+    auto* yAxis = new QValueAxis;
+    yAxis->setTitleText(q(model.yTitle));
+    const int intervals = setLineRange(yAxis, leftTop);
+    chart->addAxis(xAxis, Qt::AlignBottom);
+    chart->addAxis(yAxis, Qt::AlignLeft);
+    QValueAxis* rightAxis = nullptr;
+    if (right) {
+        rightAxis = new QValueAxis;
+        rightAxis->setTitleText(q(model.rightYTitle));
+        setLineRange(rightAxis, rightTop, intervals);
+        rightAxis->setGridLineVisible(false);
+        chart->addAxis(rightAxis, Qt::AlignRight);
+    }
+    const QList<QAbstractSeries*> series = chart->series();
+    for (std::size_t i = 0; i < model.lines.size(); ++i) {
+        series[static_cast<qsizetype>(i)]->attachAxis(xAxis);
+        series[static_cast<qsizetype>(i)]->attachAxis(model.lines[i].rightAxis ? rightAxis : yAxis);
+    }
+}
+
 void buildProbabilityPlot(QChart* chart, const ChartControl& model) {
     auto* points = new QScatterSeries;
     points->setName(QStringLiteral("Ordered values"));
@@ -265,6 +330,8 @@ QChart* buildChart(const ChartControl& model) {
     if (model.probabilityShown && !model.probabilityPoints.empty()) {
         chart->setTitle(titleText(model.title, "normal probability plot"));
         buildProbabilityPlot(chart, model);
+    } else if (!model.lines.empty()) {
+        buildLineChart(chart, model);
     } else if (!model.bars.empty() || !model.curve.empty()) {
         buildHistogram(chart, model);
     }
@@ -276,7 +343,7 @@ QChart* buildChart(const ChartControl& model) {
 
 std::size_t chartSignature(const ChartControl& model) {
     std::size_t signature = std::hash<std::string>{}(model.title + "|" + model.xTitle + "|" + model.yTitle + "|" +
-                                                     model.shadedLabel + "|" + model.note);
+                                                     model.shadedLabel + "|" + model.note + "|" + model.rightYTitle);
     auto mix = [&signature](double v) { signature = signature * 1000003u ^ std::hash<double>{}(v); };
     for (const ChartBar& b : model.bars) mix(b.lower), mix(b.upper), mix(b.count);
     for (auto [x, y] : model.curve) mix(x), mix(y);
@@ -285,6 +352,11 @@ std::size_t chartSignature(const ChartControl& model) {
     for (const ChartSpan& s : model.shaded) mix(s.from), mix(s.to);
     for (auto [x, y] : model.probabilityPoints) mix(x), mix(y);
     for (auto [x, y] : model.probabilityLine) mix(x), mix(y);
+    for (const ChartLine& line : model.lines) {
+        mix(static_cast<double>(std::hash<std::string>{}(line.label))), mix(line.colour);
+        mix(static_cast<double>(line.style)), mix(line.rightAxis ? 1 : 0);
+        for (auto [x, y] : line.points) mix(x), mix(y);
+    }
     mix(model.xTickAnchor), mix(model.xTickInterval), mix(model.probabilityShown ? 1 : 0);
     return signature;
 }

@@ -7,7 +7,7 @@ namespace lumera {
 
 class ChartControl;
 
-inline constexpr int kChartModuleVersion = 1;
+inline constexpr int kChartModuleVersion = 2;  // 2: line charts in the model
 inline constexpr const char* kChartModuleEntry = "lumera_chart_module";
 inline constexpr const char* kChartModuleFile = "lumera-charts.so";
 

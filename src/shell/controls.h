@@ -118,7 +118,18 @@ struct ChartSpan {
     bool operator==(const ChartSpan&) const = default;
 };
 
-// A chart: bars and a curve over one x axis.
+// A named curve of a line chart; pieces that share a name share a legend
+// entry, so that a curve can break where its values do not exist.
+struct ChartLine {
+    std::string label;
+    std::vector<std::pair<double, double>> points;
+    int colour = 0;  // the renderer's palette, in order
+    LineStyle style = LineStyle::Solid;
+    bool rightAxis = false;  // measured on the right-hand y axis
+    bool operator==(const ChartLine&) const = default;
+};
+
+// A chart: bars and a curve over one x axis, or named lines.
 class ChartControl : public Control {
 public:
     using Control::Control;
@@ -137,6 +148,9 @@ public:
     std::string shadedLabel;
     // Figures shown in a box in the plot's corner, one per line.
     std::string note;
+    // Drawn instead of the bars when there are any.
+    std::vector<ChartLine> lines;
+    std::string rightYTitle;
     // A normal probability plot of the same values, drawn instead of the
     // bars while `probabilityShown`: (normal quantile, value) points and the
     // fitted normal's line.

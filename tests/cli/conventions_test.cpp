@@ -67,6 +67,7 @@ TEST_F(ConventionsTest, WrongCommandLinesExitTwoForEveryCommand) {
         {"normality", "--csv", "x", data},
         {"compare", "--letters", a, b},
         {"script", "--dry", data},
+        {"lifetable", "--csv", a},
         {"--verbose"},
         // missing value
         {"cartesian", a, b, "--code"},
@@ -74,6 +75,9 @@ TEST_F(ConventionsTest, WrongCommandLinesExitTwoForEveryCommand) {
         {"normality", data, "--decimals"},
         {"compare", a, b, "--alpha"},
         {"compare", a, b, "--csv"},
+        {"lifetable", a, "--tables"},
+        {"lifetable", a, "--plot"},
+        {"lifetable", "--tables", dir, "--tables", dir, a},
         // wrong number of files
         {"cartesian", a},
         {"cartesian", a, b, a, b},
@@ -86,6 +90,9 @@ TEST_F(ConventionsTest, WrongCommandLinesExitTwoForEveryCommand) {
         {"script"},
         {"script", data, data},
         {"compare", "-", "-"},
+        {"lifetable"},
+        {"lifetable", "--json", "--tables", dir},
+        {"lifetable", "-", "-"},
         // value outside its range
         {"cartesian", "--transform", "3", a, b},
         {"compare", "--alpha", "2", a, b},
@@ -156,13 +163,14 @@ TEST_F(ConventionsTest, HelpForEveryCommandAndTheVersion) {
         EXPECT_EQ(run.out, kHelp);
         EXPECT_EQ(run.err, "");
     }
-    for (const std::string command : {"cartesian", "sort", "normality", "compare", "bootstrap", "script"}) {
+    for (const std::string command :
+         {"cartesian", "sort", "normality", "compare", "bootstrap", "lifetable", "script"}) {
         SCOPED_TRACE(command);
         const std::string help = commandHelp(command);
         EXPECT_EQ(help.rfind("usage: lumera-cli " + command + " ", 0), 0u) << help;
         EXPECT_NE(help.find("Exit status: 0 "), std::string::npos);
         EXPECT_NE(help.find("Output"), std::string::npos);
-        EXPECT_NE(help.find("FILE"), std::string::npos);
+        EXPECT_NE(help.find(command == "lifetable" ? "COHORT" : "FILE"), std::string::npos);
         EXPECT_NE(help.find("standard input"), std::string::npos);
         // Its usage line is the one of the overview.
         EXPECT_NE(std::string(kUsage).find(help.substr(7, help.find('\n') - 6)), std::string::npos);
@@ -402,6 +410,7 @@ CliRun runWithFailingStdout(const std::vector<std::string>& args, rlim_t fileSiz
 
 TEST_F(ConventionsTest, AFailedWriteOnStdoutIsAnErrorForEveryCommand) {
     const std::string script = write(folder, "run.txt", "--version\nsort --help\n");
+    const std::string cohort = write(folder, "cohort.csv", "id,sex,egg,adult,d1\n1,F,2,3,4\n");
     const std::vector<std::vector<std::string>> commands = {
         {"--help"},
         {"--version"},
@@ -414,6 +423,8 @@ TEST_F(ConventionsTest, AFailedWriteOnStdoutIsAnErrorForEveryCommand) {
         {"normality", "--json", data},
         {"sort", data},
         {"cartesian", "--dir", folder.path().string(), a, b},
+        {"lifetable", cohort},
+        {"lifetable", "--json", cohort},
         {"script", script},
         {"bootstrap", "--replicates", "10", "--dir", scratch.path().string(),
          write(folder, "cohort.csv", "id,sex,egg,adult,d1\n1,F,2,3,4\n2,M,2,2\n")},
