@@ -62,8 +62,9 @@ std::vector<StatisticReplicates> bootstrapCohort(const Cohort& cohort, const Boo
     // The draws are one sequence: a thread takes the next block of
     // replicates and draws its rows under the lock, in block order, then
     // computes the block alone. Drawing is a small part of the work, and no
-    // output of the generator is made twice, as jumping it would.
-    const std::uint64_t block = std::max<std::uint64_t>(1, std::min<std::uint64_t>(1024, (1u << 18) / n));
+    // output of the generator is made twice, as jumping it would. A block's
+    // rows take at most 256 KB a thread.
+    const std::uint64_t block = std::max<std::uint64_t>(1, std::min<std::uint64_t>(256, (1u << 16) / n));
     std::mt19937_64 generator(request.seed);
     std::uint64_t nextReplicate = 0;
     std::mutex drawLock;

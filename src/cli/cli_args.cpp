@@ -158,8 +158,8 @@ const char* const kBootstrapHelp =
     "              longevity_male,longevity_all,fecundity,APOP,TPOP,\n"
     "              oviposition_days,proportion_female,proportion_male,proportion_N,\n"
     "              preadult_survival\n"
-    "--threads N   threads computing the replicates (default: every core); the\n"
-    "              results are the same for every N\n"
+    "--threads N   threads computing the replicates, 1 to 256 (default: every\n"
+    "              core); the results are the same for every N\n"
     "--json        print a JSON document (format \"lumera-bootstrap\", version 1)\n"
     "              instead of the summary\n"
     "\n"
@@ -446,8 +446,8 @@ Command parseOptions(Kind kind, const std::string& name, const std::vector<std::
             if (optionGiven("--replicates")) o.replicates = replicatesOption(w.replicates);
             if (optionGiven("--seed")) o.seed = seedOption(w.seed);
             if (optionGiven("--threads"))
-                o.threads = static_cast<unsigned>(
-                    wholeNumber("--threads", w.threads, 1, 1024, "a whole number from 1 to 1024"));
+                o.threads =
+                    static_cast<unsigned>(wholeNumber("--threads", w.threads, 1, 256, "a whole number from 1 to 256"));
             if (optionGiven("--statistics")) {
                 std::size_t start = 0;
                 for (;;) {

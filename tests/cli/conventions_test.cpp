@@ -119,6 +119,7 @@ TEST_F(ConventionsTest, WrongCommandLinesExitTwoForEveryCommand) {
         {"bootstrap", "--seed", "18446744073709551616", data},
         {"bootstrap", "--seed", "-1", data},
         {"bootstrap", "--threads", "0", data},
+        {"bootstrap", "--threads", "257", data},
         {"bootstrap", "--statistics", "r,bogus", data},
         {"bootstrap", "--statistics", "r,,R0", data},
         {"bootstrap", "--statistics", "duration-", data},
