@@ -18,6 +18,7 @@
 
 #include "analysis/normality.h"
 #include "app/commands.h"
+#include "cli/bootstrap_command.h"
 #include "cli/cli_args.h"
 #include "cli/cli_dialogs.h"
 #include "cli/compare_input.h"
@@ -86,7 +87,10 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
     const int code = runReported(err, [&] {
         if (!o.plot.empty()) checkPlotFolder(o.plot);
         std::vector<analysis::TreatmentSample> samples;
-        for (const std::string& file : o.files) samples.push_back(readCompareFile(file));
+        CohortBootstraps bootstraps;
+        if (o.cohorts) bootstraps = bootstrapTreatments(o), samples = std::move(bootstraps.samples);
+        for (const std::string& file : o.cohorts ? std::vector<std::string>() : o.files)
+            samples.push_back(readCompareFile(file));
         const analysis::Comparison c = analysis::compareTreatments(std::move(samples), o.alpha, o.sidak);
         if (!o.csv.empty() && o.csv != "-") {
             TextFile csv(o.csv, "compare");
@@ -108,6 +112,8 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
         }
         if (o.csv == "-")
             out << comparisonCsv(c);
+        else if (o.json && o.cohorts)
+            writeComparisonJson(out, c, o, bootstraps);
         else if (o.json)
             writeComparisonJson(out, c);
         else
@@ -312,6 +318,8 @@ public:
                 return runNormality(command.normality, out_, err_);
             case Command::Kind::Compare:
                 return runCompare(command.compare, out_, err_);
+            case Command::Kind::Bootstrap:
+                return runBootstrap(command.bootstrap, out_, err_);
             case Command::Kind::LifeTable:
                 return runLifeTable(command.lifetable, out_, err_);
             case Command::Kind::Script:
@@ -487,6 +495,7 @@ int runCli(const std::vector<std::string>& words, std::ostream& out, std::ostrea
     }
     try {
         if (command.kind == Command::Kind::Compare) return runCompare(command.compare, out, err);
+        if (command.kind == Command::Kind::Bootstrap) return runBootstrap(command.bootstrap, out, err);
         if (command.kind == Command::Kind::Normality) return runNormality(command.normality, out, err);
         if (command.kind == Command::Kind::LifeTable) return runLifeTable(command.lifetable, out, err);
         Session session(out, err);

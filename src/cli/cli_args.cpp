@@ -18,6 +18,10 @@ const char* const kStandardInput = "/dev/stdin";
     "       lumera-cli normality [--kind general|boot|pbt] [--serials] [--decimals D] [--json] FILE\n" \
     "       lumera-cli compare [--alpha A] [--sidak] [--json] [--csv FILE] [--plot DIR] FILE1 FILE2 "  \
     "[FILE3 ...]\n"                                                                                    \
+    "       lumera-cli compare --cohorts --statistic NAME [--replicates B] [--seed S] "                \
+    "[compare options] COHORT1 COHORT2 [COHORT3 ...]\n"                                                \
+    "       lumera-cli bootstrap [--replicates B] [--seed S] [--dir DIR] [--statistics LIST] "         \
+    "[--threads N] [--json] COHORT...\n"                                                               \
     "       lumera-cli lifetable [--json] [--tables DIR] [--plot DIR] COHORT...\n"                     \
     "       lumera-cli script FILE\n"                                                                  \
     "       lumera-cli help [COMMAND] | COMMAND --help | --version\n"
@@ -118,9 +122,52 @@ const char* const kCompareHelp =
     "            pair-I-J.png, pair-I-J.svg and pair-I-J.csv (bins: lower,upper,count),\n"
     "            I < J the treatments' positions in the order of the tables\n"
     "\n"
+    "usage: lumera-cli compare --cohorts --statistic NAME [--replicates B] [--seed S] [compare options]\n"
+    "       COHORT1 COHORT2 [COHORT3 ...]\n"
+    "--cohorts         the files are cohort files (one row an individual): each is\n"
+    "                  bootstrapped as the bootstrap command does, and the replicates\n"
+    "                  of one statistic are compared as treatment files are\n"
+    "--statistic NAME  the statistic compared (r, lambda, R0, T, GRR, duration-<stage>,\n"
+    "                  preadult, ...: the names of the bootstrap command's files)\n"
+    "--replicates B    replicates per cohort, at least 2 (default 100000)\n"
+    "--seed S          the first cohort's seed, 0 to 2^64 - 1 (default 1); the k-th\n"
+    "                  cohort's is S + k - 1; the JSON document names them\n"
+    "\n"
     "Output: the tables, the JSON document or the CSV rows on stdout, and the\n"
     "files asked for.\n" LUMERA_EXIT_STATUS;
 
+const char* const kBootstrapHelp =
+    "usage: lumera-cli bootstrap [--replicates B] [--seed S] [--dir DIR] [--statistics LIST] [--threads N] "
+    "[--json] COHORT...\n"
+    "\n"
+    "The bootstrap of each cohort: B replicates, each n individuals drawn with\n"
+    "replacement from the cohort's n rows by a generator fixed to the last bit\n"
+    "(mt19937_64 seeded with the seed; the row of a draw u is the high 64 bits of\n"
+    "u n), and every parameter and statistic of the life table computed on each.\n"
+    "\n"
+    "COHORT        a cohort FILE: one row an individual (id,sex,stages...,adult,\n"
+    "              eggs by adult day...); - reads one from standard input\n"
+    "--replicates B  replicates per cohort, at least 2 (default 100000)\n"
+    "--seed S      the first cohort's seed, a whole number from 0 to 2^64 - 1\n"
+    "              (default 1); the k-th cohort's is S + k - 1\n"
+    "--dir DIR     the folder of the files (default: the current folder); it must\n"
+    "              exist\n"
+    "--statistics LIST  the statistics written, comma separated (default all):\n"
+    "              r,lambda,R0,T,GRR,duration-<stage>,preadult,\n"
+    "              adult_longevity_female,adult_longevity_male,longevity_female,\n"
+    "              longevity_male,longevity_all,fecundity,APOP,TPOP,\n"
+    "              oviposition_days,proportion_female,proportion_male,proportion_N,\n"
+    "              preadult_survival\n"
+    "--threads N   threads computing the replicates, 1 to 256 (default: every\n"
+    "              core); the results are the same for every N\n"
+    "--json        print a JSON document (format \"lumera-bootstrap\", version 1)\n"
+    "              instead of the summary\n"
+    "\n"
+    "Output: per cohort and statistic with at least 2 replicates the treatment file\n"
+    "DIR/<cohort>-<statistic>.txt that cartesian and compare read (field 4 holds\n"
+    "the seed), and a summary (estimate, replicates written and left out with the\n"
+    "reason, mean, SE, 2.5 % and 97.5 % points) on stdout. Progress on stderr when\n"
+    "it is a terminal.\n" LUMERA_EXIT_STATUS;
 const char* const kLifeTableHelp =
     "usage: lumera-cli lifetable [--json] [--tables DIR] [--plot DIR] COHORT...\n"
     "\n"
@@ -169,6 +216,7 @@ std::optional<Kind> kindOf(const std::string& command) {
     if (command == "sort") return Kind::Sort;
     if (command == "normality") return Kind::Normality;
     if (command == "compare") return Kind::Compare;
+    if (command == "bootstrap") return Kind::Bootstrap;
     if (command == "lifetable") return Kind::LifeTable;
     if (command == "script") return Kind::Script;
     return std::nullopt;
@@ -181,6 +229,7 @@ struct Words {
     std::string transform = "0";
     std::string kind = "general";
     std::string alpha;
+    std::string replicates, seed, threads, statistics;
     std::vector<std::string> files;
 };
 
@@ -213,6 +262,18 @@ void defineOptions(CLI::App& app, Kind kind, Command& c, Words& w) {
             app.add_flag("--json", c.compare.json);
             app.add_option("--csv", c.compare.csv);
             app.add_option("--plot", c.compare.plot);
+            app.add_flag("--cohorts", c.compare.cohorts);
+            app.add_option("--statistic", c.compare.statistic);
+            app.add_option("--replicates", w.replicates);
+            app.add_option("--seed", w.seed);
+            break;
+        case Kind::Bootstrap:
+            app.add_option("--replicates", w.replicates);
+            app.add_option("--seed", w.seed);
+            app.add_option("--dir", c.bootstrap.dir);
+            app.add_option("--statistics", w.statistics);
+            app.add_option("--threads", w.threads);
+            app.add_flag("--json", c.bootstrap.json);
             break;
         case Kind::LifeTable:
             app.add_flag("--json", c.lifetable.json);
@@ -258,6 +319,55 @@ std::string wholeDecimals(const std::string& v) {
     return std::to_string(d);
 }
 
+// A whole number in plain decimal digits from `least` to `most`.
+std::uint64_t wholeNumber(const std::string& option, const std::string& v, std::uint64_t least, std::uint64_t most,
+                          const std::string& range) {
+    std::uint64_t x = 0;
+    bool ok = !v.empty() && v.size() <= 20;
+    for (char ch : v) {
+        if (ch < '0' || ch > '9' || x > (most - (ch - '0')) / 10) {
+            ok = false;
+            break;
+        }
+        x = x * 10 + static_cast<std::uint64_t>(ch - '0');
+    }
+    if (!ok || x < least) throw UsageError(option + " takes " + range + ", not \"" + v + "\"");
+    return x;
+}
+
+std::uint64_t replicatesOption(const std::string& v) {
+    return wholeNumber("--replicates", v, 2, std::uint64_t{1} << 40, "a whole number of at least 2");
+}
+
+std::uint64_t seedOption(const std::string& v) {
+    return wholeNumber("--seed", v, 0, ~std::uint64_t{0}, "a whole number from 0 to 18446744073709551615");
+}
+
+// The names every cohort has; duration-<stage> depends on its stages.
+bool knownStatistic(const std::string& name) {
+    static const char* const kNames[] = {"r",
+                                         "lambda",
+                                         "R0",
+                                         "T",
+                                         "GRR",
+                                         "preadult",
+                                         "adult_longevity_female",
+                                         "adult_longevity_male",
+                                         "longevity_female",
+                                         "longevity_male",
+                                         "longevity_all",
+                                         "fecundity",
+                                         "APOP",
+                                         "TPOP",
+                                         "oviposition_days",
+                                         "proportion_female",
+                                         "proportion_male",
+                                         "proportion_N",
+                                         "preadult_survival"};
+    if (name.rfind("duration-", 0) == 0) return name.size() > 9;
+    return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+}
+
 const std::string& oneFile(const std::vector<std::string>& files, const std::string& name) {
     if (files.empty()) throw UsageError(name + " needs a file");
     if (files.size() > 1) throw UsageError(name + " takes one file");
@@ -287,6 +397,7 @@ Command parseOptions(Kind kind, const std::string& name, const std::vector<std::
     const std::vector<std::string> given = w.files;
     for (std::string& f : w.files)
         if (f == "-") f = kStandardInput;
+    const auto optionGiven = [&](const char* option) { return app.get_option(option)->count() > 0; };
     switch (kind) {
         case Kind::Cartesian:
             if (w.transform != "0" && w.transform != "1" && w.transform != "2")
@@ -314,8 +425,43 @@ Command parseOptions(Kind kind, const std::string& name, const std::vector<std::
             }
             if (c.compare.csv == "-" && c.compare.json)
                 throw UsageError("--csv - and --json both print to stdout: choose one");
+            const bool cohortOptions =
+                optionGiven("--statistic") || optionGiven("--replicates") || optionGiven("--seed");
+            if (!c.compare.cohorts && cohortOptions)
+                throw UsageError("--statistic, --replicates and --seed go with --cohorts");
+            if (c.compare.cohorts) {
+                if (c.compare.statistic.empty()) throw UsageError("--cohorts needs --statistic NAME");
+                if (!knownStatistic(c.compare.statistic))
+                    throw UsageError("--statistic: unknown statistic \"" + c.compare.statistic + "\"");
+                if (optionGiven("--replicates")) c.compare.replicates = replicatesOption(w.replicates);
+                if (optionGiven("--seed")) c.compare.seed = seedOption(w.seed);
+                if (w.files.size() < 2) throw UsageError("compare --cohorts needs at least two cohort files");
+            }
             if (w.files.size() < 2) throw UsageError("compare needs at least two treatment files");
             c.compare.files = w.files;
+            break;
+        }
+        case Kind::Bootstrap: {
+            BootstrapOptions& o = c.bootstrap;
+            if (optionGiven("--replicates")) o.replicates = replicatesOption(w.replicates);
+            if (optionGiven("--seed")) o.seed = seedOption(w.seed);
+            if (optionGiven("--threads"))
+                o.threads =
+                    static_cast<unsigned>(wholeNumber("--threads", w.threads, 1, 256, "a whole number from 1 to 256"));
+            if (optionGiven("--statistics")) {
+                std::size_t start = 0;
+                for (;;) {
+                    const std::size_t comma = w.statistics.find(',', start);
+                    const std::string name = w.statistics.substr(start, comma - start);
+                    if (!knownStatistic(name)) throw UsageError("--statistics: unknown statistic \"" + name + "\"");
+                    if (std::find(o.statistics.begin(), o.statistics.end(), name) == o.statistics.end())
+                        o.statistics.push_back(name);
+                    if (comma == std::string::npos) break;
+                    start = comma + 1;
+                }
+            }
+            if (w.files.empty()) throw UsageError("bootstrap needs the cohort files");
+            o.files = w.files;
             break;
         }
         case Kind::LifeTable:
@@ -343,6 +489,8 @@ const char* commandHelp(const std::string& command) {
             return kNormalityHelp;
         case Kind::Compare:
             return kCompareHelp;
+        case Kind::Bootstrap:
+            return kBootstrapHelp;
         case Kind::LifeTable:
             return kLifeTableHelp;
         case Kind::Script:

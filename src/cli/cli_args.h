@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -43,6 +44,22 @@ struct CompareOptions {
     std::string csv;   // empty: no CSV file; "-": the CSV on stdout instead of the tables
     std::string plot;  // empty: no pair charts
     std::vector<std::string> files;
+    // --cohorts: the files are cohorts, bootstrapped as `bootstrap` does,
+    // and their replicates of one statistic are compared.
+    bool cohorts = false;
+    std::string statistic;
+    std::uint64_t replicates = 100000;
+    std::uint64_t seed = 1;
+};
+
+struct BootstrapOptions {
+    std::uint64_t replicates = 100000;
+    std::uint64_t seed = 1;
+    std::string dir;                      // empty: the current folder
+    std::vector<std::string> statistics;  // empty: all
+    unsigned threads = 0;                 // 0: every core
+    bool json = false;
+    std::vector<std::string> files;
 };
 
 struct LifeTableOptions {
@@ -57,11 +74,22 @@ struct ScriptOptions {
 };
 
 struct Command {
-    enum class Kind { Cartesian, Sort, Normality, Compare, LifeTable, Script, Help, Version } kind = Kind::Cartesian;
+    enum class Kind {
+        Cartesian,
+        Sort,
+        Normality,
+        Compare,
+        Bootstrap,
+        LifeTable,
+        Script,
+        Help,
+        Version
+    } kind = Kind::Cartesian;
     CartesianOptions cartesian;
     SortOptions sort;
     NormalityOptions normality;
     CompareOptions compare;
+    BootstrapOptions bootstrap;
     LifeTableOptions lifetable;
     ScriptOptions script;
     std::string help;  // Help: the text to print
@@ -76,6 +104,7 @@ extern const char* const kCartesianHelp;
 extern const char* const kSortHelp;
 extern const char* const kNormalityHelp;
 extern const char* const kCompareHelp;
+extern const char* const kBootstrapHelp;
 extern const char* const kLifeTableHelp;
 extern const char* const kScriptHelp;
 

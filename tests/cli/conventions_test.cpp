@@ -109,6 +109,27 @@ TEST_F(ConventionsTest, WrongCommandLinesExitTwoForEveryCommand) {
         {"normality", "--decimals", " 2", data},
         // one format on stdout
         {"compare", "--csv", "-", "--json", a, b},
+        // bootstrap and compare --cohorts
+        {"bootstrap"},
+        {"bootstrap", "--frobnicate", data},
+        {"bootstrap", data, "--dir"},
+        {"bootstrap", "--replicates", "1", data},
+        {"bootstrap", "--replicates", "2.5", data},
+        {"bootstrap", "--replicates", "", data},
+        {"bootstrap", "--seed", "18446744073709551616", data},
+        {"bootstrap", "--seed", "-1", data},
+        {"bootstrap", "--threads", "0", data},
+        {"bootstrap", "--threads", "257", data},
+        {"bootstrap", "--statistics", "r,bogus", data},
+        {"bootstrap", "--statistics", "r,,R0", data},
+        {"bootstrap", "--statistics", "duration-", data},
+        {"bootstrap", "-", "-"},
+        {"compare", "--statistic", "r", a, b},
+        {"compare", "--seed", "3", a, b},
+        {"compare", "--cohorts", a, b},
+        {"compare", "--cohorts", "--statistic", "r", "--replicates", "1", a, b},
+        {"compare", "--cohorts", "--statistic", "rr", a, b},
+        {"compare", "--cohorts", "--statistic", "r", a},
         // help and version take nothing else
         {"help", "summarise"},
         {"help", "sort", "compare"},
@@ -143,7 +164,8 @@ TEST_F(ConventionsTest, HelpForEveryCommandAndTheVersion) {
         EXPECT_EQ(run.out, kHelp);
         EXPECT_EQ(run.err, "");
     }
-    for (const std::string command : {"cartesian", "sort", "normality", "compare", "lifetable", "script"}) {
+    for (const std::string command :
+         {"cartesian", "sort", "normality", "compare", "bootstrap", "lifetable", "script"}) {
         SCOPED_TRACE(command);
         const std::string help = commandHelp(command);
         EXPECT_EQ(help.rfind("usage: lumera-cli " + command + " ", 0), 0u) << help;
@@ -405,6 +427,8 @@ TEST_F(ConventionsTest, AFailedWriteOnStdoutIsAnErrorForEveryCommand) {
         {"lifetable", cohort},
         {"lifetable", "--json", cohort},
         {"script", script},
+        {"bootstrap", "--replicates", "10", "--dir", scratch.path().string(),
+         write(folder, "cohort.csv", "id,sex,egg,adult,d1\n1,F,2,3,4\n2,M,2,2\n")},
     };
     for (const auto& words : commands) {
         const CliRun run = runWithFailingStdout(words, RLIM_INFINITY, "");

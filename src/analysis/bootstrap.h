@@ -1,0 +1,54 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/life_table.h"
+
+namespace lumera::analysis {
+
+// The row a draw picks: floor(u n / 2^64), the high half of the 128-bit
+// product, so that every row is equally likely to within 2^-64 and any
+// implementation with 128-bit products gets the same row.
+__extension__ typedef unsigned __int128 DrawProduct;
+inline std::uint32_t drawnRow(std::uint64_t u, std::uint32_t n) {
+    return static_cast<std::uint32_t>((static_cast<DrawProduct>(u) * n) >> 64);
+}
+
+// The seed of the k-th cohort (from 1) of a run seeded with `seed`.
+inline std::uint64_t cohortSeed(std::uint64_t seed, std::size_t k) { return seed + (k - 1); }
+
+// The rows replicate b (from 1) of a cohort of n draws from a generator
+// seeded with `seed`; for tests and for anyone checking a file by hand.
+std::vector<std::uint32_t> replicateRows(std::uint64_t seed, std::uint32_t n, std::uint64_t b);
+
+// One statistic's replicates in replicate order, those that lack it left out.
+struct StatisticReplicates {
+    std::string name;
+    std::optional<double> estimate;  // from the cohort itself
+    std::vector<double> values;
+    std::uint64_t leftOut = 0;
+    std::string leftOutReason;  // empty when none is left out
+};
+
+struct BootstrapRequest {
+    std::uint64_t replicates = 100000;
+    std::uint64_t seed = 1;
+    unsigned threads = 1;  // 0: as many as the machine has cores
+    // The statistics kept, by name as statisticNames() gives them; empty: all.
+    std::vector<std::string> statistics;
+    // Replicates done so far, for a progress display; may be null.
+    std::atomic<std::uint64_t>* done = nullptr;
+};
+
+// Draws the replicates of the cohort (drawn rows are never copied) and
+// computes the requested statistics of each, in parallel; the result is the
+// same for every number of threads. Statistics in statisticNames() order.
+std::vector<StatisticReplicates> bootstrapCohort(const Cohort& cohort, const BootstrapRequest& request);
+
+// Why a replicate can lack the statistic, in words for the output.
+std::string leftOutReason(const std::string& statistic);
+
+}  // namespace lumera::analysis

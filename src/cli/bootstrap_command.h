@@ -1,0 +1,37 @@
+#pragma once
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "analysis/comparison.h"
+#include "analysis/treatment_sample.h"
+#include "cli/cli_args.h"
+
+namespace lumera::cli {
+
+// lumera-cli bootstrap: the files, then the summary or the JSON document.
+int runBootstrap(const BootstrapOptions& options, std::ostream& out, std::ostream& err);
+
+// What compare --cohorts adds to its JSON document.
+struct CohortBootstrapNote {
+    std::string name;
+    std::uint64_t seed = 0;
+    std::uint64_t written = 0, leftOut = 0;
+    std::string leftOutReason;  // empty: none
+};
+struct CohortBootstraps {
+    std::vector<analysis::TreatmentSample> samples;
+    std::vector<CohortBootstrapNote> notes;
+};
+
+// Each cohort bootstrapped as `bootstrap` does, its replicates of the
+// statistic as the treatment its file would give; a cohort for which
+// `bootstrap` writes no file of it is refused (UserError) with the reason.
+CohortBootstraps bootstrapTreatments(const CompareOptions& options);
+
+// compare's JSON document with the "bootstrap" object added at its end.
+void writeComparisonJson(std::ostream& out, const analysis::Comparison& c, const CompareOptions& options,
+                         const CohortBootstraps& bootstraps);
+
+}  // namespace lumera::cli
