@@ -21,6 +21,7 @@
 #include "cli/compare_output.h"
 #include "textio/cohort_reader.h"
 #include "textio/escaped_text.h"
+#include "textio/number_forms.h"
 #include "textio/text_file.h"
 #include "textio/user_error.h"
 #include "textio/version.h"
@@ -35,17 +36,6 @@ using analysis::StatisticReplicates;
 constexpr const char* kTitle = "bootstrap";
 // The treatment file's end marker: a replicate equal to it would end the file early.
 constexpr double kEndMarker = -1;
-
-std::string shortest(double v) {
-    char buf[32];
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
-
-std::string readable(double v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.6g", v);
-    return buf;
-}
 
 bool holdsEndMarker(const std::vector<double>& values) {
     for (double v : values)
@@ -103,7 +93,7 @@ void writeReplicates(const std::string& path, const CohortRun& c, const Statisti
     TextFile file(path, kTitle, 1 << 16);
     const std::string n = std::to_string(c.n);
     file.writeLine("\"" + c.name + "\",\"" + s.name + "\"," + n + ",\"seed " + std::to_string(c.seed) + "\"," +
-                   std::to_string(s.values.size()) + ",\"" + c.name + "\"," + n + "," + shortest(*s.estimate));
+                   std::to_string(s.values.size()) + ",\"" + c.name + "\"," + n + "," + shortestForm(*s.estimate));
     for (double v : s.values) {
         char* at = file.reserve(32);
         char* end = std::to_chars(at, at + 30, v).ptr;
@@ -195,7 +185,7 @@ std::vector<std::string> cohortPaths(const std::vector<std::string>& files) {
     return paths;
 }
 
-std::string text(const std::optional<double>& v) { return v ? readable(*v) : std::string("-"); }
+std::string text(const std::optional<double>& v) { return v ? summaryForm(*v) : std::string("-"); }
 
 }  // namespace
 

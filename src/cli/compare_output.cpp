@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "textio/escaped_text.h"
+#include "textio/number_forms.h"
 #include "textio/version.h"
 
 namespace lumera::cli {
@@ -17,23 +18,12 @@ namespace {
 using analysis::Comparison;
 using analysis::PairResult;
 
-std::string shortest(double v) {
-    char buf[32];
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
-
 // A CSV field: quoted when it holds a comma, a quote or a line end.
 std::string csvText(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string quoted = "\"";
     for (char ch : text) quoted += ch == '"' ? std::string("\"\"") : std::string(1, ch);
     return quoted + "\"";
-}
-
-std::string readable(double v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.6g", v);
-    return buf;
 }
 
 // Columns padded to their widest cell; numbers to the right.
@@ -135,17 +125,17 @@ std::string comparisonCsv(const Comparison& c) {
                                       std::to_string(p.first + 1),
                                       std::to_string(p.second + 1),
                                       std::to_string(p.differences),
-                                      shortest(p.meanDifference),
-                                      shortest(p.se),
-                                      shortest(p.tLower),
-                                      shortest(p.tUpper),
+                                      shortestForm(p.meanDifference),
+                                      shortestForm(p.se),
+                                      shortestForm(p.tLower),
+                                      shortestForm(p.tUpper),
                                       std::to_string(p.lowerPosition),
                                       std::to_string(p.upperPosition),
-                                      shortest(p.percentileLower),
-                                      shortest(p.percentileUpper),
+                                      shortestForm(p.percentileLower),
+                                      shortestForm(p.percentileUpper),
                                       std::to_string(p.atMostZero),
                                       std::to_string(p.atLeastTwice),
-                                      shortest(p.pValue),
+                                      shortestForm(p.pValue),
                                       c.significant[k] ? "true" : "false"};
         std::string row;
         for (const std::string& f : fields) row += (row.empty() ? "" : ",") + f;
@@ -159,21 +149,22 @@ std::string comparisonTable(const Comparison& c) {
     for (std::size_t t = 0; t < c.treatments.size(); ++t) {
         const auto& s = c.treatments[t];
         treatments.push_back({std::to_string(t + 1) + ". " + escapedControls(s.name),
-                              std::to_string(s.replicates.size()), readable(s.mean), readable(s.se), c.letters[t]});
+                              std::to_string(s.replicates.size()), summaryForm(s.mean), summaryForm(s.se),
+                              c.letters[t]});
     }
     std::vector<std::vector<std::string>> pairs = {
         {"Pair (first - second)", "Mean diff.", "SE", "t 95% CI", "Percentile 95% CI", "P", ""}};
     for (std::size_t k = 0; k < c.pairs.size(); ++k) {
         const PairResult& p = c.pairs[k];
-        pairs.push_back({std::to_string(p.first + 1) + " - " + std::to_string(p.second + 1) + ". " +
-                             escapedControls(c.treatments[p.first].name) + " - " +
-                             escapedControls(c.treatments[p.second].name),
-                         readable(p.meanDifference), readable(p.se), readable(p.tLower) + " to " + readable(p.tUpper),
-                         readable(p.percentileLower) + " to " + readable(p.percentileUpper), readable(p.pValue),
-                         c.significant[k] ? "*" : ""});
+        pairs.push_back(
+            {std::to_string(p.first + 1) + " - " + std::to_string(p.second + 1) + ". " +
+                 escapedControls(c.treatments[p.first].name) + " - " + escapedControls(c.treatments[p.second].name),
+             summaryForm(p.meanDifference), summaryForm(p.se), summaryForm(p.tLower) + " to " + summaryForm(p.tUpper),
+             summaryForm(p.percentileLower) + " to " + summaryForm(p.percentileUpper), summaryForm(p.pValue),
+             c.significant[k] ? "*" : ""});
     }
     const double level = c.sidak ? c.sidakAlpha : c.alpha;
-    return layout(treatments) + "\n" + layout(pairs) + "\n* P <= " + readable(level) +
+    return layout(treatments) + "\n" + layout(pairs) + "\n* P <= " + summaryForm(level) +
            (c.sidak ? " (Sidak level for " : " (for each of the ") + std::to_string(c.pairs.size()) +
            " pairs). Treatments sharing a letter do not differ significantly.\n";
 }

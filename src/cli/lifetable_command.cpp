@@ -12,6 +12,7 @@
 
 #include "cli/chart_loader.h"
 #include "textio/escaped_text.h"
+#include "textio/number_forms.h"
 #include "textio/temporary_files.h"
 #include "textio/text_file.h"
 #include "textio/user_error.h"
@@ -29,20 +30,9 @@ using Json = nlohmann::ordered_json;
 
 constexpr const char* kTitle = "Life table";
 
-std::string shortest(double v) {
-    char buf[32];
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
-
-std::string readable(double v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.6g", v);
-    return buf;
-}
-
 Json orNull(const std::optional<double>& v) { return v ? Json(*v) : Json(nullptr); }
 
-std::string csvNumber(const std::optional<double>& v) { return v ? shortest(*v) : std::string("NA"); }
+std::string csvNumber(const std::optional<double>& v) { return v ? shortestForm(*v) : std::string("NA"); }
 
 // Columns padded to their widest cell.
 std::string layout(const std::vector<std::vector<std::string>>& rows, const std::string& indent) {
@@ -68,7 +58,7 @@ std::string layout(const std::vector<std::vector<std::string>>& rows, const std:
 // One line of the summary: the value, or "none" and why there is none.
 std::vector<std::string> row(const std::string& name, const std::optional<double>& v, const std::string& unit,
                              const std::string& whyNone) {
-    if (v) return {name, readable(*v), unit};
+    if (v) return {name, summaryForm(*v), unit};
     return {name, "none", "(" + whyNone + ")"};
 }
 
@@ -150,10 +140,10 @@ std::string cohortText(const CohortLifeTable& c) {
     out += "  Immature stages: " + stages + "\n\n  Parameters\n";
     const char* noEggs = "no eggs were laid: R0 = 0";
     out += layout({row("r", p.r, "per day", noEggs),
-                   {"lambda", readable(p.lambda), p.r ? "per day" : "(0: no eggs were laid)"},
-                   {"R0", readable(p.R0), "eggs per individual"},
+                   {"lambda", summaryForm(p.lambda), p.r ? "per day" : "(0: no eggs were laid)"},
+                   {"R0", summaryForm(p.R0), "eggs per individual"},
                    row("T", p.T, "days", noEggs),
-                   {"GRR", readable(p.GRR), "eggs per individual"}},
+                   {"GRR", summaryForm(p.GRR), "eggs per individual"}},
                   "    ");
     out += "\n  Statistics of the individuals (means)\n";
     std::vector<std::vector<std::string>> rows;
@@ -173,10 +163,10 @@ std::string cohortText(const CohortLifeTable& c) {
     rows.push_back(row("APOP", s.APOP, "days", noLaying));
     rows.push_back(row("TPOP", s.TPOP, "days", noLaying));
     rows.push_back(row("oviposition_days", s.ovipositionDays, "days", noLaying));
-    rows.push_back({"proportion_female", readable(s.proportionFemale), ""});
-    rows.push_back({"proportion_male", readable(s.proportionMale), ""});
-    rows.push_back({"proportion_N", readable(s.proportionN), ""});
-    rows.push_back({"preadult_survival", readable(s.preadultSurvival), ""});
+    rows.push_back({"proportion_female", summaryForm(s.proportionFemale), ""});
+    rows.push_back({"proportion_male", summaryForm(s.proportionMale), ""});
+    rows.push_back({"proportion_N", summaryForm(s.proportionN), ""});
+    rows.push_back({"preadult_survival", summaryForm(s.preadultSurvival), ""});
     out += layout(rows, "    ");
     return out;
 }
@@ -331,8 +321,8 @@ std::string lifeTableText(const std::vector<CohortLifeTable>& cohorts) {
 std::string ageCsv(const LifeTable& t) {
     std::string out = "age,l,E,f,m,lm\n";
     for (std::size_t x = 0; x < t.ages(); ++x)
-        out += std::to_string(x) + "," + shortest(t.l[x]) + "," + std::to_string(t.E[x]) + "," + shortest(t.f[x]) +
-               "," + shortest(t.m[x]) + "," + shortest(t.lm[x]) + "\n";
+        out += std::to_string(x) + "," + shortestForm(t.l[x]) + "," + std::to_string(t.E[x]) + "," +
+               shortestForm(t.f[x]) + "," + shortestForm(t.m[x]) + "," + shortestForm(t.lm[x]) + "\n";
     return out;
 }
 
@@ -340,8 +330,8 @@ std::string stageCsv(const LifeTable& t) {
     std::string out = "age,stage,n,s,e,v\n";
     for (std::size_t x = 0; x < t.ages(); ++x)
         for (std::size_t k = 0; k < t.stages.size(); ++k)
-            out += std::to_string(x) + "," + t.stages[k] + "," + std::to_string(t.n[k][x]) + "," + shortest(t.s[k][x]) +
-                   "," + csvNumber(t.e[k][x]) + "," + csvNumber(t.v[k][x]) + "\n";
+            out += std::to_string(x) + "," + t.stages[k] + "," + std::to_string(t.n[k][x]) + "," +
+                   shortestForm(t.s[k][x]) + "," + csvNumber(t.e[k][x]) + "," + csvNumber(t.v[k][x]) + "\n";
     return out;
 }
 
@@ -356,8 +346,8 @@ std::vector<LifeTableFigure> lifeTableCharts(const CohortLifeTable& c) {
 
     auto lxmx = std::make_unique<ChartControl>("lifetable", ControlKind::Chart);
     // The parameters on the title's second line: a figures box would cover the right axis.
-    lxmx->title = name + ": survivorship and fecundity (R0 = " + readable(p.R0) +
-                  (p.r ? ", r = " + readable(*p.r) + " per day)" : std::string(", no r)"));
+    lxmx->title = name + ": survivorship and fecundity (R0 = " + summaryForm(p.R0) +
+                  (p.r ? ", r = " + summaryForm(*p.r) + " per day)" : std::string(", no r)"));
     lxmx->xTitle = "Age (days)";
     lxmx->yTitle = "Survivorship l_x";
     lxmx->rightYTitle = "Eggs per day (f_x, m_x, l_x m_x)";

@@ -288,6 +288,17 @@ std::string printForm(double v) {
     return std::string(buf, out);
 }
 
+std::string shortestForm(double v) {
+    char buf[kMaxNumberText];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
+std::string summaryForm(double v) {
+    char buf[kMaxNumberText];
+    std::snprintf(buf, sizeof buf, "%.6g", v);
+    return buf;
+}
+
 std::string chartForm(double v) {
     char buf[kMaxNumberText];
     std::snprintf(buf, sizeof buf, "%.4g", v);

@@ -22,6 +22,14 @@ std::string plainForm(double v);
 // digits (the report has every digit).
 std::string chartForm(double v);
 
+// "0.1", "14.7625", "1e-200": the shortest text that reads back as the same
+// double, for CSV files and replicate files that scripts read.
+std::string shortestForm(double v);
+
+// "0.0971685", "19.0375": six significant digits, for the command line's
+// readable summaries (the JSON and the files have every digit).
+std::string summaryForm(double v);
+
 // Writes the write form into buf (at least kMaxNumberText bytes) without
 // allocating; returns one past the last character.
 char* writeFormTo(char* buf, double v);
