@@ -58,30 +58,41 @@ std::vector<double> ascending(std::span<const double> values) {
     return out;
 }
 
+MeanAndSe meanAndSe(std::span<const double> replicates) {
+    MeanAndSe m;
+    const auto b = static_cast<double>(replicates.size());
+    // Operation order of the engine's treatment statistics with weights 1:
+    // its mean decides the test's order and direction, so it must agree to the bit.
+    double sum = 0;
+    for (double x : replicates) sum += 1 * x;
+    m.mean = sum / b;
+    // Deviations near the ends of the double range are scaled before they
+    // are squared, so that their squares neither vanish nor overflow.
+    double widest = 0;
+    if (!replicates.empty()) {
+        const auto [low, high] = std::minmax_element(replicates.begin(), replicates.end());
+        widest = std::max(std::fabs(*low - m.mean), std::fabs(*high - m.mean));
+    }
+    const int e = scaleExponent(widest);
+    const double up = std::ldexp(1.0, e);
+    double deviations = 0;
+    for (double x : replicates) {
+        const double dev = (x - m.mean) * up;
+        deviations += dev * dev;
+    }
+    m.se = std::ldexp(std::sqrt(deviations / (b - 1)), -e);
+    return m;
+}
+
 TreatmentSample makeSample(std::string name, std::string file, std::vector<double> replicates) {
     TreatmentSample t;
     t.name = std::move(name);
     t.file = std::move(file);
     t.replicates = std::move(replicates);
     t.sorted = ascending(t.replicates);
-    const auto b = static_cast<double>(t.replicates.size());
-    // Operation order of the engine's treatment statistics with weights 1:
-    // its mean decides the test's order and direction, so it must agree to the bit.
-    double sum = 0;
-    for (double x : t.replicates) sum += 1 * x;
-    t.mean = sum / b;
-    // Deviations near the ends of the double range are scaled before they
-    // are squared, so that their squares neither vanish nor overflow.
-    const double widest =
-        t.sorted.empty() ? 0.0 : std::max(std::fabs(t.sorted.front() - t.mean), std::fabs(t.sorted.back() - t.mean));
-    const int e = scaleExponent(widest);
-    const double up = std::ldexp(1.0, e);
-    double deviations = 0;
-    for (double x : t.replicates) {
-        const double dev = (x - t.mean) * up;
-        deviations += dev * dev;
-    }
-    t.se = std::ldexp(std::sqrt(deviations / (b - 1)), -e);
+    const MeanAndSe m = meanAndSe(t.replicates);
+    t.mean = m.mean;
+    t.se = m.se;
     return t;
 }
 

@@ -26,6 +26,14 @@ std::vector<double> ascending(std::span<const double> values);
 
 TreatmentSample makeSample(std::string name, std::string file, std::vector<double> replicates);
 
+// The mean and SE of makeSample, to the bit, for callers that need no
+// sorted copy (the bootstrap's summaries).
+struct MeanAndSe {
+    double mean = 0;
+    double se = 0;
+};
+MeanAndSe meanAndSe(std::span<const double> replicates);
+
 // The Cartesian test's order of treatments by mean: for p < q in turn,
 // exchange the treatments at p and q when the mean at p is smaller (larger
 // when reversed); equal means are never exchanged. Returns the indices of

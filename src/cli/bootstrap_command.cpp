@@ -124,15 +124,15 @@ Summary summarise(std::vector<double> values) {
     Summary none;
     none.written = values.size();
     if (values.size() < 2) return none;
-    const double w = static_cast<double>(values.size());
-    const analysis::TreatmentSample t = analysis::makeSample("", "", std::move(values));
-    const analysis::PercentileRanks ranks = analysis::percentileRanks(w);
-    return {t.replicates.size(),
-            t.mean,
-            t.se,
-            t.sorted[static_cast<std::size_t>(ranks.lower - 1)],
-            t.sorted[static_cast<std::size_t>(ranks.upper - 1)],
-            std::nullopt};
+    const analysis::MeanAndSe m = analysis::meanAndSe(values);
+    // Two order statistics need no sorted copy of all the replicates.
+    const analysis::PercentileRanks ranks = analysis::percentileRanks(static_cast<double>(values.size()));
+    const auto lower = values.begin() + static_cast<std::ptrdiff_t>(ranks.lower - 1);
+    const auto upper = values.begin() + static_cast<std::ptrdiff_t>(ranks.upper - 1);
+    std::nth_element(values.begin(), lower, values.end());
+    const double lowerValue = *lower;
+    if (upper > lower) std::nth_element(lower + 1, upper, values.end());
+    return {values.size(), m.mean, m.se, lowerValue, *upper, std::nullopt};
 }
 
 // Each statistic's summary and file; the statistics are shared out among
