@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/cli_app.h"
+#include "support/cli_run.h"
 #include "support/shell_run.h"
 #include "support/treatment_files.h"
 
@@ -24,16 +25,8 @@ namespace fs = std::filesystem;
 using test::readFile;
 using test::TempFolder;
 
-struct CliRun {
-    int code;
-    std::string out, err;
-};
-
-CliRun cli(const std::vector<std::string>& words) {
-    std::ostringstream out, err;
-    const int code = runCli(words, out, err);
-    return {code, out.str(), err.str()};
-}
+using test::cli;
+using test::CliRun;
 
 // Three females with different eggs, two males, an N.
 const char* const kWarm =

@@ -17,6 +17,7 @@
 #include "cli/cli_app.h"
 #include "cli/cli_args.h"
 #include "sorting/sort_and_count.h"
+#include "support/cli_run.h"
 #include "support/shell_run.h"
 #include "support/treatment_files.h"
 
@@ -33,16 +34,8 @@ std::string write(const TempFolder& folder, const std::string& name, const std::
 
 const char* const kDays = "\"Pest study\",\"x\",\"Duration\"\r\n5\r\n3\r\n4\r\n3\r\n6\r\n-1\r\n";
 
-struct CliRun {
-    int code;
-    std::string out, err;
-};
-
-CliRun cli(const std::vector<std::string>& words) {
-    std::ostringstream out, err;
-    const int code = runCli(words, out, err);
-    return {code, out.str(), err.str()};
-}
+using test::cli;
+using test::CliRun;
 
 class ConventionsTest : public ::testing::Test {
 protected:

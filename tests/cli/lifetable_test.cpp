@@ -11,6 +11,7 @@
 #include "analysis/life_table.h"
 #include "cli/cli_app.h"
 #include "cli/lifetable_command.h"
+#include "support/cli_run.h"
 #include "support/file_size_limit.h"
 #include "support/treatment_files.h"
 #include "textio/cohort_reader.h"
@@ -39,16 +40,8 @@ constexpr double kSixR = 0.1125413350672317504606778660155343395591;
 constexpr double kSixLambda = 1.119118514795787005408150909237926231228;
 constexpr double kSixT = 6.159045297853112484190455726255797077671;
 
-struct CliRun {
-    int code;
-    std::string out, err;
-};
-
-CliRun cli(const std::vector<std::string>& words) {
-    std::ostringstream out, err;
-    const int code = runCli(words, out, err);
-    return {code, out.str(), err.str()};
-}
+using test::cli;
+using test::CliRun;
 
 std::string write(const TempFolder& folder, const std::string& name, const std::string& text) {
     std::ofstream(folder.file(name), std::ios::binary) << text;

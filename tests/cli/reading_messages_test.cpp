@@ -12,6 +12,7 @@
 #include "cli/compare_input.h"
 #include "shell/dialog_texts.h"
 #include "shell/program.h"
+#include "support/cli_run.h"
 #include "support/fake_services.h"
 #include "support/treatment_files.h"
 
@@ -43,16 +44,8 @@ std::string write(const TempFolder& folder, const std::string& name, const std::
     return folder.file(name);
 }
 
-struct CliRun {
-    int code;
-    std::string out, err;
-};
-
-CliRun cli(const std::vector<std::string>& words) {
-    std::ostringstream out, err;
-    const int code = runCli(words, out, err);
-    return {code, out.str(), err.str()};
-}
+using test::cli;
+using test::CliRun;
 
 class ReadingMessages : public testing::Test {
 protected:
