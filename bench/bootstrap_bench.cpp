@@ -3,10 +3,7 @@
 // and compare --cohorts of three such cohorts by r; beside a straightforward
 // bootstrap in this process that copies the drawn records and calls an exp
 // per age in each step of Newton's method, for the five parameters alone.
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,7 +17,7 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "process_run.h"
 
 namespace fs = std::filesystem;
 
@@ -72,31 +69,12 @@ void writeCohort(const fs::path& path, const std::vector<Individual>& c) {
     }
 }
 
-struct ProcessRun {
-    double seconds = 0;
-    double peakMegabytes = 0;
-    double cpuSeconds = 0;  // user and kernel, all threads: what a busy machine does not inflate
-};
+using lumera::bench::ProcessRun;
 
 ProcessRun runCli(std::vector<std::string> words) {
     words.insert(words.begin(), LUMERA_CLI_PATH);
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) std::exit(1);
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    const auto cpu = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    ProcessRun run{std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
-                   usage.ru_maxrss / 1024.0, cpu(usage.ru_utime) + cpu(usage.ru_stime)};
-    posix_spawn_file_actions_destroy(&actions);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    const ProcessRun run = lumera::bench::spawnTimed(words);
+    if (run.exitCode != 0) {
         std::fprintf(stderr, "%s failed\n", words[1].c_str());
         std::exit(1);
     }
@@ -113,7 +91,11 @@ ProcessRun medianRun(int runs, const std::vector<std::string>& words) {
     }
     std::sort(seconds.begin(), seconds.end());
     std::sort(cpu.begin(), cpu.end());
-    return {seconds[seconds.size() / 2], *std::max_element(peaks.begin(), peaks.end()), cpu[cpu.size() / 2]};
+    ProcessRun median;
+    median.seconds = seconds[seconds.size() / 2];
+    median.peakMegabytes = *std::max_element(peaks.begin(), peaks.end());
+    median.cpuSeconds = cpu[cpu.size() / 2];
+    return median;
 }
 
 // The way a bootstrap is usually written: copy the drawn individuals, sum

@@ -3,10 +3,6 @@
 // the process. Baseline in the same run: one pair at B = 10,000 done the
 // obvious way, forming all 10^8 differences and selecting the percentiles,
 // against compare on the same two files.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <charconv>
@@ -16,8 +12,7 @@
 #include <random>
 
 #include "bench_util.h"
-
-extern char** environ;
+#include "process_run.h"
 
 namespace fs = std::filesystem;
 using namespace lumera;
@@ -36,32 +31,14 @@ std::string writePlain(const fs::path& path, const std::vector<double>& v) {
     return path.string();
 }
 
-struct ProcessRun {
-    double seconds = 0;
-    double peakMegabytes = 0;
-};
+using bench::ProcessRun;
 
 // Runs lumera-cli compare --json FILES with its output thrown away.
 ProcessRun runCompare(const std::vector<std::string>& files) {
     std::vector<std::string> words = {LUMERA_CLI_PATH, "compare", "--json"};
     words.insert(words.end(), files.begin(), files.end());
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) std::exit(1);
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    ProcessRun run;
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.peakMegabytes = usage.ru_maxrss / 1024.0;
-    posix_spawn_file_actions_destroy(&actions);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    const ProcessRun run = bench::spawnTimed(words);
+    if (run.exitCode != 0) {
         std::fprintf(stderr, "compare failed\n");
         std::exit(1);
     }
@@ -75,7 +52,10 @@ ProcessRun medianRun(int runs, const std::vector<std::string>& files) {
         seconds.push_back(run.seconds);
         peaks.push_back(run.peakMegabytes);
     }
-    return {bench::median(seconds), *std::max_element(peaks.begin(), peaks.end())};
+    ProcessRun median;
+    median.seconds = bench::median(seconds);
+    median.peakMegabytes = *std::max_element(peaks.begin(), peaks.end());
+    return median;
 }
 
 std::vector<std::string> writeTreatments(const fs::path& dir, int k, int b, std::mt19937_64& rng) {

@@ -1,11 +1,7 @@
 // lumera-cli as a script calls it, a whole process each time, beside a C++
 // program that does nothing, in the same run: the program's start
 // (--version), compare and cartesian of the sample r0 files (3 x B = 3000).
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -13,31 +9,17 @@
 #include <vector>
 
 #include "bench_util.h"
-
-extern char** environ;
+#include "process_run.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 // Seconds of one run of `words`, its output thrown away; the exit code too.
-double runOnce(std::vector<std::string> words, int& exitCode) {
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) std::exit(1);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    posix_spawn_file_actions_destroy(&actions);
-    exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return seconds;
+double runOnce(const std::vector<std::string>& words, int& exitCode) {
+    const lumera::bench::ProcessRun run = lumera::bench::spawnTimed(words, true);
+    exitCode = run.exitCode;
+    return run.seconds;
 }
 
 // Median of `runs`, the empty program's run alternating with each, so that
