@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <stdexcept>
@@ -53,7 +54,14 @@ std::vector<StatisticReplicates> bootstrapCohort(const Cohort& cohort, const Boo
     const auto n = static_cast<std::uint32_t>(cohort.size());
     if (n == 0 || B == 0) throw std::invalid_argument("a bootstrap needs individuals and replicates");
     // Replicate b's value of kept statistic s at [s][b]: only the replicates kept.
-    std::vector<std::vector<double>> values(kept.size(), std::vector<double>(B));
+    const auto arena = std::make_shared<LargePageArena>(kept.size() * B * sizeof(double));
+    std::vector<ReplicateValues> values;
+    values.reserve(kept.size());
+    for (std::size_t s = 0; s < kept.size(); ++s) {
+        values.emplace_back(ArenaAllocator<double>(arena));
+        values.back().reserve(B);
+        values.back().resize(B);
+    }
 
     unsigned threads = request.threads == 0 ? std::max(1u, std::thread::hardware_concurrency()) : request.threads;
     threads = static_cast<unsigned>(std::min<std::uint64_t>(threads, B));
@@ -117,7 +125,7 @@ std::vector<StatisticReplicates> bootstrapCohort(const Cohort& cohort, const Boo
         StatisticReplicates r;
         r.name = names[kept[s]];
         r.estimate = ownValues[kept[s]];
-        std::vector<double>& v = values[s];
+        ReplicateValues& v = values[s];
         // Left as it is, not shrunk: a copy would cost more than the room.
         v.erase(std::remove_if(v.begin(), v.end(), [](double x) { return std::isnan(x); }), v.end());
         r.leftOut = B - v.size();

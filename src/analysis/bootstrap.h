@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/large_pages.h"
 #include "analysis/life_table.h"
 
 namespace lumera::analysis {
@@ -24,11 +25,15 @@ inline std::uint64_t cohortSeed(std::uint64_t seed, std::size_t k) { return seed
 // seeded with `seed`; for tests and for anyone checking a file by hand.
 std::vector<std::uint32_t> replicateRows(std::uint64_t seed, std::uint32_t n, std::uint64_t b);
 
+// A statistic's replicates live in one block shared by all the statistics
+// of a run (see ArenaAllocator).
+using ReplicateValues = std::vector<double, ArenaAllocator<double>>;
+
 // One statistic's replicates in replicate order, those that lack it left out.
 struct StatisticReplicates {
     std::string name;
     std::optional<double> estimate;  // from the cohort itself
-    std::vector<double> values;
+    ReplicateValues values;
     std::uint64_t leftOut = 0;
     std::string leftOutReason;  // empty when none is left out
 };

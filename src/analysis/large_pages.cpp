@@ -22,4 +22,21 @@ void preferLargePages(const void* data, std::size_t bytes) {
 #endif
 }
 
+LargePageArena::LargePageArena(std::size_t bytes)
+    : block_(std::make_unique_for_overwrite<unsigned char[]>(bytes)), size_(bytes) {
+    preferLargePages(block_.get(), bytes);
+}
+
+void* LargePageArena::take(std::size_t bytes, std::size_t align) noexcept {
+    const std::size_t at = (used_ + align - 1) / align * align;
+    if (at > size_ || bytes > size_ - at) return nullptr;
+    used_ = at + bytes;
+    return block_.get() + at;
+}
+
+bool LargePageArena::holds(const void* p) const noexcept {
+    const auto* q = static_cast<const unsigned char*>(p);
+    return q >= block_.get() && q < block_.get() + size_;
+}
+
 }  // namespace lumera::analysis

@@ -37,13 +37,14 @@ constexpr const char* kTitle = "bootstrap";
 // The treatment file's end marker: a replicate equal to it would end the file early.
 constexpr double kEndMarker = -1;
 
-bool holdsEndMarker(const std::vector<double>& values) {
+bool holdsEndMarker(const analysis::ReplicateValues& values) {
     for (double v : values)
         if (v == kEndMarker) return true;
     return false;
 }
 
-// Why no file is written for the statistic, or nothing when one is.
+}  // namespace
+
 std::optional<std::string> noFileReason(const StatisticReplicates& s) {
     if (!s.estimate) return "the cohort itself has no value (" + analysis::leftOutReason(s.name) + ")";
     if (s.values.size() < 2)
@@ -53,19 +54,17 @@ std::optional<std::string> noFileReason(const StatisticReplicates& s) {
     return std::nullopt;
 }
 
-// Shows how far the bootstrap is once it has run for a second, on a terminal only.
 std::vector<StatisticReplicates> bootstrapWithProgress(const analysis::Cohort& cohort,
                                                        analysis::BootstrapRequest request, const std::string& name,
-                                                       std::ostream& err) {
-    const bool terminal = &err == &std::cerr && isatty(STDERR_FILENO);
-    if (!terminal) return analysis::bootstrapCohort(cohort, request);
+                                                       std::ostream& err, const ProgressDisplay& display) {
+    if (!display.terminal) return analysis::bootstrapCohort(cohort, request);
     std::atomic<std::uint64_t> done{0};
     request.done = &done;
     auto result = std::async(std::launch::async, [&] { return analysis::bootstrapCohort(cohort, request); });
     const auto start = std::chrono::steady_clock::now();
     bool shown = false;
-    while (result.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
-        if (std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) continue;
+    while (result.wait_for(display.every) != std::future_status::ready) {
+        if (std::chrono::steady_clock::now() - start < display.after) continue;
         err << "\rbootstrap " << escapedControls(name) << ": " << done.load() << " of " << request.replicates
             << " replicates" << std::flush;
         shown = true;
@@ -73,6 +72,10 @@ std::vector<StatisticReplicates> bootstrapWithProgress(const analysis::Cohort& c
     if (shown) err << '\n';
     return result.get();
 }
+
+ProgressDisplay stderrProgress(const std::ostream& err) { return {&err == &std::cerr && isatty(STDERR_FILENO)}; }
+
+namespace {
 
 struct Summary {
     std::size_t written = 0;
@@ -94,9 +97,10 @@ void writeReplicates(const std::string& path, const CohortRun& c, const Statisti
     const std::string n = std::to_string(c.n);
     file.writeLine("\"" + c.name + "\",\"" + s.name + "\"," + n + ",\"seed " + std::to_string(c.seed) + "\"," +
                    std::to_string(s.values.size()) + ",\"" + c.name + "\"," + n + "," + shortestForm(*s.estimate));
+    ShortestForms forms;
     for (double v : s.values) {
-        char* at = file.reserve(32);
-        char* end = std::to_chars(at, at + 30, v).ptr;
+        char* at = file.reserve(kMaxNumberText + 2);
+        char* end = forms.write(at, v);
         end[0] = '\r';
         end[1] = '\n';
         file.commit(static_cast<std::size_t>(end + 2 - at));
@@ -120,7 +124,7 @@ nlohmann::ordered_json number(const std::optional<double>& v) {
 
 // Mean and SE exactly as compare computes a treatment's; the percentile
 // points at the Cartesian test's positions.
-Summary summarise(std::vector<double> values) {
+Summary summarise(analysis::ReplicateValues values) {
     Summary none;
     none.written = values.size();
     if (values.size() < 2) return none;
@@ -209,7 +213,7 @@ int runBootstrap(const BootstrapOptions& o, std::ostream& out, std::ostream& err
             request.seed = run.seed;
             request.threads = o.threads;
             request.statistics = o.statistics;
-            run.statistics = bootstrapWithProgress(cohort, request, run.name, err);
+            run.statistics = bootstrapWithProgress(cohort, request, run.name, err, stderrProgress(err));
             finishStatistics(run, o.dir, o.threads, placed);
             runs.push_back(std::move(run));
         }
@@ -305,13 +309,15 @@ CohortBootstraps bootstrapTreatments(const CompareOptions& o) {
         request.seed = analysis::cohortSeed(o.seed, k + 1);
         request.statistics = {o.statistic};
         request.threads = 0;
-        std::vector<StatisticReplicates> got = bootstrapWithProgress(cohort, request, records[k].name, std::cerr);
+        std::vector<StatisticReplicates> got =
+            bootstrapWithProgress(cohort, request, records[k].name, std::cerr, stderrProgress(std::cerr));
         StatisticReplicates& s = got.front();
         if (const std::optional<std::string> why = noFileReason(s))
             throw UserError("compare", "Cohort " + records[k].name + " (" + records[k].file +
                                            ") cannot be compared by " + o.statistic + ": " + *why + ".");
         result.notes.push_back({records[k].name, request.seed, s.values.size(), s.leftOut, s.leftOutReason});
-        result.samples.push_back(analysis::makeSample(records[k].name, records[k].file, std::move(s.values)));
+        result.samples.push_back(analysis::makeSample(records[k].name, records[k].file,
+                                                      std::vector<double>(s.values.begin(), s.values.end())));
     }
     return result;
 }

@@ -1,9 +1,12 @@
 #pragma once
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "analysis/bootstrap.h"
 #include "analysis/comparison.h"
 #include "analysis/treatment_sample.h"
 #include "cli/cli_args.h"
@@ -12,6 +15,22 @@ namespace lumera::cli {
 
 // lumera-cli bootstrap: the files, then the summary or the JSON document.
 int runBootstrap(const BootstrapOptions& options, std::ostream& out, std::ostream& err);
+
+// Why `bootstrap` writes no file of the statistic, or nothing when it writes one.
+std::optional<std::string> noFileReason(const analysis::StatisticReplicates& statistic);
+
+// How far a bootstrap has come, shown on a terminal once it has run for a while.
+struct ProgressDisplay {
+    bool terminal = false;
+    std::chrono::milliseconds after{1000};
+    std::chrono::milliseconds every{100};
+};
+// A terminal's display when `err` is standard error and that is a terminal.
+ProgressDisplay stderrProgress(const std::ostream& err);
+std::vector<analysis::StatisticReplicates> bootstrapWithProgress(const analysis::Cohort& cohort,
+                                                                 analysis::BootstrapRequest request,
+                                                                 const std::string& name, std::ostream& err,
+                                                                 const ProgressDisplay& display);
 
 // What compare --cohorts adds to its JSON document.
 struct CohortBootstrapNote {

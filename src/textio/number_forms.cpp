@@ -293,6 +293,33 @@ std::string shortestForm(double v) {
     return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
 }
 
+namespace {
+constexpr int kKeptBits = 12;
+// Past this many values, a run whose forms were found less than half the
+// time is written without the table.
+constexpr std::uint64_t kTrialValues = 8192;
+}  // namespace
+
+ShortestForms::ShortestForms() : kept_(std::size_t{1} << kKeptBits) {}
+
+char* ShortestForms::write(char* buf, double v) {
+    if (!keeping_) return std::to_chars(buf, buf + kMaxNumberText, v).ptr;
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    Kept& k = kept_[(bits * 0x9E3779B97F4A7C15ull) >> (64 - kKeptBits)];
+    if (++seen_ == kTrialValues && 2 * found_ < seen_) keeping_ = false;
+    if (k.length != 0 && k.bits == bits) {
+        ++found_;
+        std::memcpy(buf, k.text, sizeof k.text);
+        return buf + k.length;
+    }
+    char* end = std::to_chars(buf, buf + kMaxNumberText, v).ptr;
+    k.bits = bits;
+    k.length = static_cast<std::uint8_t>(end - buf);
+    std::memcpy(k.text, buf, k.length);
+    return end;
+}
+
 std::string summaryForm(double v) {
     char buf[kMaxNumberText];
     std::snprintf(buf, sizeof buf, "%.6g", v);

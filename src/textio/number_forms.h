@@ -1,5 +1,7 @@
 #pragma once
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // The three text forms of a number. Every form first rounds the value to 15
 // significant digits (correctly, from its binary value) and writes it in
@@ -33,5 +35,27 @@ std::string summaryForm(double v);
 // Writes the write form into buf (at least kMaxNumberText bytes) without
 // allocating; returns one past the last character.
 char* writeFormTo(char* buf, double v);
+
+// The shortest forms of a long run of values, with those of values seen
+// before kept by bit pattern: a bootstrap of a proportion or a mean of whole
+// numbers repeats a few thousand values a hundred thousand times. The text
+// is always shortestForm's; a run that hardly repeats stops keeping forms.
+class ShortestForms {
+public:
+    ShortestForms();
+    // Writes the form into buf (at least kMaxNumberText bytes); returns one
+    // past its last character.
+    char* write(char* buf, double v);
+
+private:
+    struct Kept {
+        std::uint64_t bits = 0;
+        std::uint8_t length = 0;  // 0: nothing kept here
+        char text[31];
+    };
+    std::vector<Kept> kept_;
+    std::uint64_t seen_ = 0, found_ = 0;
+    bool keeping_ = true;
+};
 
 }  // namespace lumera

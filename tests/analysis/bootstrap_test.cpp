@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -192,4 +193,27 @@ TEST(Bootstrap, ProgressCountsEveryReplicate) {
 }
 
 }  // namespace
+// Arrays past the arena's room come from the heap, and each goes back where
+// it came from (the sanitizer build catches a wrong free).
+TEST(ArenaAllocator, TakesWhileThereIsRoomThenTheHeap) {
+    const auto arena = std::make_shared<LargePageArena>(10 * sizeof(double));
+    using Values = std::vector<double, ArenaAllocator<double>>;
+    Values a{ArenaAllocator<double>(arena)}, b{ArenaAllocator<double>(arena)};
+    a.reserve(8);
+    b.reserve(8);
+    EXPECT_TRUE(arena->holds(a.data()));
+    EXPECT_FALSE(arena->holds(b.data()));
+    a.assign({1, 2, 3});
+    b.assign({4, 5});
+    Values copy = a;
+    EXPECT_FALSE(arena->holds(copy.data()));
+    EXPECT_EQ(copy, a);
+    b = std::move(a);
+    EXPECT_TRUE(arena->holds(b.data()));
+    EXPECT_EQ(b, copy);
+    b.resize(20);  // outgrows its place in the arena
+    EXPECT_FALSE(arena->holds(b.data()));
+    EXPECT_EQ(b[2], 3);
+}
+
 }  // namespace lumera::analysis

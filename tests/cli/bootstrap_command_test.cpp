@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -17,6 +20,7 @@
 #include "support/cli_run.h"
 #include "support/shell_run.h"
 #include "support/treatment_files.h"
+#include "textio/cohort_reader.h"
 
 namespace lumera::cli {
 namespace {
@@ -382,6 +386,68 @@ TEST_F(BootstrapCommandTest, StandardInputIsTheCohortStdin) {
               0);
     const std::string a = readFile(out.file("stdin-R0.txt")), b = readFile(again.file("warm-R0.txt"));
     EXPECT_EQ(a.substr(a.find("\r\n")), b.substr(b.find("\r\n")));
+}
+
+// Every reason for writing no file; a replicate equal to the format's end
+// marker would end the file early.
+TEST(BootstrapCommand, NoFileReasons) {
+    struct Case {
+        std::optional<double> estimate;
+        std::vector<double> values;
+        std::string reason;  // empty: a file is written
+    };
+    const Case cases[] = {
+        {std::nullopt, {1, 2}, "the cohort itself has no value (no male)"},
+        {3, {}, "0 replicates have a value; at least 2 are needed"},
+        {3, {2}, "1 replicate has a value; at least 2 are needed"},
+        {3, {1.5, -1, 2}, "a replicate equals -1, the end marker of the file format"},
+        {3, {-1.5, -0.5, -1.0000000000000002}, ""},
+    };
+    for (const Case& c : cases) {
+        analysis::StatisticReplicates s;
+        s.name = "longevity_male";
+        s.estimate = c.estimate;
+        s.values.assign(c.values.begin(), c.values.end());
+        EXPECT_EQ(noFileReason(s).value_or(""), c.reason) << c.reason;
+    }
+}
+
+// The display runs beside the bootstrap and changes none of its replicates;
+// off a terminal it writes nothing.
+TEST_F(BootstrapCommandTest, ProgressOnATerminalOnly) {
+    const std::vector<CohortRecords> records = readCohorts({warm}, "bootstrap");
+    const analysis::Cohort cohort(records[0]);
+    analysis::BootstrapRequest request;
+    request.replicates = 40000;
+    request.threads = 2;
+    const std::vector<analysis::StatisticReplicates> plain = analysis::bootstrapCohort(cohort, request);
+    std::ostringstream quiet, shown;
+    const auto off = bootstrapWithProgress(cohort, request, "warm", quiet, ProgressDisplay{});
+    const auto on =
+        bootstrapWithProgress(cohort, request, "warm", shown,
+                              ProgressDisplay{true, std::chrono::milliseconds(0), std::chrono::milliseconds(1)});
+    EXPECT_EQ(quiet.str(), "");
+    ASSERT_EQ(on.size(), plain.size());
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        EXPECT_EQ(off[i].values, plain[i].values) << plain[i].name;
+        EXPECT_EQ(on[i].values, plain[i].values) << plain[i].name;
+    }
+    const std::string text = shown.str();
+    ASSERT_FALSE(text.empty()) << "40,000 replicates take longer than a millisecond";
+    EXPECT_EQ(text.back(), '\n');
+    std::istringstream updates(text.substr(0, text.size() - 1));
+    std::uint64_t last = 0;
+    for (std::string update; std::getline(updates, update, '\r');) {
+        if (update.empty()) continue;
+        std::uint64_t done = 0;
+        ASSERT_EQ(std::sscanf(update.c_str(), "bootstrap warm: %llu of 40000 replicates",
+                              reinterpret_cast<unsigned long long*>(&done)),
+                  1)
+            << update;
+        EXPECT_GE(done, last);
+        EXPECT_LE(done, 40000u);
+        last = done;
+    }
 }
 
 TEST(BootstrapCommandLine, OptionsAndTheirDefaults) {

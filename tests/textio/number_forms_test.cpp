@@ -4,9 +4,11 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "support/write_form_reference.h"
 
@@ -114,4 +116,40 @@ TEST(NumberForms, AgreesWithPrintfOnRandomValues) {
 }
 
 }  // namespace
+// Kept forms must be exactly the forms made afresh, whatever the run: values
+// that repeat, values that share a place in the table, the longest forms,
+// both zeros, and runs that stop keeping.
+TEST(NumberForms, KeptShortestFormsAreTheFormsMadeAfresh) {
+    std::mt19937_64 gen(7);
+    std::vector<double> few = {0.0,    -0.0, 0.37, 1.0 / 3, -2.2250738585072014e-308, -1.7976931348623157e308,
+                               5e-324, 100,  17.25};
+    // Distinct values that land on the same place as few[2].
+    const auto place = [](double v) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        return (bits * 0x9E3779B97F4A7C15ull) >> 52;
+    };
+    for (double v = 0.37; few.size() < 14;) {
+        v = std::nextafter(v, 1.0);
+        if (place(v) == place(0.37)) few.push_back(v);
+    }
+    std::vector<std::vector<double>> runs(3);
+    for (int i = 0; i < 20000; ++i) runs[0].push_back(few[gen() % few.size()]);
+    for (int i = 0; i < 20000; ++i) runs[1].push_back(std::ldexp(static_cast<double>(gen() >> 11), -40));
+    runs[2] = runs[1];  // stops keeping, then meets repeats
+    runs[2].insert(runs[2].end(), runs[0].begin(), runs[0].end());
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        ShortestForms forms;
+        std::size_t wrong = 0;
+        for (double v : runs[r]) {
+            char buf[kMaxNumberText];
+            const std::string got(buf, forms.write(buf, v));
+            if (got != shortestForm(v) && wrong++ < 3) ADD_FAILURE() << "run " << r << ": " << got;
+            if (std::strtod(got.c_str(), nullptr) != v ||
+                std::signbit(std::strtod(got.c_str(), nullptr)) != std::signbit(v))
+                ADD_FAILURE() << got << " does not read back";
+        }
+    }
+}
+
 }  // namespace lumera
