@@ -19,6 +19,35 @@ constexpr double kMissing = std::numeric_limits<double>::quiet_NaN();
 
 }  // namespace
 
+// Matsumoto and Nishimura's 64-bit Mersenne Twister (MT19937-64), the
+// generator std::mt19937_64 names.
+DrawGenerator::DrawGenerator(std::uint64_t seed) {
+    x_[0] = seed;
+    for (std::size_t i = 1; i < kState; ++i) x_[i] = 6364136223846793005ull * (x_[i - 1] ^ (x_[i - 1] >> 62)) + i;
+}
+
+namespace {
+inline std::uint64_t twisted(std::uint64_t upper, std::uint64_t lower, std::uint64_t far) {
+    const std::uint64_t y = (upper & 0xFFFFFFFF80000000ull) | (lower & 0x7FFFFFFFull);
+    return far ^ (y >> 1) ^ ((0 - (y & 1)) & 0xB5026F5AA96619E9ull);
+}
+}  // namespace
+
+void DrawGenerator::refill() {
+    constexpr std::size_t n = kState, m = 156;
+    for (std::size_t i = 0; i < n - m; ++i) x_[i] = twisted(x_[i], x_[i + 1], x_[i + m]);
+    for (std::size_t i = n - m; i < n - 1; ++i) x_[i] = twisted(x_[i], x_[i + 1], x_[i + m - n]);
+    x_[n - 1] = twisted(x_[n - 1], x_[0], x_[m - 1]);
+    for (std::size_t i = 0; i < n; ++i) {
+        std::uint64_t z = x_[i];
+        z ^= (z >> 29) & 0x5555555555555555ull;
+        z ^= (z << 17) & 0x71D67FFFEDA60000ull;
+        z ^= (z << 37) & 0xFFF7EEE000000000ull;
+        out_[i] = z ^ (z >> 43);
+    }
+    next_ = 0;
+}
+
 std::vector<std::uint32_t> replicateRows(std::uint64_t seed, std::uint32_t n, std::uint64_t b) {
     std::mt19937_64 generator(seed);
     generator.discard((b - 1) * n);
@@ -73,7 +102,7 @@ std::vector<StatisticReplicates> bootstrapCohort(const Cohort& cohort, const Boo
     // output of the generator is made twice, as jumping it would. A block's
     // rows take at most 256 KB a thread.
     const std::uint64_t block = std::max<std::uint64_t>(1, std::min<std::uint64_t>(256, (1u << 16) / n));
-    std::mt19937_64 generator(request.seed);
+    DrawGenerator generator(request.seed);
     std::uint64_t nextReplicate = 0;
     std::mutex drawLock;
     auto work = [&](unsigned) {

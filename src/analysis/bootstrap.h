@@ -18,6 +18,25 @@ inline std::uint32_t drawnRow(std::uint64_t u, std::uint32_t n) {
     return static_cast<std::uint32_t>((static_cast<DrawProduct>(u) * n) >> 64);
 }
 
+// The outputs of std::mt19937_64 seeded alike, made a state's worth (312)
+// at a time in plain loops the compiler vectorises: the draws are one
+// sequence, made under a lock, so their speed bounds the threads'.
+class DrawGenerator {
+public:
+    explicit DrawGenerator(std::uint64_t seed);
+    std::uint64_t operator()() {
+        if (next_ == kState) refill();
+        return out_[next_++];
+    }
+
+private:
+    static constexpr std::size_t kState = 312;
+    void refill();
+    std::uint64_t x_[kState];
+    std::uint64_t out_[kState];
+    std::size_t next_ = kState;
+};
+
 // The seed of the k-th cohort (from 1) of a run seeded with `seed`.
 inline std::uint64_t cohortSeed(std::uint64_t seed, std::size_t k) { return seed + (k - 1); }
 

@@ -34,6 +34,18 @@ TEST(BootstrapDraws, TheGeneratorIsTheStandardOne) {
     std::mt19937_64 generator;
     generator.discard(9999);
     EXPECT_EQ(generator(), 9981545732273789042ull);
+    DrawGenerator draws(5489);
+    for (int i = 1; i < 10000; ++i) draws();
+    EXPECT_EQ(draws(), 9981545732273789042ull);
+    // The draws' own generator gives the library's sequence, across many
+    // refills of its state, for the seeds at the ends of the range too.
+    for (const std::uint64_t seed : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{42}, ~std::uint64_t{0}}) {
+        std::mt19937_64 standard(seed);
+        DrawGenerator mine(seed);
+        int wrong = 0;
+        for (int i = 0; i < 200000 && wrong < 3; ++i)
+            if (mine() != standard()) ADD_FAILURE() << "seed " << seed << ", output " << i + 1 << (++wrong, "");
+    }
 }
 
 // Made outside this program with an independent MT19937-64 in Python:
