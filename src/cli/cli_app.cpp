@@ -89,7 +89,8 @@ std::vector<analysis::TreatmentSample> readLongFormTreatments(const CompareOptio
     LongFormTable table = readLongForm(o.longForm, {o.treatmentColumn, o.valueColumn}, "compare");
     if (table.treatments.size() < 2)
         throw UserError("compare", o.longForm + ": the file holds " + std::to_string(table.treatments.size()) +
-                                       " treatment; at least 2 are needed.");
+                                       (table.treatments.size() == 1 ? " treatment" : " treatments") +
+                                       "; at least 2 are needed.");
     std::vector<analysis::TreatmentSample> samples;
     for (LongFormTreatment& t : table.treatments)
         samples.push_back(analysis::makeSample(std::move(t.name), o.longForm, std::move(t.values)));
