@@ -56,6 +56,7 @@ private:
     const std::string& title_;
     long line_ = 0;
     std::vector<std::string> fields_;
+    std::vector<bool> quoted_;
     std::size_t width_ = 0;  // the header's fields
     std::size_t treatmentAt_ = 0, valueAt_ = 0;
     std::unordered_map<std::string, std::size_t> index_;
@@ -65,11 +66,13 @@ private:
 
 void Parser::split(std::string_view s) {
     fields_.clear();
+    quoted_.clear();
     std::size_t p = 0;
     for (;;) {
         while (p < s.size() && (s[p] == ' ' || s[p] == '\t')) ++p;
         std::string field;
-        if (p < s.size() && s[p] == '"') {
+        quoted_.push_back(p < s.size() && s[p] == '"');
+        if (quoted_.back()) {
             const std::size_t open = p++;
             for (;;) {
                 const std::size_t close = s.find('"', p);
@@ -147,6 +150,8 @@ void Parser::line(std::string_view text) {
     const std::string& name = fields_[treatmentAt_];
     const std::string& value = fields_[valueAt_];
     if (name.empty()) failLine("the treatment (column " + shown(columns_.treatment) + ") is empty");
+    // write.csv quotes text, so an NA without quotes is a missing treatment.
+    if (name == "NA" && !quoted_[treatmentAt_]) failLine("the treatment is NA (missing)");
     const std::optional<double> v = parseNumberText(value);
     if (!v) {
         if (value == "NA") failLine("the value is NA (missing); every row needs a replicate's value");

@@ -32,7 +32,7 @@ struct LongFormTable {
 // the line: a header without one of the columns (the columns found are
 // listed), a row with more or fewer fields than the header, a quote not
 // closed on its line, a value that is not a number (NA included), an empty
-// treatment, a treatment with fewer than 2 values.
+// or unquoted NA treatment, a treatment with fewer than 2 values.
 LongFormTable readLongForm(const std::string& path, const LongFormColumns& columns, const std::string& errorTitle);
 
 // The same from a text; label names it in messages.

@@ -61,7 +61,8 @@ TEST(Provenance, EveryDocumentNamesItsCommandLineAndInputs) {
     // Text after the end marker is read (and hashed) too, past the readers' first block.
     std::string notes;
     while (notes.size() < (std::size_t{3} << 20)) notes += "notes after the end marker\r\n";
-    const std::string tail = write(folder, "tail.txt", "\"Warm\",\"R0\",9,\"x\",3,\"W\",9,2\r\n1\r\n2\r\n-1\r\n" + notes);
+    const std::string tail =
+        write(folder, "tail.txt", "\"Warm\",\"R0\",9,\"x\",3,\"W\",9,2\r\n1\r\n2\r\n-1\r\n" + notes);
     const std::string plain = write(folder, "plain.txt", "Cold\n0.5\n0.25\n0.75\n");
     // Digests from coreutils' sha256sum of the committed sample files.
     const Input r18{example("r0-18C.txt"), 24020, "03ee215bfb6717d5ca2e55fadb356606fbce316476c01fe6cc1b366947e545b1"};
@@ -164,7 +165,8 @@ TEST(LongFormCompare, ColumnsByNameStandardInputAndRefusals) {
     const std::string csv = write(folder, "t.csv",
                                   "\"R0\",\"temp\",\"rep\"\r\n1.5,\"hot\",1\r\n2.5,\"hot\",2\r\n0.5,\"cold\",1\r\n"
                                   "0.25,\"cold\",2\r\n0.75,\"cold\",3\r\n");
-    const CliRun named = cli({"compare", "--json", "--long", csv, "--treatment-column", "temp", "--value-column", "R0"});
+    const CliRun named =
+        cli({"compare", "--json", "--long", csv, "--treatment-column", "temp", "--value-column", "R0"});
     ASSERT_EQ(named.code, 0) << named.err;
     const Json doc = Json::parse(named.out);
     ASSERT_EQ(doc["treatments"].size(), 2u);
@@ -190,9 +192,10 @@ TEST(LongFormCompare, ColumnsByNameStandardInputAndRefusals) {
     for (const std::string& script : {"cat " + r24 + " | " + compare, compare + " < " + r24}) {
         const test::ShellRun run = test::runShell(script, scratch);
         ASSERT_EQ(run.exitCode, 0) << run.err;
-        expectInputs(Json::parse(run.out),
-                     {{example("r0-18C.txt"), 24020, "03ee215bfb6717d5ca2e55fadb356606fbce316476c01fe6cc1b366947e545b1"},
-                      {"-", 24775, "0aeae25f25e040ce2e7ab29a8485f7f3f6b4c93a5755d326f9b89c68fca5ed7f"}});
+        expectInputs(
+            Json::parse(run.out),
+            {{example("r0-18C.txt"), 24020, "03ee215bfb6717d5ca2e55fadb356606fbce316476c01fe6cc1b366947e545b1"},
+             {"-", 24775, "0aeae25f25e040ce2e7ab29a8485f7f3f6b4c93a5755d326f9b89c68fca5ed7f"}});
     }
 
     // Wrong command lines: exit 2.

@@ -52,6 +52,10 @@ TEST(LongFormReader, ReadsTheCsvFormsOfWriteCsv) {
          "\"early\"\n",
          {},
          {{"late", {0.25, 0.75}}, {"early", {0.5, 1}}}},
+        {"a treatment named NA in quotes is a name",
+         "\"\",\"treatment\",\"value\"\n\"1\",\"NA\",1\n\"2\",\"NA\",2\n",
+         {},
+         {{"NA", {1, 2}}}},
         {"columns named by the options, unquoted header, BOM, spaces and a blank last line",
          "\xEF\xBB\xBFid,temp,R0\n1, 18C ,11.0875\n2,24C, 75.2\n3,18C,12.25\n4,24C,59.55\n\n",
          {"temp", "R0"},
@@ -86,6 +90,7 @@ TEST(LongFormReader, EachRefusalNamesTheFileAndTheLine) {
         {head + "\"2\",\"A,2\n", "long.csv, line 3: the quote opened at character 5 is not closed on its line"},
         {head + "\"2\",\"A\"x,2\n", "long.csv, line 3: field 2: only spaces may follow the closing quote"},
         {head + "\"2\",\"\",2\n", "long.csv, line 3: the treatment (column \"treatment\") is empty"},
+        {head + "\"2\",\"A\",2\n\"3\",NA,2\n", "long.csv, line 4: the treatment is NA (missing)"},
         {"\"\",\"group\",\"value\"\n\"1\",\"A\",1\n",
          "long.csv, line 1: the header has no column \"treatment\"; its columns are \"\", \"group\", \"value\""},
         {"\"\",\"treatment\",\"value\"\n", "(read without a refusal)"},
@@ -94,8 +99,9 @@ TEST(LongFormReader, EachRefusalNamesTheFileAndTheLine) {
         {"", "long.csv: the file is empty"},
         {"\"treatment\",\"value\",\"value\"\n", "long.csv, line 1: the header names the column \"value\" twice"},
         {"a,b\r\n1,2\r\n1,x\r\n", "long.csv, line 3: the value \"x\" is not a number", {"a", "b"}},
-        {"\"x\",\"treatment\"\n", "long.csv, line 1: the header has no column \"value\"; its columns are \"x\", "
-                                  "\"treatment\""},
+        {"\"x\",\"treatment\"\n",
+         "long.csv, line 1: the header has no column \"value\"; its columns are \"x\", "
+         "\"treatment\""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -110,8 +116,8 @@ TEST(LongFormReader, AFileReadInBlocksReadsAsItsText) {
     test::TempFolder folder("long_form_blocks");
     std::string text = "\"\",\"treatment\",\"value\"\r\n";
     for (int i = 1; i <= 60000; ++i)
-        text += "\"" + std::to_string(i) + "\",\"T" + std::to_string(i % 3) + "\"," + std::to_string(i * 0.001) +
-                "\r\n";
+        text +=
+            "\"" + std::to_string(i) + "\",\"T" + std::to_string(i % 3) + "\"," + std::to_string(i * 0.001) + "\r\n";
     ASSERT_GT(text.size(), std::size_t{1} << 20);
     const std::string path = folder.file("big.csv");
     std::ofstream(path, std::ios::binary) << text;
