@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -17,6 +18,12 @@ struct TreatmentSample {
     double mean = 0;
     // sqrt(sum of (x - mean)^2 in file order / (B - 1)).
     double se = 0;
+    // What a treatment file's header says of its source: the estimate of the
+    // whole sample (field 8), the sample size (field 7) and the code (field
+    // 6). Other inputs have none.
+    std::optional<double> estimate;
+    std::optional<double> sampleSize;
+    std::optional<std::string> code;
 };
 
 // The values ascending: std::sort for small inputs, a radix sort on order

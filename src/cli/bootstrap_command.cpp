@@ -223,6 +223,9 @@ int runBootstrap(const BootstrapOptions& o, std::ostream& out, std::ostream& err
             doc["format"] = "lumera-bootstrap";
             doc["version"] = 1;
             doc["program_version"] = kProgramVersion;
+            Provenance provenance{o.commandLine, {}};
+            for (const CohortRecords& r : records) provenance.inputs.push_back(r.input);
+            addProvenance(doc, provenance);
             doc["replicates"] = o.replicates;
             doc["seed"] = o.seed;
             doc["cohorts"] = nlohmann::ordered_json::array();
@@ -316,8 +319,14 @@ CohortBootstraps bootstrapTreatments(const CompareOptions& o) {
             throw UserError("compare", "Cohort " + records[k].name + " (" + records[k].file +
                                            ") cannot be compared by " + o.statistic + ": " + *why + ".");
         result.notes.push_back({records[k].name, request.seed, s.values.size(), s.leftOut, s.leftOutReason});
-        result.samples.push_back(analysis::makeSample(records[k].name, records[k].file,
-                                                      std::vector<double>(s.values.begin(), s.values.end())));
+        result.inputs.push_back(records[k].input);
+        // The header bootstrap would write for the statistic.
+        analysis::TreatmentSample sample = analysis::makeSample(
+            records[k].name, records[k].file, std::vector<double>(s.values.begin(), s.values.end()));
+        sample.estimate = s.estimate;
+        sample.sampleSize = static_cast<double>(cohort.size());
+        sample.code = records[k].name;
+        result.samples.push_back(std::move(sample));
     }
     return result;
 }
@@ -359,10 +368,10 @@ private:
 }  // namespace
 
 void writeComparisonJson(std::ostream& out, const analysis::Comparison& c, const CompareOptions& o,
-                         const CohortBootstraps& b) {
+                         const CohortBootstraps& b, const Provenance& provenance) {
     HoldBack hold(out);
     std::ostream held(&hold);
-    writeComparisonJson(held, c);
+    writeComparisonJson(held, c, provenance);
     if (hold.held() != "\n}\n") throw std::logic_error("compare's JSON document ends unexpectedly");
     nlohmann::ordered_json j;
     j["statistic"] = o.statistic;

@@ -10,6 +10,7 @@
 #include "analysis/comparison.h"
 #include "analysis/treatment_sample.h"
 #include "cli/cli_args.h"
+#include "cli/provenance.h"
 
 namespace lumera::cli {
 
@@ -42,6 +43,7 @@ struct CohortBootstrapNote {
 struct CohortBootstraps {
     std::vector<analysis::TreatmentSample> samples;
     std::vector<CohortBootstrapNote> notes;
+    std::vector<InputDigest> inputs;  // the cohort files as read
 };
 
 // Each cohort bootstrapped as `bootstrap` does, its replicates of the
@@ -51,6 +53,6 @@ CohortBootstraps bootstrapTreatments(const CompareOptions& options);
 
 // compare's JSON document with the "bootstrap" object added at its end.
 void writeComparisonJson(std::ostream& out, const analysis::Comparison& c, const CompareOptions& options,
-                         const CohortBootstraps& bootstraps);
+                         const CohortBootstraps& bootstraps, const Provenance& provenance);
 
 }  // namespace lumera::cli

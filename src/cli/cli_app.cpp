@@ -25,6 +25,7 @@
 #include "cli/compare_output.h"
 #include "cli/lifetable_command.h"
 #include "cli/plot_files.h"
+#include "cli/provenance.h"
 #include "report/pair_chart.h"
 #include "shell/dialog_texts.h"
 #include "shell/dialogs.h"
@@ -33,6 +34,7 @@
 #include "sorting/sort_and_count.h"
 #include "textio/escaped_text.h"
 #include "textio/field_reader.h"
+#include "textio/long_form_reader.h"
 #include "textio/number_forms.h"
 #include "textio/rounding.h"
 #include "textio/text_file.h"
@@ -81,6 +83,21 @@ int runReported(std::ostream& err, const std::function<void()>& command) {
     return 1;
 }
 
+// Each treatment of a long-form file as a sample named by the file.
+std::vector<analysis::TreatmentSample> readLongFormTreatments(const CompareOptions& o,
+                                                              std::vector<InputDigest>& inputs) {
+    LongFormTable table = readLongForm(o.longForm, {o.treatmentColumn, o.valueColumn}, "compare");
+    if (table.treatments.size() < 2)
+        throw UserError("compare", o.longForm + ": the file holds " + std::to_string(table.treatments.size()) +
+                                       (table.treatments.size() == 1 ? " treatment" : " treatments") +
+                                       "; at least 2 are needed.");
+    std::vector<analysis::TreatmentSample> samples;
+    for (LongFormTreatment& t : table.treatments)
+        samples.push_back(analysis::makeSample(std::move(t.name), o.longForm, std::move(t.values)));
+    inputs.push_back(std::move(table.input));
+    return samples;
+}
+
 // compare works on the analysis core alone: no window, no dialog.
 int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
     bool csvWritten = false;
@@ -88,9 +105,17 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
         if (!o.plot.empty()) checkPlotFolder(o.plot);
         std::vector<analysis::TreatmentSample> samples;
         CohortBootstraps bootstraps;
-        if (o.cohorts) bootstraps = bootstrapTreatments(o), samples = std::move(bootstraps.samples);
-        for (const std::string& file : o.cohorts ? std::vector<std::string>() : o.files)
-            samples.push_back(readCompareFile(file));
+        Provenance provenance{o.commandLine, {}};
+        if (o.cohorts) {
+            bootstraps = bootstrapTreatments(o), samples = std::move(bootstraps.samples);
+            provenance.inputs = bootstraps.inputs;
+        } else if (!o.longForm.empty()) {
+            samples = readLongFormTreatments(o, provenance.inputs);
+        } else {
+            for (const std::string& file : o.files) {
+                samples.push_back(readCompareFile(file, &provenance.inputs.emplace_back()));
+            }
+        }
         const analysis::Comparison c = analysis::compareTreatments(std::move(samples), o.alpha, o.sidak);
         if (!o.csv.empty() && o.csv != "-") {
             TextFile csv(o.csv, "compare");
@@ -113,9 +138,9 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
         if (o.csv == "-")
             out << comparisonCsv(c);
         else if (o.json && o.cohorts)
-            writeComparisonJson(out, c, o, bootstraps);
+            writeComparisonJson(out, c, o, bootstraps, provenance);
         else if (o.json)
-            writeComparisonJson(out, c);
+            writeComparisonJson(out, c, provenance);
         else
             out << comparisonTable(c);
     });
@@ -128,10 +153,11 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
 
 std::string statText(double v) { return std::isfinite(v) ? plainForm(v) : std::string("not defined"); }
 
-nlohmann::ordered_json normalityJson(const analysis::NormalityResult& r) {
+nlohmann::ordered_json normalityJson(const analysis::NormalityResult& r, const Provenance& provenance) {
     // NaN (values that do not vary) comes out as null.
     nlohmann::ordered_json j;
     j["program_version"] = kProgramVersion;
+    addProvenance(j, provenance);
     j["n"] = r.n;
     j["mean"] = r.mean;
     j["sd"] = r.sd;
@@ -178,8 +204,11 @@ int runNormality(const NormalityOptions& o, std::ostream& out, std::ostream& err
         SortInputData data = readSortInput(absoluteName(o.file), kind, o.serials);
         roundSortValues(data.values, decimals);
         const analysis::NormalityResult r = analysis::testNormality(data.values);
+        data.input.file = o.file;
         if (o.json)
-            out << normalityJson(r).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+            out << normalityJson(r, {o.commandLine, {data.input}})
+                       .dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+                << '\n';
         else
             out << normalityText(r);
     });

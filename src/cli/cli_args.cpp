@@ -20,6 +20,8 @@ const char* const kStandardInput = "/dev/stdin";
     "[FILE3 ...]\n"                                                                                    \
     "       lumera-cli compare --cohorts --statistic NAME [--replicates B] [--seed S] "                \
     "[compare options] COHORT1 COHORT2 [COHORT3 ...]\n"                                                \
+    "       lumera-cli compare --long FILE [--treatment-column NAME] [--value-column NAME] "           \
+    "[compare options]\n"                                                                              \
     "       lumera-cli bootstrap [--replicates B] [--seed S] [--dir DIR] [--statistics LIST] "         \
     "[--threads N] [--json] COHORT...\n"                                                               \
     "       lumera-cli lifetable [--json] [--tables DIR] [--plot DIR] COHORT...\n"                     \
@@ -132,6 +134,20 @@ const char* const kCompareHelp =
     "--replicates B    replicates per cohort, at least 2 (default 100000)\n"
     "--seed S          the first cohort's seed, 0 to 2^64 - 1 (default 1); the k-th\n"
     "                  cohort's is S + k - 1; the JSON document names them\n"
+    "\n"
+    "usage: lumera-cli compare --long FILE [--treatment-column NAME] [--value-column NAME]\n"
+    "       [compare options]\n"
+    "--long FILE              every treatment from one CSV file of one replicate a\n"
+    "                         row (as R's write.csv writes a data frame; - reads\n"
+    "                         standard input); no treatment files beside it.\n"
+    "                         Treatments in the order they first appear, values in\n"
+    "                         file order; other columns are ignored\n"
+    "--treatment-column NAME  the header's name of the treatment column (default\n"
+    "                         treatment)\n"
+    "--value-column NAME      the header's name of the value column (default value)\n"
+    "\n"
+    "The JSON document names the command line and each input file with its\n"
+    "length and SHA-256, so a result can be traced to its exact inputs.\n"
     "\n"
     "Output: the tables, the JSON document or the CSV rows on stdout, and the\n"
     "files asked for.\n" LUMERA_EXIT_STATUS;
@@ -266,6 +282,9 @@ void defineOptions(CLI::App& app, Kind kind, Command& c, Words& w) {
             app.add_option("--statistic", c.compare.statistic);
             app.add_option("--replicates", w.replicates);
             app.add_option("--seed", w.seed);
+            app.add_option("--long", c.compare.longForm);
+            app.add_option("--treatment-column", c.compare.treatmentColumn);
+            app.add_option("--value-column", c.compare.valueColumn);
             break;
         case Kind::Bootstrap:
             app.add_option("--replicates", w.replicates);
@@ -415,6 +434,7 @@ Command parseOptions(Kind kind, const std::string& name, const std::vector<std::
             o.kind = sortKind(w.kind);
             o.decimals = wholeDecimals(o.decimals);
             o.file = oneFile(w.files, name);
+            if (kind == Kind::Normality) c.normality.commandLine = words;
             break;
         }
         case Kind::Compare: {
@@ -437,8 +457,21 @@ Command parseOptions(Kind kind, const std::string& name, const std::vector<std::
                 if (optionGiven("--seed")) c.compare.seed = seedOption(w.seed);
                 if (w.files.size() < 2) throw UsageError("compare --cohorts needs at least two cohort files");
             }
+            if (optionGiven("--long")) {
+                if (c.compare.cohorts) throw UsageError("--long and --cohorts are two kinds of input: choose one");
+                if (!w.files.empty())
+                    throw UsageError("--long reads every treatment from its file: give no treatment files beside it");
+                if (c.compare.longForm.empty()) throw UsageError("--long needs a file name");
+                if (c.compare.treatmentColumn == c.compare.valueColumn)
+                    throw UsageError("--treatment-column and --value-column name the same column");
+                c.compare.commandLine = words;
+                break;
+            }
+            if (optionGiven("--treatment-column") || optionGiven("--value-column"))
+                throw UsageError("--treatment-column and --value-column go with --long");
             if (w.files.size() < 2) throw UsageError("compare needs at least two treatment files");
             c.compare.files = w.files;
+            c.compare.commandLine = words;
             break;
         }
         case Kind::Bootstrap: {
@@ -462,11 +495,13 @@ Command parseOptions(Kind kind, const std::string& name, const std::vector<std::
             }
             if (w.files.empty()) throw UsageError("bootstrap needs the cohort files");
             o.files = w.files;
+            o.commandLine = words;
             break;
         }
         case Kind::LifeTable:
             if (given.empty()) throw UsageError("lifetable needs at least one cohort file");
             c.lifetable.files = given;
+            c.lifetable.commandLine = words;
             break;
         case Kind::Script:
             c.script.file = oneFile(w.files, name);

@@ -35,6 +35,7 @@ struct SortOptions {
 // The file is read as the sort reads it.
 struct NormalityOptions : SortOptions {
     bool json = false;
+    std::vector<std::string> commandLine;  // the words after the program's name, as given
 };
 
 struct CompareOptions {
@@ -50,6 +51,12 @@ struct CompareOptions {
     std::string statistic;
     std::uint64_t replicates = 100000;
     std::uint64_t seed = 1;
+    // --long: the treatments from one file of one replicate a row ("-":
+    // standard input), in place of the files.
+    std::string longForm;
+    std::string treatmentColumn = "treatment";
+    std::string valueColumn = "value";
+    std::vector<std::string> commandLine;
 };
 
 struct BootstrapOptions {
@@ -60,6 +67,7 @@ struct BootstrapOptions {
     unsigned threads = 0;                 // 0: every core
     bool json = false;
     std::vector<std::string> files;
+    std::vector<std::string> commandLine;
 };
 
 struct LifeTableOptions {
@@ -67,6 +75,7 @@ struct LifeTableOptions {
     std::string tables;              // empty: no CSV files
     std::string plot;                // empty: no figures
     std::vector<std::string> files;  // as given: "-" stays "-"
+    std::vector<std::string> commandLine;
 };
 
 struct ScriptOptions {

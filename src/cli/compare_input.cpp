@@ -75,11 +75,17 @@ public:
                 if (std::ferror(file_)) fail(path_, "Cannot read the file.");
                 eof_ = true;
             }
+            digest_.update(buffer_.get() + end_, got);
             end_ += got;
         }
     }
     long number() const { return number_; }
     bool regular() const { return regular_; }
+    // Of every byte read so far: at the end, of the whole file.
+    InputDigest inputDigest(const std::string& file) const {
+        Sha256 copy = digest_;
+        return {file, copy.bytes(), copy.hexDigest()};
+    }
 
     // Whether the first record holds a comma, read ahead without using
     // anything up. A line end inside double quotes belongs to a quoted name,
@@ -91,6 +97,7 @@ public:
                 if (std::ferror(file_)) fail(path_, "Cannot read the file.");
                 eof_ = true;
             }
+            digest_.update(buffer_.get() + end_, got);
             end_ += got;
         }
         bool quoted = false;
@@ -138,6 +145,7 @@ private:
     bool eof_ = false;
     bool regular_ = false;
     long number_ = 0;
+    Sha256 digest_;
 };
 
 bool isBlank(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
@@ -164,9 +172,9 @@ analysis::TreatmentSample readTreatmentFields(FieldReader& in, const std::string
     if (!b)
         in.failAtField("the number of replicates B must be a whole number of at least 2, not " + plainForm(announced) +
                        ".");
-    in.readText();
-    in.readNumber();
-    in.readNumber();
+    std::string code = in.readText();
+    const double sampleSize = in.readNumber();
+    const double estimate = in.readNumber();
     std::vector<double> replicates;
     bool marked = false;
     while (static_cast<std::int64_t>(replicates.size()) < *b && !in.atEnd()) {
@@ -193,7 +201,11 @@ analysis::TreatmentSample readTreatmentFields(FieldReader& in, const std::string
                    ", field " + std::to_string(field) +
                    ").\nDecimal commas split each number in two: write 14.7625, not 14,7625.");
     }
-    return analysis::makeSample(std::move(name), path, std::move(replicates));
+    analysis::TreatmentSample sample = analysis::makeSample(std::move(name), path, std::move(replicates));
+    sample.estimate = estimate;
+    sample.sampleSize = sampleSize;
+    sample.code = std::move(code);
+    return sample;
 }
 
 // A treatment file names its treatment first; a number there is more likely
@@ -213,16 +225,17 @@ analysis::TreatmentSample readTreatmentFile(FieldReader& in, const std::string& 
 
 }  // namespace
 
-analysis::TreatmentSample readCompareFile(const std::string& path) {
+analysis::TreatmentSample readCompareFile(const std::string& path, InputDigest* digest) {
     LineReader lines(path);
     if (lines.firstRecordHasComma()) {
-        if (lines.regular()) {
-            FieldReader fields = FieldReader::fromFile(path, kTitle);
-            return readTreatmentFile(fields, path);
-        }
-        // A pipe cannot be read again from its start.
-        FieldReader fields(lines.rest(), path, kTitle);
-        return readTreatmentFile(fields, path);
+        // A regular file is read again from its start by the field reader,
+        // which hashes all of it; a pipe cannot be, so what the line reader
+        // has taken goes on with the rest.
+        FieldReader fields =
+            lines.regular() ? FieldReader::fromFile(path, kTitle) : FieldReader(lines.rest(), path, kTitle);
+        analysis::TreatmentSample sample = readTreatmentFile(fields, path);
+        if (digest) *digest = fields.inputDigest(path);
+        return sample;
     }
 
     std::string_view line;
@@ -251,6 +264,7 @@ analysis::TreatmentSample readCompareFile(const std::string& path) {
     } while (lines.next(line));
     if (replicates.size() < 2)
         refuse(path + ": the file holds " + std::to_string(replicates.size()) + " replicates; at least 2 are needed.");
+    if (digest) *digest = lines.inputDigest(path);
     return analysis::makeSample(std::move(name), path, std::move(replicates));
 }
 

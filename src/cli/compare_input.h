@@ -2,6 +2,7 @@
 #include <string>
 
 #include "analysis/treatment_sample.h"
+#include "textio/sha256.h"
 
 namespace lumera::cli {
 
@@ -9,7 +10,8 @@ namespace lumera::cli {
 // program's treatment file (eight header fields, then B replicates, or
 // fewer ended by -1); any other is a plain file of one number a line, named
 // after the file unless its first line is a name. Bad input throws
-// UserError naming the file and the line (or field).
-analysis::TreatmentSample readCompareFile(const std::string& path);
+// UserError naming the file and the line (or field). `digest`, when given,
+// gets the length and SHA-256 of the whole file as read.
+analysis::TreatmentSample readCompareFile(const std::string& path, InputDigest* digest = nullptr);
 
 }  // namespace lumera::cli

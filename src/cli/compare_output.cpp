@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <string_view>
 
@@ -46,9 +47,21 @@ std::string layout(const std::vector<std::vector<std::string>>& rows) {
     return out;
 }
 
+// A member's value laid out as dump(2) lays it out one level down.
+std::string nested(const nlohmann::ordered_json& j) {
+    std::string text = j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 3) text.insert(at + 1, "  ");
+    return text;
+}
+
+template <typename T>
+nlohmann::ordered_json orNull(const std::optional<T>& v) {
+    return v ? nlohmann::ordered_json(*v) : nlohmann::ordered_json(nullptr);
+}
+
 }  // namespace
 
-void writeComparisonJson(std::ostream& out, const Comparison& c) {
+void writeComparisonJson(std::ostream& out, const Comparison& c, const Provenance& provenance) {
     // Laid out as nlohmann's dump(2) lays out the whole document, from
     // single values only: the library's arrays and objects take memory to
     // be destroyed, and a lack of it there would end the process.
@@ -63,6 +76,8 @@ void writeComparisonJson(std::ostream& out, const Comparison& c) {
     field("  ", "format", "lumera-compare");
     field("  ", "version", 1);
     field("  ", "program_version", kProgramVersion);
+    out << "  \"command_line\": " << nested(commandLineJson(provenance)) << ",\n";
+    out << "  \"inputs\": " << nested(inputsJson(provenance)) << ",\n";
     field("  ", "alpha", c.alpha);
     field("  ", "sidak_alpha", c.sidakAlpha);
     field("  ", "pair_count", c.pairs.size());
@@ -74,6 +89,9 @@ void writeComparisonJson(std::ostream& out, const Comparison& c) {
         out << "    {\n";
         field("      ", "name", s.name);
         field("      ", "file", s.file);
+        field("      ", "estimate", orNull(s.estimate));
+        field("      ", "sample_size", orNull(s.sampleSize));
+        field("      ", "code", orNull(s.code));
         field("      ", "replicates", s.replicates.size());
         field("      ", "mean", s.mean);
         field("      ", "se", s.se);
@@ -108,9 +126,9 @@ void writeComparisonJson(std::ostream& out, const Comparison& c) {
     out << "}\n";
 }
 
-std::string comparisonJson(const Comparison& c) {
+std::string comparisonJson(const Comparison& c, const Provenance& provenance) {
     std::ostringstream out;
-    writeComparisonJson(out, c);
+    writeComparisonJson(out, c, provenance);
     return out.str();
 }
 

@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "cli/chart_loader.h"
+#include "cli/provenance.h"
 #include "textio/escaped_text.h"
 #include "textio/number_forms.h"
 #include "textio/temporary_files.h"
@@ -298,11 +299,14 @@ void checkFolder(const std::string& dir, const char* option) {
 
 }  // namespace
 
-std::string lifeTableJson(const std::vector<CohortLifeTable>& cohorts) {
+std::string lifeTableJson(const std::vector<CohortLifeTable>& cohorts, const std::vector<std::string>& commandLine) {
     Json doc;
     doc["format"] = "lumera-lifetable";
     doc["version"] = 1;
     doc["program_version"] = kProgramVersion;
+    Provenance provenance{commandLine, {}};
+    for (const CohortLifeTable& c : cohorts) provenance.inputs.push_back(c.records.input);
+    addProvenance(doc, provenance);
     doc["cohorts"] = Json::array();
     for (const CohortLifeTable& c : cohorts) doc["cohorts"].push_back(cohortJson(c));
     // Ids and names come from files: text that is not UTF-8 is replaced.
@@ -402,7 +406,7 @@ int runLifeTable(const LifeTableOptions& o, std::ostream& out, std::ostream& err
             }
         }
         files.putInPlace();
-        out << (o.json ? lifeTableJson(cohorts) : lifeTableText(cohorts));
+        out << (o.json ? lifeTableJson(cohorts, o.commandLine) : lifeTableText(cohorts));
         return 0;
     } catch (const UserError& e) {
         err << e.title() << ": " << e.text() << '\n';

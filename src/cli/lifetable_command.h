@@ -20,7 +20,9 @@ struct CohortLifeTable {
 
 // The "lumera-lifetable" document: numbers in the shortest form that reads
 // back to the same double, null for a value that does not exist.
-std::string lifeTableJson(const std::vector<CohortLifeTable>& cohorts);
+// The inputs it names are the cohorts' files as read.
+std::string lifeTableJson(const std::vector<CohortLifeTable>& cohorts,
+                          const std::vector<std::string>& commandLine = {});
 // Counts, parameters and statistics per cohort for a person, with a note on
 // every value that does not exist.
 std::string lifeTableText(const std::vector<CohortLifeTable>& cohorts);

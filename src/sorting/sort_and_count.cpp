@@ -65,7 +65,7 @@ std::string nameField(FieldReader& reader) {
 // Reads the values into x[1..N], naming the data set as it goes; returns
 // their sum in file order.
 double readValues(const std::string& path, SortDataKind kind, bool serials, std::string& projectName,
-                  std::string& dataSetName, BootHeader& boot, std::vector<double>& x) {
+                  std::string& dataSetName, BootHeader& boot, std::vector<double>& x, InputDigest* digest = nullptr) {
     FieldReader reader = FieldReader::fromFile(path, kErrorTitle);
     const bool general = kind == SortDataKind::General;
     std::int64_t limit = kMaxValues;
@@ -107,6 +107,7 @@ double readValues(const std::string& path, SortDataKind kind, bool serials, std:
         sum += value;
         ++count;
     }
+    if (digest) *digest = reader.inputDigest(path);
     return sum;
 }
 
@@ -284,7 +285,8 @@ void writeCounts(const RunState& s, const std::string& path, bool general, std::
 SortInputData readSortInput(const std::string& path, SortDataKind kind, bool serials) {
     SortInputData data;
     BootHeader boot;
-    const double sum = readValues(path, kind, serials, data.projectName, data.dataSetName, boot, data.values);
+    const double sum =
+        readValues(path, kind, serials, data.projectName, data.dataSetName, boot, data.values, &data.input);
     data.values.erase(data.values.begin());
     data.mean = checkedMean(path, data.values.size(), sum);
     return data;

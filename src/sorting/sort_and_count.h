@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "shell/run_state.h"
+#include "textio/sha256.h"
 
 namespace lumera {
 
@@ -22,6 +23,7 @@ struct SortInputData {
     std::string dataSetName;
     std::vector<double> values;
     double mean = 0;
+    InputDigest input;  // the whole file as read
 };
 SortInputData readSortInput(const std::string& path, SortDataKind kind, bool serials);
 

@@ -342,13 +342,14 @@ CohortRecords Parser::run() {
     return out;
 }
 
-std::string readAll(int fd, const std::string& label, const std::string& title) {
+std::string readAll(int fd, const std::string& label, const std::string& title, Sha256& digest) {
     std::string text;
     char block[1 << 16];
     for (;;) {
         const ssize_t n = ::read(fd, block, sizeof block);
         if (n > 0) {
             text.append(block, static_cast<std::size_t>(n));
+            digest.update(block, static_cast<std::size_t>(n));
         } else if (n == 0) {
             return text;
         } else if (errno != EINTR) {
@@ -371,8 +372,9 @@ CohortRecords parseCohort(std::string_view content, const std::string& label, co
 CohortRecords readCohort(const std::string& path, const std::string& errorTitle) {
     std::string text;
     const std::string label = path == "-" ? "stdin" : path;
+    Sha256 digest;
     if (path == "-") {
-        text = readAll(0, label, errorTitle);
+        text = readAll(0, label, errorTitle, digest);
     } else {
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) throw UserError(errorTitle, path + ": cannot open the file (" + std::strerror(errno) + ")");
@@ -384,7 +386,7 @@ CohortRecords readCohort(const std::string& path, const std::string& errorTitle)
                             path + (folder ? ": a folder, not a cohort file" : ": not a regular file or pipe"));
         }
         try {
-            text = readAll(fd, label, errorTitle);
+            text = readAll(fd, label, errorTitle, digest);
         } catch (...) {
             ::close(fd);
             throw;
@@ -394,6 +396,7 @@ CohortRecords readCohort(const std::string& path, const std::string& errorTitle)
     CohortRecords records = parseCohort(text, label, errorTitle);
     records.name = cohortName(path);
     records.file = path;
+    records.input = {path, digest.bytes(), digest.hexDigest()};
     return records;
 }
 

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "textio/sha256.h"
+
 namespace lumera {
 
 // The records of one cohort file, checked and in file order: plain values
@@ -24,6 +26,7 @@ struct CohortRecords {
     std::vector<std::size_t> eggOffset;  // size() + 1 entries
     std::vector<std::uint32_t> eggs;
     std::vector<long> lines;  // the file line of each individual
+    InputDigest input;        // the bytes read: file as given, length, SHA-256
 
     std::size_t size() const { return sex.size(); }
 };

@@ -90,6 +90,7 @@ FieldReader::FieldReader(int fd, std::string fileName, std::string errorTitle, s
 FieldReader::FieldReader(std::string content, std::string fileName, std::string errorTitle)
     : fileName_(std::move(fileName)), errorTitle_(std::move(errorTitle)), buf_(std::move(content)) {
     end_ = buf_.size();
+    digest_.update(buf_);
     start();
 }
 
@@ -104,7 +105,8 @@ FieldReader::FieldReader(FieldReader&& other) noexcept
       blockSize_(other.blockSize_),
       buf_(std::move(other.buf_)),
       pos_(other.pos_),
-      end_(other.end_) {}
+      end_(other.end_),
+      digest_(other.digest_) {}
 
 FieldReader& FieldReader::operator=(FieldReader&& other) noexcept {
     if (this != &other) {
@@ -120,6 +122,7 @@ FieldReader& FieldReader::operator=(FieldReader&& other) noexcept {
         buf_ = std::move(other.buf_);
         pos_ = other.pos_;
         end_ = other.end_;
+        digest_ = other.digest_;
     }
     return *this;
 }
@@ -180,6 +183,7 @@ bool FieldReader::more(std::size_t keepFrom) const {
     while (got < want) {
         const ssize_t n = ::read(fd_, buf_.data() + end_ + got, want - got);
         if (n > 0) {
+            digest_.update(buf_.data() + end_ + got, static_cast<std::size_t>(n));
             got += static_cast<std::size_t>(n);
         } else if (n == 0) {
             ::close(fd_);
@@ -260,6 +264,13 @@ double FieldReader::readNumber() {
     what += shown(field);
     what += !quoted && numberTextOverflows(field) ? "\" is too large." : "\" is not a number.";
     failAtField(what);
+}
+
+InputDigest FieldReader::inputDigest(const std::string& file) {
+    for (pos_ = end_; more(end_); pos_ = end_) {
+    }
+    Sha256 copy = digest_;
+    return {file, copy.bytes(), copy.hexDigest()};
 }
 
 bool FieldReader::atEnd() const {

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "textio/sha256.h"
+
 namespace lumera {
 
 // Reads a text file as a sequence of fields separated by commas or line
@@ -45,6 +47,9 @@ public:
     // Throws UserError: where() + ": " + what.
     [[noreturn]] void failAtField(const std::string& what) const;
     const std::string& fileName() const { return fileName_; }
+    // The length and SHA-256 of the whole file: what is left unread is read
+    // (and hashed) first. For the reader made from a text, that text.
+    InputDigest inputDigest(const std::string& file);
 
 private:
     FieldReader(int fd, std::string fileName, std::string errorTitle, std::size_t blockSize);
@@ -68,6 +73,7 @@ private:
     mutable std::string buf_;
     mutable std::size_t pos_ = 0;
     mutable std::size_t end_ = 0;
+    mutable Sha256 digest_;
 };
 
 }  // namespace lumera

@@ -37,25 +37,36 @@ std::string write(const TempFolder& folder, const std::string& name, const std::
 }
 
 // The document as one tree dumped at once, as compare wrote it before the
-// pairs were streamed; the program's version and the letters' method are
-// the new keys.
-std::string wholeDocument(const analysis::Comparison& c) {
+// pairs were streamed; the program's version, the letters' method, the
+// provenance and the treatment files' header fields are the new keys.
+std::string wholeDocument(const analysis::Comparison& c, const Provenance& provenance) {
     nlohmann::ordered_json doc;
     doc["format"] = "lumera-compare";
     doc["version"] = 1;
     doc["program_version"] = kProgramVersion;
+    doc["command_line"] = nlohmann::ordered_json::array();
+    for (const std::string& w : provenance.commandLine) doc["command_line"].push_back(w);
+    doc["inputs"] = nlohmann::ordered_json::array();
+    for (const InputDigest& d : provenance.inputs)
+        doc["inputs"].push_back({{"file", d.file}, {"bytes", d.bytes}, {"sha256", d.sha256}});
     doc["alpha"] = c.alpha;
     doc["sidak_alpha"] = c.sidakAlpha;
     doc["pair_count"] = c.pairs.size();
     doc["letters_method"] = "insert-absorb";
     doc["treatments"] = nlohmann::ordered_json::array();
     for (std::size_t t = 0; t < c.treatments.size(); ++t)
-        doc["treatments"].push_back({{"name", c.treatments[t].name},
-                                     {"file", c.treatments[t].file},
-                                     {"replicates", c.treatments[t].replicates.size()},
-                                     {"mean", c.treatments[t].mean},
-                                     {"se", c.treatments[t].se},
-                                     {"letters", c.letters[t]}});
+        doc["treatments"].push_back(
+            {{"name", c.treatments[t].name},
+             {"file", c.treatments[t].file},
+             {"estimate",
+              c.treatments[t].estimate ? nlohmann::ordered_json(*c.treatments[t].estimate) : nlohmann::ordered_json()},
+             {"sample_size", c.treatments[t].sampleSize ? nlohmann::ordered_json(*c.treatments[t].sampleSize)
+                                                        : nlohmann::ordered_json()},
+             {"code", c.treatments[t].code ? nlohmann::ordered_json(*c.treatments[t].code) : nlohmann::ordered_json()},
+             {"replicates", c.treatments[t].replicates.size()},
+             {"mean", c.treatments[t].mean},
+             {"se", c.treatments[t].se},
+             {"letters", c.letters[t]}});
     doc["pairs"] = nlohmann::ordered_json::array();
     for (std::size_t k = 0; k < c.pairs.size(); ++k) {
         const analysis::PairResult& p = c.pairs[k];
@@ -93,9 +104,20 @@ TEST(CompareStreams, StreamedJsonIsTheWholeDocumentByteForByte) {
             std::vector<double> v;
             for (int r = 0; r < 6; ++r) v.push_back(1.5 * static_cast<double>(t) + 0.1 * ((r * 5) % 7));
             samples.push_back(analysis::makeSample(names[t], numbered("f", t, ".txt"), v));
+            if (t % 2 == 1) {
+                samples.back().estimate = 0.25 * static_cast<double>(t);
+                samples.back().sampleSize = 40;
+                samples.back().code = "T\"" + std::to_string(t);
+            }
         }
         const analysis::Comparison c = analysis::compareTreatments(std::move(samples), 0.05, false);
-        EXPECT_EQ(comparisonJson(c), wholeDocument(c));
+        Provenance provenance;
+        EXPECT_EQ(comparisonJson(c), wholeDocument(c, provenance));
+        for (std::size_t t = 0; t < names.size(); ++t) {
+            provenance.commandLine.push_back(numbered("word ", t));
+            provenance.inputs.push_back({numbered("f", t, ".txt"), 100 + t, std::string(64, 'a')});
+        }
+        EXPECT_EQ(comparisonJson(c, provenance), wholeDocument(c, provenance));
     }
 }
 
