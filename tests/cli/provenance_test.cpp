@@ -98,7 +98,9 @@ TEST(Provenance, EveryDocumentNamesItsCommandLineAndInputs) {
         const CliRun run = cli(c.words);
         ASSERT_EQ(run.code, 0) << run.err;
         const Json doc = Json::parse(run.out);
-        if (c.format) EXPECT_EQ(doc["format"], c.format);
+        if (c.format) {
+            EXPECT_EQ(doc["format"], c.format);
+        }
         EXPECT_EQ(doc["command_line"], Json(c.words));
         expectInputs(doc, c.inputs);
         // No time stamp: the same inputs give the same bytes.

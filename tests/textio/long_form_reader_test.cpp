@@ -115,9 +115,10 @@ TEST(LongFormReader, EachRefusalNamesTheFileAndTheLine) {
 TEST(LongFormReader, AFileReadInBlocksReadsAsItsText) {
     test::TempFolder folder("long_form_blocks");
     std::string text = "\"\",\"treatment\",\"value\"\r\n";
-    for (int i = 1; i <= 60000; ++i)
-        text +=
-            "\"" + std::to_string(i) + "\",\"T" + std::to_string(i % 3) + "\"," + std::to_string(i * 0.001) + "\r\n";
+    for (int i = 1; i <= 60000; ++i) {
+        text.append("\"").append(std::to_string(i)).append("\",\"T").append(std::to_string(i % 3));
+        text.append("\",").append(std::to_string(i * 0.001)).append("\r\n");
+    }
     ASSERT_GT(text.size(), std::size_t{1} << 20);
     const std::string path = folder.file("big.csv");
     std::ofstream(path, std::ios::binary) << text;
