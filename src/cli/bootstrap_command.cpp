@@ -321,8 +321,8 @@ CohortBootstraps bootstrapTreatments(const CompareOptions& o) {
         result.notes.push_back({records[k].name, request.seed, s.values.size(), s.leftOut, s.leftOutReason});
         result.inputs.push_back(records[k].input);
         // The header bootstrap would write for the statistic.
-        analysis::TreatmentSample sample = analysis::makeSample(
-            records[k].name, records[k].file, std::vector<double>(s.values.begin(), s.values.end()));
+        analysis::TreatmentSample sample = analysis::makeSample(records[k].name, records[k].file,
+                                                                std::vector<double>(s.values.begin(), s.values.end()));
         sample.estimate = s.estimate;
         sample.sampleSize = static_cast<double>(cohort.size());
         sample.code = records[k].name;
