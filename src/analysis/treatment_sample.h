@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@ struct TreatmentSample {
     double mean = 0;
     // sqrt(sum of (x - mean)^2 in file order / (B - 1)).
     double se = 0;
+    std::optional<double> estimate;  // field 8 of a treatment file
 };
 
 // The values ascending: std::sort for small inputs, a radix sort on order

@@ -166,7 +166,7 @@ analysis::TreatmentSample readTreatmentFields(FieldReader& in, const std::string
                        ".");
     in.readText();
     in.readNumber();
-    in.readNumber();
+    const double estimate = in.readNumber();
     std::vector<double> replicates;
     bool marked = false;
     while (static_cast<std::int64_t>(replicates.size()) < *b && !in.atEnd()) {
@@ -193,7 +193,9 @@ analysis::TreatmentSample readTreatmentFields(FieldReader& in, const std::string
                    ", field " + std::to_string(field) +
                    ").\nDecimal commas split each number in two: write 14.7625, not 14,7625.");
     }
-    return analysis::makeSample(std::move(name), path, std::move(replicates));
+    analysis::TreatmentSample sample = analysis::makeSample(std::move(name), path, std::move(replicates));
+    sample.estimate = estimate;
+    return sample;
 }
 
 // A treatment file names its treatment first; a number there is more likely
