@@ -260,6 +260,8 @@ void checkPaperOptions(CompareOptions& o, const Words& w, const Given& optionGiv
         const std::string ending = std::filesystem::path(o.figure).extension().string();
         if (ending != ".png" && ending != ".svg" && ending != ".pdf")
             throw UsageError("--figure: the file name must end in .png, .svg or .pdf");
+        if (!o.csv.empty() && std::filesystem::path(o.figure).replace_extension(".csv") == o.csv)
+            throw UsageError("--figure writes its values to " + o.csv + ", the file of --csv: choose another");
     } else if (optionGiven("--bars") || optionGiven("--label")) {
         throw UsageError("--bars and --label go with --figure");
     }

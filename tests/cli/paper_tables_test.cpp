@@ -194,6 +194,7 @@ TEST(PaperTables, OneDocumentOnStdoutAndKnownForms) {
         {"--table", "html"},                  {"--table", ""},                    {"--figure", "f.jpg"},
         {"--figure", "f"},                    {"--figure", "f.PNG"},              {"--bars", "ci"},
         {"--label", "R0"},                    {"--figure", "f.png", "--bars", "sd"},
+        {"--figure", "f.svg", "--csv", "f.csv"},
     };
     for (std::vector<std::string> words : refused) {
         const std::string shown = words[0] + " " + words[1];
