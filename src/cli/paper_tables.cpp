@@ -1,9 +1,12 @@
 #include "cli/paper_tables.h"
 
+#include <algorithm>
 #include <charconv>
-#include <initializer_list>
-#include <string_view>
 #include <cmath>
+#include <initializer_list>
+#include <iterator>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "textio/escaped_text.h"
@@ -127,7 +130,8 @@ std::string latexTable(const Table& t) {
 std::string csvTable(const Table& t) {
     auto line = [](const std::vector<std::string>& cells) {
         std::string out;
-        for (std::size_t i = 0; i < cells.size(); ++i) out += joined({i == 0 ? "" : ",", csvField(withPm(cells[i], "±"))});
+        for (std::size_t i = 0; i < cells.size(); ++i)
+            out += joined({i == 0 ? "" : ",", csvField(withPm(cells[i], "±"))});
         return out + "\r\n";
     };
     std::string out = line(t.header);
@@ -154,10 +158,10 @@ Table treatmentTable(const Comparison& c) {
 
 Table pairTable(const Comparison& c) {
     const std::string level = plainForm(c.level * 100) + "%";
-    Table t{{"Pair", "Difference", "SE", "t " + level + " CI", "Percentile " + level + " CI", "P", "Adjusted P",
-             "Mark"},
-            "lrrrrrrl",
-            {}};
+    Table t{
+        {"Pair", "Difference", "SE", "t " + level + " CI", "Percentile " + level + " CI", "P", "Adjusted P", "Mark"},
+        "lrrrrrrl",
+        {}};
     for (std::size_t k = 0; k < c.pairs.size(); ++k) {
         const PairResult& p = c.pairs[k];
         const double adjusted = k < c.pAdjusted.size() ? c.pAdjusted[k] : p.pValue;
@@ -213,23 +217,24 @@ RoundedPair roundToSe(double estimate, double se) {
 }
 
 std::string latexText(const std::string& text) {
+    static const std::pair<char, std::string_view> kSpelled[] = {{'\\', "\\textbackslash{}"},
+                                                                 {'^', "\\textasciicircum{}"},
+                                                                 {'~', "\\textasciitilde{}"},
+                                                                 {'<', "\\textless{}"},
+                                                                 {'>', "\\textgreater{}"},
+                                                                 {'|', "\\textbar{}"},
+                                                                 {'[', "{[}"},
+                                                                 {']', "{]}"}};
     std::string out;
     for (char ch : text) {
-        switch (ch) {
-            case '\\': out += "\\textbackslash{}"; break;
-            case '^': out += "\\textasciicircum{}"; break;
-            case '~': out += "\\textasciitilde{}"; break;
-            case '<': out += "\\textless{}"; break;
-            case '>': out += "\\textgreater{}"; break;
-            case '|': out += "\\textbar{}"; break;
-            case '[': out += "{[}"; break;
-            case ']': out += "{]}"; break;
-            case '_': case '%': case '&': case '#': case '$': case '{': case '}':
-                out += '\\';
-                out += ch;
-                break;
-            default: out += ch;
-        }
+        const auto* spelled = std::find_if(std::begin(kSpelled), std::end(kSpelled),
+                                           [ch](const auto& entry) { return entry.first == ch; });
+        if (spelled != std::end(kSpelled))
+            out += spelled->second;
+        else if (std::string_view("_%&#${}").find(ch) != std::string_view::npos)
+            out += joined({"\\", std::string_view(&ch, 1)});
+        else
+            out += ch;
     }
     return out;
 }
@@ -239,9 +244,7 @@ std::string paperTables(const Comparison& c, TableForm form) {
     std::string out;
     for (const Table& t : tables) {
         if (!out.empty()) out += form == TableForm::Csv ? "\r\n" : "\n";
-        out += form == TableForm::Markdown ? markdownTable(t)
-               : form == TableForm::Latex  ? latexTable(t)
-                                           : csvTable(t);
+        out += form == TableForm::Markdown ? markdownTable(t) : form == TableForm::Latex ? latexTable(t) : csvTable(t);
     }
     return out;
 }

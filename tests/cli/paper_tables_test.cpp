@@ -19,18 +19,18 @@ TEST(PaperTables, SeToTwoSignificantDigitsAndTheEstimateToTheSamePlace) {
         const char* shownSe;
     } cases[] = {
         {0.45678, 0.0123, "0.457", "0.012"},
-        {12.345, 0.995, "12.3", "1.0"},    // 0.995 reads as a half: up to 1.00, so one decimal
-        {56789, 1234, "56800", "1200"},    // to the hundreds
-        {1250, 1234, "1200", "1200"},      // a half to the even hundred
+        {12.345, 0.995, "12.3", "1.0"},  // 0.995 reads as a half: up to 1.00, so one decimal
+        {56789, 1234, "56800", "1200"},  // to the hundreds
+        {1250, 1234, "1200", "1200"},    // a half to the even hundred
         {1350, 1234, "1400", "1200"},
-        {3.145, 0.125, "3.14", "0.12"},    // halves: 4 and 2 stay
-        {2.675, 0.135, "2.68", "0.14"},    // 7 and 3 go up, though 2.675's double lies below it
-        {1.23456, 0.0999, "1.23", "0.10"}, // the carry makes 0.10, two digits at the hundredths
+        {3.145, 0.125, "3.14", "0.12"},     // halves: 4 and 2 stay
+        {2.675, 0.135, "2.68", "0.14"},     // 7 and 3 go up, though 2.675's double lies below it
+        {1.23456, 0.0999, "1.23", "0.10"},  // the carry makes 0.10, two digits at the hundredths
         {1234.5, 95, "1234", "95"},
-        {-0.004, 0.12, "0.00", "0.12"},    // no sign on a zero
+        {-0.004, 0.12, "0.00", "0.12"},  // no sign on a zero
         {-7.251, 0.33, "-7.25", "0.33"},
         {0.000000123456, 0.000000015, "0.000000123", "0.000000015"},
-        {14.7625, 0, "14.7625", "0"},      // nothing to round to
+        {14.7625, 0, "14.7625", "0"},  // nothing to round to
     };
     for (const auto& c : cases) {
         const RoundedPair shown = roundToSe(c.estimate, c.se);
@@ -154,14 +154,15 @@ TEST(PaperTables, LatexIsAPlainTabularWhoseRowsMatchItsColumns) {
     analysis::Comparison c = smallComparison();
     c.treatments[1].name = "x}{ & \\ ^~$#_%";
     const std::string latex = paperTables(c, TableForm::Latex);
-    EXPECT_EQ(latex.substr(0, latex.find("\\hline\n\\end{tabular}")),
-              "\\begin{tabular}{lrrl}\n"
-              "\\hline\n"
-              "Treatment & B & Estimate $\\pm$ SE & Letters \\\\\n"
-              "\\hline\n"
-              "Hot\\_1 \\& 50\\% & 4 & 13.0 $\\pm$ 2.6 & a \\\\\n"
-              "x\\}\\{ \\& \\textbackslash{} \\textasciicircum{}\\textasciitilde{}\\$\\#\\_\\% & 4 & 2.5 $\\pm$ 1.3 & b "
-              "\\\\\n");
+    EXPECT_EQ(
+        latex.substr(0, latex.find("\\hline\n\\end{tabular}")),
+        "\\begin{tabular}{lrrl}\n"
+        "\\hline\n"
+        "Treatment & B & Estimate $\\pm$ SE & Letters \\\\\n"
+        "\\hline\n"
+        "Hot\\_1 \\& 50\\% & 4 & 13.0 $\\pm$ 2.6 & a \\\\\n"
+        "x\\}\\{ \\& \\textbackslash{} \\textasciicircum{}\\textasciitilde{}\\$\\#\\_\\% & 4 & 2.5 $\\pm$ 1.3 & b "
+        "\\\\\n");
     EXPECT_NE(latex.find("Pair & Difference & SE & t 95\\% CI & Percentile 95\\% CI & P & Adjusted P & Mark \\\\\n"),
               std::string::npos);
     EXPECT_NE(latex.find(" & 10.500 & 0.046 & {[}10.411, 10.589{]} & {[}10.400, 10.600{]} & 0.000333333 & "
@@ -174,8 +175,8 @@ TEST(PaperTables, LatexIsAPlainTabularWhoseRowsMatchItsColumns) {
 TEST(PaperTables, FromTheCommandLineWithTreatmentFilesAndPlainFiles) {
     test::TempFolder folder("paper_tables");
     // A treatment file's estimate is field 8, a plain file's its mean.
-    const std::string a = test::writeTreatment(
-        folder.file("a.txt"), {.name = "Early", .original = 20.4, .replicates = {18, 22, 20, 24, 21}});
+    const std::string a = test::writeTreatment(folder.file("a.txt"),
+                                               {.name = "Early", .original = 20.4, .replicates = {18, 22, 20, 24, 21}});
     std::ofstream(folder.file("late.txt")) << "Late\n1\n2\n3\n4\n";
     const test::CliRun run = test::cli({"compare", "--table", "md", a, folder.file("late.txt")});
     ASSERT_EQ(run.code, 0) << run.err;
@@ -190,10 +191,17 @@ TEST(PaperTables, OneDocumentOnStdoutAndKnownForms) {
     const std::string a = test::writeTreatment(folder.file("a.txt"), {.replicates = {1, 2, 3}});
     const std::string b = test::writeTreatment(folder.file("b.txt"), {.replicates = {4, 5, 6}});
     const std::vector<std::vector<std::string>> refused = {
-        {"--table", "md", "--json"},          {"--table", "latex", "--csv", "-"}, {"--json", "--csv", "-"},
-        {"--table", "html"},                  {"--table", ""},                    {"--figure", "f.jpg"},
-        {"--figure", "f"},                    {"--figure", "f.PNG"},              {"--bars", "ci"},
-        {"--label", "R0"},                    {"--figure", "f.png", "--bars", "sd"},
+        {"--table", "md", "--json"},
+        {"--table", "latex", "--csv", "-"},
+        {"--json", "--csv", "-"},
+        {"--table", "html"},
+        {"--table", ""},
+        {"--figure", "f.jpg"},
+        {"--figure", "f"},
+        {"--figure", "f.PNG"},
+        {"--bars", "ci"},
+        {"--label", "R0"},
+        {"--figure", "f.png", "--bars", "sd"},
         {"--figure", "f.svg", "--csv", "f.csv"},
     };
     for (std::vector<std::string> words : refused) {
