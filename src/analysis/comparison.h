@@ -18,6 +18,12 @@ struct Comparison {
     std::vector<bool> significant;            // per pair: P <= the level that decides
     std::vector<std::string> letters;         // per treatment
     LettersMethod lettersMethod = LettersMethod::InsertAbsorb;
+    std::string adjust = "none";
+    double level = 0.95;
+    std::vector<double> pAdjusted;
+    std::vector<bool> tExcludesZero;
+    std::vector<bool> percentileExcludesZero;
+    std::vector<bool> againstIntervals;
 };
 
 // Orders the samples as the Cartesian test does, tests every pair and

@@ -27,7 +27,7 @@ const ChartModule& chartModule() {
 #if !LUMERA_HAVE_CHART_MODULE
     throw UserError(kPlotTitle,
                     "This build of lumera-cli has no chart module (it was built without the window), so "
-                    "it cannot write --plot files.");
+                    "it cannot write --plot or --figure files.");
 #else
     static const ChartModule* module = nullptr;
     if (module != nullptr) return *module;

@@ -24,6 +24,8 @@
 #include "cli/compare_input.h"
 #include "cli/compare_output.h"
 #include "cli/lifetable_command.h"
+#include "cli/paper_figure.h"
+#include "cli/paper_tables.h"
 #include "cli/plot_files.h"
 #include "cli/provenance.h"
 #include "report/pair_chart.h"
@@ -100,9 +102,11 @@ std::vector<analysis::TreatmentSample> readLongFormTreatments(const CompareOptio
 
 // compare works on the analysis core alone: no window, no dialog.
 int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
-    bool csvWritten = false;
+    bool csvWritten = false, plotsWritten = false;
+    const char* failing = "the pair charts (--plot)";
     const int code = runReported(err, [&] {
         if (!o.plot.empty()) checkPlotFolder(o.plot);
+        if (!o.figure.empty()) checkFigure(o.figure);
         std::vector<analysis::TreatmentSample> samples;
         CohortBootstraps bootstraps;
         Provenance provenance{o.commandLine, {}};
@@ -134,8 +138,17 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
                      analysis::pairChart(minuend, subtrahend, r, analysis::twiceMeanDifference(minuend, subtrahend))});
             }
             writePairPlots(o.plot, plots);
+            plotsWritten = true;
         }
-        if (o.csv == "-")
+        if (!o.figure.empty()) {
+            failing = "the figure (--figure)";
+            writeFigure(o.figure, figurePoints(c, o.ciBars ? FigureBars::Ci : FigureBars::Se), o.label);
+        }
+        if (!o.table.empty())
+            out << paperTables(c, o.table == "md"      ? TableForm::Markdown
+                                  : o.table == "latex" ? TableForm::Latex
+                                                       : TableForm::Csv);
+        else if (o.csv == "-")
             out << comparisonCsv(c);
         else if (o.json && o.cohorts)
             writeComparisonJson(out, c, o, bootstraps, provenance);
@@ -144,10 +157,13 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
         else
             out << comparisonTable(c);
     });
-    // Only the charts come after the CSV: it stays, and the user is told.
-    if (code != 0 && csvWritten)
-        err << "lumera-cli: compare: the pair charts (--plot) failed; the CSV " << escapedControls(o.csv)
-            << " is written\n";
+    // The charts and the figure come after the CSV: what is written stays, and
+    // the user is told.
+    if (code != 0 && plotsWritten)
+        err << "lumera-cli: compare: " << failing << " failed; the pair charts" << (csvWritten ? " and the CSV " : "")
+            << (csvWritten ? escapedControls(o.csv) : std::string()) << " are written\n";
+    else if (code != 0 && csvWritten)
+        err << "lumera-cli: compare: " << failing << " failed; the CSV " << escapedControls(o.csv) << " is written\n";
     return code;
 }
 

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <optional>
 
 #include "textio/rounding.h"
@@ -16,8 +17,8 @@ const char* const kStandardInput = "/dev/stdin";
     "[--dir DIR] [--plot DIR] FILE1 FILE2 [FILE3]\n"                                                   \
     "       lumera-cli sort [--kind general|boot|pbt] [--serials] [--decimals D] FILE\n"               \
     "       lumera-cli normality [--kind general|boot|pbt] [--serials] [--decimals D] [--json] FILE\n" \
-    "       lumera-cli compare [--alpha A] [--sidak] [--json] [--csv FILE] [--plot DIR] FILE1 FILE2 "  \
-    "[FILE3 ...]\n"                                                                                    \
+    "       lumera-cli compare [--alpha A] [--sidak] [--json] [--csv FILE] [--plot DIR] "              \
+    "[--figure FILE] [--bars se|ci] [--label TEXT] [--table md|latex|csv] FILE1 FILE2 [FILE3 ...]\n"   \
     "       lumera-cli compare --cohorts --statistic NAME [--replicates B] [--seed S] "                \
     "[compare options] COHORT1 COHORT2 [COHORT3 ...]\n"                                                \
     "       lumera-cli compare --long FILE [--treatment-column NAME] [--value-column NAME] "           \
@@ -101,7 +102,8 @@ const char* const kNormalityHelp =
     "Output: the figures on stdout.\n" LUMERA_EXIT_STATUS;
 
 const char* const kCompareHelp =
-    "usage: lumera-cli compare [--alpha A] [--sidak] [--json] [--csv FILE] [--plot DIR] FILE1 FILE2 [FILE3 ...]\n"
+    "usage: lumera-cli compare [--alpha A] [--sidak] [--json] [--csv FILE] [--plot DIR] [--figure FILE] "
+    "[--bars se|ci] [--label TEXT] [--table md|latex|csv] FILE1 FILE2 [FILE3 ...]\n"
     "\n"
     "The Cartesian paired test of any number of treatments, each with any number of\n"
     "bootstrap replicates: for every pair, all B_i x B_j differences, counted and\n"
@@ -123,6 +125,18 @@ const char* const kCompareHelp =
     "--plot DIR  also write each pair's distribution of differences to DIR:\n"
     "            pair-I-J.png, pair-I-J.svg and pair-I-J.csv (bins: lower,upper,count),\n"
     "            I < J the treatments' positions in the order of the tables\n"
+    "--figure FILE  also draw every treatment at its estimate (field 8 of a\n"
+    "            treatment file, the mean of a plain file) with an error bar and\n"
+    "            its letters above it, in the order of the tables; FILE ends in\n"
+    "            .png (300 dpi), .svg or .pdf, and the values drawn go to FILE\n"
+    "            with .csv for its ending (treatment,estimate,lower,upper,letters)\n"
+    "--bars se|ci  the error bars: estimate +/- SE (se, the default) or the\n"
+    "            treatment's own 2.5 % and 97.5 % points of its replicates (ci)\n"
+    "--label TEXT  the title of the figure's value axis (default \"Estimate\")\n"
+    "--table md|latex|csv  print the treatment table (estimate +/- SE, the SE to\n"
+    "            2 significant digits and the estimate to the same place) and the\n"
+    "            pair table as Markdown, a LaTeX tabular or CSV, ready to paste,\n"
+    "            instead of the tables (not with --json or --csv -)\n"
     "\n"
     "usage: lumera-cli compare --cohorts --statistic NAME [--replicates B] [--seed S] [compare options]\n"
     "       COHORT1 COHORT2 [COHORT3 ...]\n"
@@ -246,8 +260,30 @@ struct Words {
     std::string kind = "general";
     std::string alpha;
     std::string replicates, seed, threads, statistics;
+    std::string bars = "se";
     std::vector<std::string> files;
 };
+
+// --figure, --bars, --label and --table, after the parse.
+template <typename Given>
+void checkPaperOptions(CompareOptions& o, const Words& w, const Given& optionGiven) {
+    if (optionGiven("--table") && o.table != "md" && o.table != "latex" && o.table != "csv")
+        throw UsageError("--table takes md, latex or csv");
+    if (!o.table.empty() && (o.json || o.csv == "-"))
+        throw UsageError(std::string("--table and ") + (o.json ? "--json" : "--csv -") +
+                         " both print to stdout: choose one");
+    if (optionGiven("--figure")) {
+        const std::string ending = std::filesystem::path(o.figure).extension().string();
+        if (ending != ".png" && ending != ".svg" && ending != ".pdf")
+            throw UsageError("--figure: the file name must end in .png, .svg or .pdf");
+        if (!o.csv.empty() && std::filesystem::path(o.figure).replace_extension(".csv") == o.csv)
+            throw UsageError("--figure writes its values to " + o.csv + ", the file of --csv: choose another");
+    } else if (optionGiven("--bars") || optionGiven("--label")) {
+        throw UsageError("--bars and --label go with --figure");
+    }
+    if (w.bars != "se" && w.bars != "ci") throw UsageError("--bars takes se or ci");
+    o.ciBars = w.bars == "ci";
+}
 
 // One command's options, bound to the fields they fill.
 void defineOptions(CLI::App& app, Kind kind, Command& c, Words& w) {
@@ -278,6 +314,10 @@ void defineOptions(CLI::App& app, Kind kind, Command& c, Words& w) {
             app.add_flag("--json", c.compare.json);
             app.add_option("--csv", c.compare.csv);
             app.add_option("--plot", c.compare.plot);
+            app.add_option("--figure", c.compare.figure);
+            app.add_option("--bars", w.bars);
+            app.add_option("--label", c.compare.label);
+            app.add_option("--table", c.compare.table);
             app.add_flag("--cohorts", c.compare.cohorts);
             app.add_option("--statistic", c.compare.statistic);
             app.add_option("--replicates", w.replicates);
@@ -445,6 +485,7 @@ Command parseOptions(Kind kind, const std::string& name, const std::vector<std::
             }
             if (c.compare.csv == "-" && c.compare.json)
                 throw UsageError("--csv - and --json both print to stdout: choose one");
+            checkPaperOptions(c.compare, w, optionGiven);
             const bool cohortOptions =
                 optionGiven("--statistic") || optionGiven("--replicates") || optionGiven("--seed");
             if (!c.compare.cohorts && cohortOptions)

@@ -42,8 +42,12 @@ struct CompareOptions {
     double alpha = 0.05;
     bool sidak = false;
     bool json = false;
-    std::string csv;   // empty: no CSV file; "-": the CSV on stdout instead of the tables
-    std::string plot;  // empty: no pair charts
+    std::string csv;      // empty: no CSV file; "-": the CSV on stdout instead of the tables
+    std::string plot;     // empty: no pair charts
+    std::string figure;   // empty: no figure
+    bool ciBars = false;  // the figure's bars: percentile points, not +/- SE
+    std::string label = "Estimate";
+    std::string table;  // empty, "md", "latex" or "csv": the tables for a paper instead
     std::vector<std::string> files;
     // --cohorts: the files are cohorts, bootstrapped as `bootstrap` does,
     // and their replicates of one statistic are compared.

@@ -23,8 +23,9 @@ const char* saveFile(const ChartControl& model, const char* path) {
 
 const char* savePng(const ChartControl& model, const char* path) { return saveFile<saveChartPng>(model, path); }
 const char* saveSvg(const ChartControl& model, const char* path) { return saveFile<saveChartSvg>(model, path); }
+const char* savePdf(const ChartControl& model, const char* path) { return saveFile<saveChartPdf>(model, path); }
 
-constexpr ChartModule kModule{kChartModuleVersion, savePng, saveSvg};
+constexpr ChartModule kModule{kChartModuleVersion, savePng, saveSvg, savePdf};
 
 }  // namespace
 }  // namespace lumera::gui

@@ -8,10 +8,13 @@
 #include <QGraphicsScene>
 #include <QGraphicsSimpleTextItem>
 #include <QImage>
+#include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPen>
 #include <QSvgGenerator>
 #include <QtCharts/QAreaSeries>
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QScatterSeries>
@@ -84,10 +87,10 @@ QLineSeries* lineSeries(const std::vector<std::pair<double, double>>& points, co
 }
 
 void attachAll(QChart* chart, QValueAxis* x, QValueAxis* y) {
-    chart->addAxis(x, Qt::AlignBottom);
+    if (x != nullptr) chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     for (QAbstractSeries* series : chart->series()) {
-        series->attachAxis(x);
+        if (x != nullptr) series->attachAxis(x);
         series->attachAxis(y);
     }
 }
@@ -292,6 +295,68 @@ void buildProbabilityPlot(QChart* chart, const ChartControl& model) {
     attachAll(chart, xAxis, yAxis);
 }
 
+// One mark a treatment at its value, a capped bar over [lower, upper] and
+// its text just above the cap, kept there as the plot area moves.
+void buildPointsChart(QChart* chart, const ChartControl& model) {
+    auto* xAxis = new QCategoryAxis;
+    xAxis->setTitleText(q(model.xTitle));
+    xAxis->setStartValue(0.5);
+    xAxis->setGridLineVisible(false);
+    xAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionCenter);
+    const auto n = static_cast<double>(model.points.size());
+    xAxis->setRange(0.5, n + 0.5);
+    auto* yAxis = new QValueAxis;
+    yAxis->setTitleText(q(model.yTitle));
+    double low = 0, high = 0;
+    auto* marks = new QScatterSeries;
+    marks->setMarkerSize(11);
+    marks->setColor(kBarEdge);
+    marks->setBorderColor(kBarEdge);
+    constexpr double kCap = 0.08;
+    for (std::size_t i = 0; i < model.points.size(); ++i) {
+        const ChartPoint& p = model.points[i];
+        const double x = static_cast<double>(i) + 1;
+        xAxis->append(q(p.label), x + 0.5);
+        marks->append(x, p.y);
+        chart->addSeries(lineSeries({{x - kCap, p.upper},
+                                     {x + kCap, p.upper},
+                                     {x, p.upper},
+                                     {x, p.lower},
+                                     {x - kCap, p.lower},
+                                     {x + kCap, p.lower}},
+                                    QString(), QPen(kBarEdge, 2)));
+        low = i == 0 ? p.lower : std::min(low, p.lower);
+        high = i == 0 ? p.upper : std::max(high, p.upper);
+        low = std::min(low, p.y), high = std::max(high, p.y);
+    }
+    chart->addSeries(marks);
+    // Room above the highest cap for its letters.
+    const double span = high > low ? high - low : std::max(std::abs(high), 1.0);
+    setRoundTicks(yAxis, low - span * 0.08, high + span * 0.16);
+    attachAll(chart, nullptr, yAxis);
+    chart->addAxis(xAxis, Qt::AlignBottom);
+    for (QAbstractSeries* series : chart->series()) series->attachAxis(xAxis);
+
+    QFont font = chart->font();
+    font.setPointSizeF(font.pointSizeF() * 1.3);
+    font.setBold(true);
+    std::vector<QGraphicsSimpleTextItem*> texts;
+    for (const ChartPoint& p : model.points) {
+        auto* text = new QGraphicsSimpleTextItem(q(p.text), chart);
+        text->setFont(font);
+        texts.push_back(text);
+    }
+    auto place = [chart, marks, texts, points = model.points](const QRectF&) {
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            const QPointF at = chart->mapToPosition(QPointF(static_cast<double>(i) + 1, points[i].upper), marks);
+            const QRectF box = texts[i]->boundingRect();
+            texts[i]->setPos(at.x() - box.width() / 2, at.y() - box.height() - 4);
+        }
+    };
+    QObject::connect(chart, &QChart::plotAreaChanged, chart, place);
+    place(chart->plotArea());
+}
+
 void renderInto(const ChartControl& model, QPainter& painter, QSize size) {
     std::unique_ptr<QChart> chart(buildChart(model));
     // A page's title: the window's is sized for a frame a third as wide.
@@ -327,6 +392,11 @@ QChart* buildChart(const ChartControl& model) {
     chart->setTitle(titleText(model.title, {}));
     chart->setBackgroundBrush(Qt::white);
     chart->legend()->setAlignment(Qt::AlignBottom);
+    if (!model.points.empty()) {
+        buildPointsChart(chart, model);
+        chart->legend()->setVisible(false);
+        return chart;
+    }
     if (model.probabilityShown && !model.probabilityPoints.empty()) {
         chart->setTitle(titleText(model.title, "normal probability plot"));
         buildProbabilityPlot(chart, model);
@@ -356,6 +426,10 @@ std::size_t chartSignature(const ChartControl& model) {
         mix(static_cast<double>(std::hash<std::string>{}(line.label))), mix(line.colour);
         mix(static_cast<double>(line.style)), mix(line.rightAxis ? 1 : 0);
         for (auto [x, y] : line.points) mix(x), mix(y);
+    }
+    for (const ChartPoint& p : model.points) {
+        mix(static_cast<double>(std::hash<std::string>{}(p.label + "|" + p.text)));
+        mix(p.y), mix(p.lower), mix(p.upper);
     }
     mix(model.xTickAnchor), mix(model.xTickInterval), mix(model.probabilityShown ? 1 : 0);
     return signature;
@@ -391,6 +465,10 @@ std::optional<std::string> saveChartPng(const ChartControl& model, const QString
         QPainter painter(&image);
         renderInto(model, painter, size);
     }
+    // 300 dpi, so that the picture takes its print size in a document.
+    constexpr int kDotsPerMeter = 11811;
+    image.setDotsPerMeterX(kDotsPerMeter);
+    image.setDotsPerMeterY(kDotsPerMeter);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
@@ -410,6 +488,30 @@ std::optional<std::string> saveChartSvg(const ChartControl& model, const QString
     {
         QPainter painter(&svg);
         renderInto(model, painter, size);
+    }
+    buffer.close();
+    return writeChartBytes(path, bytes);
+}
+
+std::optional<std::string> saveChartPdf(const ChartControl& model, const QString& path, QSize size) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly)) return std::string("the picture cannot be made");
+    {
+        // A page of the picture's own shape at 144 units an inch: 1200 x 800
+        // is 8.3 x 5.6 inches, the PNG's print size give or take.
+        constexpr int kResolution = 144;
+        QPdfWriter pdf(&buffer);
+        pdf.setResolution(kResolution);
+        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+        pdf.setPageSize(
+            QPageSize(QSizeF(size) * 72.0 / kResolution, QPageSize::Point, QString(), QPageSize::ExactMatch));
+        pdf.setTitle(q(model.title));
+        pdf.setCreator(QStringLiteral("lumera"));
+        QPainter painter;
+        if (!painter.begin(&pdf)) return std::string("the picture cannot be made");
+        renderInto(model, painter, size);
+        painter.end();
     }
     buffer.close();
     return writeChartBytes(path, bytes);

@@ -21,11 +21,12 @@ std::size_t chartSignature(const ChartControl& model);
 
 inline constexpr QSize kChartFileSize{1200, 800};
 
-// The chart as a PNG (at twice `size` in pixels for print) or an SVG of
-// `size`. The file appears whole or not at all; on failure the returned
-// text says why.
+// The chart as a PNG (at twice `size` in pixels, marked 300 dpi, for
+// print), an SVG of `size` or a one-page PDF of that shape. The file appears
+// whole or not at all; on failure the returned text says why.
 std::optional<std::string> saveChartPng(const ChartControl& model, const QString& path, QSize size = kChartFileSize);
 std::optional<std::string> saveChartSvg(const ChartControl& model, const QString& path, QSize size = kChartFileSize);
+std::optional<std::string> saveChartPdf(const ChartControl& model, const QString& path, QSize size = kChartFileSize);
 
 // A widget-less program (the command line) draws offscreen; a no-op when an
 // application exists.

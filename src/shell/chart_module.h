@@ -7,18 +7,20 @@ namespace lumera {
 
 class ChartControl;
 
-inline constexpr int kChartModuleVersion = 2;  // 2: line charts in the model
+inline constexpr int kChartModuleVersion = 3;  // 3: points with error bars, PDF
 inline constexpr const char* kChartModuleEntry = "lumera_chart_module";
 inline constexpr const char* kChartModuleFile = "lumera-charts.so";
 
 struct ChartModule {
     // The table's layout; a module built for another layout is refused.
     int version;
-    // The chart as a PNG of 2400 x 1600 pixels or an SVG of 1200 x 800 at
-    // `path`; the file appears whole or not at all. nullptr on success,
-    // otherwise why not, valid until the next call.
+    // The chart as a PNG of 2400 x 1600 pixels (300 dpi), an SVG of
+    // 1200 x 800 or a PDF page of the same shape at `path`; the file appears
+    // whole or not at all. nullptr on success, otherwise why not, valid
+    // until the next call.
     const char* (*savePng)(const ChartControl& model, const char* path);
     const char* (*saveSvg)(const ChartControl& model, const char* path);
+    const char* (*savePdf)(const ChartControl& model, const char* path);
 };
 
 using ChartModuleEntry = const ChartModule* (*)();

@@ -129,6 +129,16 @@ struct ChartLine {
     bool operator==(const ChartLine&) const = default;
 };
 
+// A value with its error bar over [lower, upper] and a text above the bar.
+struct ChartPoint {
+    std::string label;  // under the axis
+    double y = 0;
+    double lower = 0;
+    double upper = 0;
+    std::string text;
+    bool operator==(const ChartPoint&) const = default;
+};
+
 // A chart: bars and a curve over one x axis, or named lines.
 class ChartControl : public Control {
 public:
@@ -157,6 +167,8 @@ public:
     std::vector<std::pair<double, double>> probabilityPoints;
     std::vector<std::pair<double, double>> probabilityLine;
     bool probabilityShown = false;
+    // Drawn instead of all the rest when there are any: one a position.
+    std::vector<ChartPoint> points;
 };
 
 }  // namespace lumera
