@@ -37,10 +37,16 @@ PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, 
     r.lowerPosition = ranks.lower;
     r.upperPosition = ranks.upper;
     const DifferenceSet set(minuend.sorted, subtrahend.sorted);
-    r.percentileLower = set.kth(r.lowerPosition);
-    r.percentileUpper = set.kth(r.upperPosition);
-    r.atMostZero = set.countAtMost(0.0);
-    r.atLeastTwice = set.countAtLeastTwice(twice);
+    // The upper class is #(d >= 2D) when 2D > 0, else #(d > 0).
+    const std::int64_t positions[] = {r.lowerPosition, r.upperPosition};
+    const DifferenceSet::Probe probes[] = {{0.0, false}, {twice, true}};
+    double percentiles[2];
+    std::int64_t counts[2];
+    set.select(positions, percentiles, {probes, twice > 0 ? 2u : 1u}, counts);
+    r.percentileLower = percentiles[0];
+    r.percentileUpper = percentiles[1];
+    r.atMostZero = counts[0];
+    r.atLeastTwice = r.differences - (twice > 0 ? counts[1] : counts[0]);
     r.pValue = static_cast<double>(r.atMostZero + r.atLeastTwice) / c;
     return r;
 }
