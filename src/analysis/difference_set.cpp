@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <random>
 
 #include "analysis/order_key.h"
@@ -403,10 +404,14 @@ Twin divide(Twin x, double y) {
     return normalize(q1, (r.hi + r.lo) / y);
 }
 
+}  // namespace
+
 // Mean and sum of squared deviations of one side.
 struct SideMoments {
     Twin mean, squares;
 };
+
+namespace {
 // Of the values times `up`, a power of two.
 SideMoments sideMoments(std::span<const double> x, double up) {
     Twin sum;
@@ -425,13 +430,9 @@ double largestMagnitude(std::span<const double> x) {
 
 }  // namespace
 
-DifferenceMoments exactMoments(std::span<const double> minuend, std::span<const double> subtrahend) {
-    // Values far from 1 are scaled by one power of two for both sides, so
-    // that the squares of their deviations stay in the normal range.
-    const int e = scaleExponent(std::max(largestMagnitude(minuend), largestMagnitude(subtrahend)));
-    const double up = std::ldexp(1.0, e);
-    const SideMoments a = sideMoments(minuend, up), b = sideMoments(subtrahend, up);
-    const double na = static_cast<double>(minuend.size()), nb = static_cast<double>(subtrahend.size());
+namespace {
+
+DifferenceMoments combine(const SideMoments& a, const SideMoments& b, double na, double nb, int e) {
     DifferenceMoments r;
     const Twin mean = add(a.mean, Twin{-b.mean.hi, -b.mean.lo});
     r.mean = std::ldexp(mean.hi + mean.lo, -e);
@@ -441,6 +442,46 @@ DifferenceMoments exactMoments(std::span<const double> minuend, std::span<const 
     r.variance = std::ldexp(scaledVariance, -2 * e);
     r.se = std::ldexp(std::sqrt(scaledVariance), -e);
     return r;
+}
+
+}  // namespace
+
+DifferenceMoments exactMoments(std::span<const double> minuend, std::span<const double> subtrahend) {
+    // Values far from 1 are scaled by one power of two for both sides, so
+    // that the squares of their deviations stay in the normal range.
+    const int e = scaleExponent(std::max(largestMagnitude(minuend), largestMagnitude(subtrahend)));
+    const double up = std::ldexp(1.0, e);
+    return combine(sideMoments(minuend, up), sideMoments(subtrahend, up), static_cast<double>(minuend.size()),
+                   static_cast<double>(subtrahend.size()), e);
+}
+
+struct MomentSides::Slot {
+    std::once_flag once;
+    SideMoments sums;
+};
+
+MomentSides::MomentSides(std::vector<std::span<const double>> sides) : sides_(std::move(sides)) {
+    for (std::span<const double> s : sides_) largest_.push_back(largestMagnitude(s));
+}
+MomentSides::~MomentSides() = default;
+
+// A side's sums depend on the pair's scale, nearly always the same for all
+// its pairs; each (side, scale) is summed once, by whichever thread asks first.
+DifferenceMoments MomentSides::pair(std::size_t minuend, std::size_t subtrahend) {
+    const int e = scaleExponent(std::max(largest_[minuend], largest_[subtrahend]));
+    auto sums = [&](std::size_t side) -> const SideMoments& {
+        Slot* slot;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            std::unique_ptr<Slot>& s = slots_[{side, e}];
+            if (!s) s = std::make_unique<Slot>();
+            slot = s.get();
+        }
+        std::call_once(slot->once, [&] { slot->sums = sideMoments(sides_[side], std::ldexp(1.0, e)); });
+        return slot->sums;
+    };
+    return combine(sums(minuend), sums(subtrahend), static_cast<double>(sides_[minuend].size()),
+                   static_cast<double>(sides_[subtrahend].size()), e);
 }
 
 }  // namespace lumera::analysis

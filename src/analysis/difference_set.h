@@ -1,5 +1,8 @@
 #pragma once
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <span>
 #include <vector>
 
@@ -56,5 +59,26 @@ struct DifferenceMoments {
     double se = 0;
 };
 DifferenceMoments exactMoments(std::span<const double> minuend, std::span<const double> subtrahend);
+
+struct SideMoments;
+
+// exactMoments of pairs of the sides, to the bit, with each side's sums
+// formed once for all its pairs; pair() may be called from several threads.
+// The sides are kept by reference.
+class MomentSides {
+public:
+    explicit MomentSides(std::vector<std::span<const double>> sides);
+    ~MomentSides();
+    MomentSides(const MomentSides&) = delete;
+    MomentSides& operator=(const MomentSides&) = delete;
+    DifferenceMoments pair(std::size_t minuend, std::size_t subtrahend);
+
+private:
+    struct Slot;
+    std::vector<std::span<const double>> sides_;
+    std::vector<double> largest_;
+    std::mutex mutex_;
+    std::map<std::pair<std::size_t, int>, std::unique_ptr<Slot>> slots_;
+};
 
 }  // namespace lumera::analysis

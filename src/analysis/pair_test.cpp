@@ -15,7 +15,10 @@ double twiceMeanDifference(const TreatmentSample& minuend, const TreatmentSample
     return 2 * (minuend.mean - subtrahend.mean);
 }
 
-PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, std::size_t j) {
+namespace {
+
+// testPair, with the moments' per-side sums shared with other pairs when given.
+PairResult pairTest(const std::vector<TreatmentSample>& ordered, std::size_t i, std::size_t j, MomentSides* sides) {
     const TreatmentSample &a = ordered[i], &b = ordered[j];
     // The larger mean minus the other; with equal means the later minus the earlier.
     const bool direction = a.mean > b.mean;
@@ -26,7 +29,8 @@ PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, 
     const double twice = twiceMeanDifference(minuend, subtrahend);
     r.differences = static_cast<std::int64_t>(a.replicates.size()) * static_cast<std::int64_t>(b.replicates.size());
 
-    const DifferenceMoments moments = exactMoments(minuend.replicates, subtrahend.replicates);
+    const DifferenceMoments moments =
+        sides ? sides->pair(r.first, r.second) : exactMoments(minuend.replicates, subtrahend.replicates);
     r.meanDifference = moments.mean;
     r.se = moments.se;
     r.tLower = moments.mean - kTQuantile * moments.se;
@@ -51,16 +55,25 @@ PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, 
     return r;
 }
 
+}  // namespace
+
+PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, std::size_t j) {
+    return pairTest(ordered, i, j, nullptr);
+}
+
 std::vector<PairResult> testAllPairs(const std::vector<TreatmentSample>& ordered) {
     std::vector<std::pair<std::size_t, std::size_t>> pairs;
     for (std::size_t i = 0; i + 1 < ordered.size(); ++i)
         for (std::size_t j = i + 1; j < ordered.size(); ++j) pairs.emplace_back(i, j);
     std::vector<PairResult> results(pairs.size());
+    std::vector<std::span<const double>> replicates;
+    for (const TreatmentSample& t : ordered) replicates.emplace_back(t.replicates);
+    MomentSides sides(std::move(replicates));
     std::atomic<std::size_t> next{0};
     std::vector<std::exception_ptr> failures(pairs.size());
     auto work = [&] {
         for (std::size_t p; (p = next.fetch_add(1)) < pairs.size();) try {
-                results[p] = testPair(ordered, pairs[p].first, pairs[p].second);
+                results[p] = pairTest(ordered, pairs[p].first, pairs[p].second, &sides);
             } catch (...) {
                 failures[p] = std::current_exception();
             }

@@ -89,8 +89,7 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
         std::vector<analysis::TreatmentSample> samples;
         CohortBootstraps bootstraps;
         if (o.cohorts) bootstraps = bootstrapTreatments(o), samples = std::move(bootstraps.samples);
-        for (const std::string& file : o.cohorts ? std::vector<std::string>() : o.files)
-            samples.push_back(readCompareFile(file));
+        if (!o.cohorts) samples = readCompareFiles(o.files);
         const analysis::Comparison c = analysis::compareTreatments(std::move(samples), o.alpha, o.sidak);
         if (!o.csv.empty() && o.csv != "-") {
             TextFile csv(o.csv, "compare");

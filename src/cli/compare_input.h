@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 #include "analysis/treatment_sample.h"
 
@@ -11,5 +12,9 @@ namespace lumera::cli {
 // after the file unless its first line is a name. Bad input throws
 // UserError naming the file and the line (or field).
 analysis::TreatmentSample readCompareFile(const std::string& path);
+
+// readCompareFile of each, regular files on several cores; a failure is
+// that of the first failing file in the list.
+std::vector<analysis::TreatmentSample> readCompareFiles(const std::vector<std::string>& paths);
 
 }  // namespace lumera::cli
