@@ -1,116 +1,101 @@
-// lumera-cli compare as a user runs it, a whole process each time: 6
-// treatments x B = 100,000 and 10 x B = 1,000,000, with the peak memory of
-// the process. Baseline in the same run: one pair at B = 10,000 done the
-// obvious way, forming all 10^8 differences and selecting the percentiles,
-// against compare on the same two files.
+// lumera-cli compare as a user runs it, a whole process each time, at
+// 3 x B = 3000, 6 x B = 100,000 and 10 x B = 1,000,000 plain files, with
+// the peak memory of the process. Baselines in the same run, alternating
+// with it: a program that only reads and parses the same files, and
+// optionally another build's lumera-cli (the one before a change).
+//
+//   compare_bench [RUNS] [OTHER_CLI]   the timings, medians of RUNS (5)
+//   compare_bench --write DIR          only the files, kept in DIR
+
+#include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <random>
+#include <string>
+#include <vector>
 
 #include "bench_util.h"
+#include "compare_data.h"
 #include "process_run.h"
 
 namespace fs = std::filesystem;
-using namespace lumera;
+using lumera::bench::ProcessRun;
 
 namespace {
 
-// One number a line, as a plain file for compare.
-std::string writePlain(const fs::path& path, const std::vector<double>& v) {
-    std::string text;
-    char buf[32];
-    for (double x : v) {
-        text.append(buf, std::to_chars(buf, buf + sizeof buf, x).ptr);
-        text += '\n';
-    }
-    std::ofstream(path, std::ios::binary) << text;
-    return path.string();
+struct Size {
+    int k, b;
+    const char* what;
+};
+constexpr Size kSizes[] = {
+    {3, 3000, "3 x B = 3000"}, {6, 100'000, "6 x B = 100,000"}, {10, 1'000'000, "10 x B = 1,000,000"}};
+
+struct Medians {
+    double seconds = 0, cpu = 0, peak = 0;
+};
+
+std::vector<std::string> withFiles(std::vector<std::string> words, const std::vector<std::string>& files) {
+    words.insert(words.end(), files.begin(), files.end());
+    return words;
 }
 
-using bench::ProcessRun;
-
-// Runs lumera-cli compare --json FILES with its output thrown away.
-ProcessRun runCompare(const std::vector<std::string>& files) {
-    std::vector<std::string> words = {LUMERA_CLI_PATH, "compare", "--json"};
-    words.insert(words.end(), files.begin(), files.end());
-    const ProcessRun run = bench::spawnTimed(words);
+ProcessRun runChecked(const std::vector<std::string>& words) {
+    const ProcessRun run = lumera::bench::spawnTimed(words);
     if (run.exitCode != 0) {
-        std::fprintf(stderr, "compare failed\n");
+        std::fprintf(stderr, "%s failed (exit %d)\n", words[0].c_str(), run.exitCode);
         std::exit(1);
     }
     return run;
 }
 
-ProcessRun medianRun(int runs, const std::vector<std::string>& files) {
-    std::vector<double> seconds, peaks;
-    for (int r = 0; r < runs; ++r) {
-        const ProcessRun run = runCompare(files);
-        seconds.push_back(run.seconds);
-        peaks.push_back(run.peakMegabytes);
-    }
-    ProcessRun median;
-    median.seconds = bench::median(seconds);
-    median.peakMegabytes = *std::max_element(peaks.begin(), peaks.end());
-    return median;
-}
-
-std::vector<std::string> writeTreatments(const fs::path& dir, int k, int b, std::mt19937_64& rng) {
-    std::vector<std::string> files;
-    for (int t = 0; t < k; ++t) {
-        // Built step by step: g++ 12 warns falsely on "t" + std::to_string(t).
-        std::string name = "t";
-        name += std::to_string(t);
-        name += "_";
-        name += std::to_string(b);
-        name += ".txt";
-        files.push_back(writePlain(dir / name, bench::replicates(rng, 40 + 0.3 * t, 3, b)));
-    }
-    return files;
+void report(const char* who, const Medians& m, const Medians* base) {
+    std::printf("  %-22s %8.4f s  CPU %7.3f s  peak %6.1f MB", who, m.seconds, m.cpu, m.peak);
+    if (base) std::printf("  ratio to parse-only %5.2f", m.seconds / base->seconds);
+    std::printf("\n");
 }
 
 }  // namespace
 
-int main() {
-    const fs::path dir = fs::temp_directory_path() / "lumera_compare_bench";
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--write") == 0) {
+        fs::create_directories(argv[2]);
+        for (const Size& s : kSizes) lumera::bench::writeCompareFiles(argv[2], s.k, s.b);
+        return 0;
+    }
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const std::string other = argc > 2 ? argv[2] : "";
+    const fs::path dir = fs::temp_directory_path() / ("lumera_compare_bench_" + std::to_string(getpid()));
     fs::create_directories(dir);
-    std::mt19937_64 rng(99);
-
-    // The baseline: every difference formed, both percentiles selected and
-    // the two classes counted, for one pair at B = 10,000.
-    const int b = 10'000;
-    const std::vector<double> x = bench::replicates(rng, 40.3, 3, b), y = bench::replicates(rng, 40, 3, b);
-    const std::vector<std::string> pair = {writePlain(dir / "x.txt", x), writePlain(dir / "y.txt", y)};
-    // The processes first: a spawned child's peak memory counts what this
-    // process held when it was spawned.
-    const ProcessRun onePair = medianRun(3, pair);
-    const ProcessRun six = medianRun(3, writeTreatments(dir, 6, 100'000, rng));
-    const ProcessRun ten = medianRun(1, writeTreatments(dir, 10, 1'000'000, rng));
-    std::vector<double> d;
-    const double brute = bench::medianSeconds(3, [&] {
-        d.clear();
-        d.reserve(std::size_t{b} * b);
-        for (double xi : x)
-            for (double yj : y) d.push_back(xi - yj);
-        const auto lo = static_cast<std::ptrdiff_t>(d.size() / 40);
-        const auto hi = static_cast<std::ptrdiff_t>(d.size() * 39 / 40);
-        std::nth_element(d.begin(), d.begin() + lo, d.end());
-        std::nth_element(d.begin() + lo, d.begin() + hi, d.end());
-        const auto zero = std::count_if(d.begin(), d.end(), [](double v) { return v <= 0; });
-        if (zero < 0) std::puts("");
-    });
-    std::printf(
-        "one pair, B = 10,000 (10^8 differences): compare %.3f s (whole process, median of 3); "
-        "forming and selecting them in memory %.3f s; ratio %.3f\n",
-        onePair.seconds, brute, onePair.seconds / brute);
-
-    std::printf("6 treatments x B = 100,000 (15 pairs, 1.5E+11 differences): %.3f s (median of 3), peak %.0f MB\n",
-                six.seconds, six.peakMegabytes);
-    std::printf("10 treatments x B = 1,000,000 (45 pairs, 4.5E+13 differences): %.3f s, peak %.0f MB\n", ten.seconds,
-                ten.peakMegabytes);
+    for (const Size& s : kSizes) {
+        const std::vector<std::string> files = lumera::bench::writeCompareFiles(dir, s.k, s.b);
+        std::vector<std::vector<std::string>> commands = {withFiles({LUMERA_PARSE_PATH}, files),
+                                                          withFiles({LUMERA_CLI_PATH, "compare", "--json"}, files)};
+        if (!other.empty()) commands.push_back(withFiles({other, "compare", "--json"}, files));
+        // Each round runs every command once, so that all see the same machine.
+        std::vector<std::vector<double>> seconds(commands.size()), cpu(commands.size());
+        std::vector<Medians> m(commands.size());
+        for (const auto& c : commands) runChecked(c);  // files into the page cache
+        for (int r = 0; r < runs; ++r)
+            for (std::size_t c = 0; c < commands.size(); ++c) {
+                const ProcessRun run = runChecked(commands[c]);
+                seconds[c].push_back(run.seconds);
+                cpu[c].push_back(run.cpuSeconds);
+                m[c].peak = std::max(m[c].peak, run.peakMegabytes);
+            }
+        for (std::size_t c = 0; c < commands.size(); ++c) {
+            m[c].seconds = lumera::bench::median(seconds[c]);
+            m[c].cpu = lumera::bench::median(cpu[c]);
+        }
+        std::printf("%s (%d pairs), medians of %d:\n", s.what, s.k * (s.k - 1) / 2, runs);
+        report("parse only", m[0], nullptr);
+        report("lumera-cli compare", m[1], &m[0]);
+        if (commands.size() > 2) report("other lumera-cli", m[2], &m[0]);
+        std::fflush(stdout);
+        for (const std::string& f : files) fs::remove(f);
+    }
     fs::remove_all(dir);
     return 0;
 }

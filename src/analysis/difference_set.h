@@ -1,5 +1,8 @@
 #pragma once
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <span>
 #include <vector>
 
@@ -24,6 +27,19 @@ public:
     // The k-th smallest difference, 1 <= k <= count(): -0 only when every
     // difference equal to 0 is -0.
     double kth(std::int64_t k) const;
+
+    // A count to be made beside the ranks of select: #(d < t) when strict,
+    // else #(d <= t).
+    struct Probe {
+        double t = 0;
+        bool strict = false;
+    };
+    // values[i] = kth(ranks[i]) and counts[i] the count of probes[i], all
+    // from shared passes over the two sides with working memory reused by
+    // the calling thread. At most kMaxRanks ranks, kMaxProbes probes.
+    static constexpr std::size_t kMaxRanks = 2, kMaxProbes = 2;
+    void select(std::span<const std::int64_t> ranks, std::span<double> values, std::span<const Probe> probes,
+                std::span<std::int64_t> counts) const;
     // counts[i] = #(edges[i] <= d < edges[i + 1]); the last bin also counts
     // d == edges.back(). edges ascending, at least two.
     std::vector<std::int64_t> binCounts(std::span<const double> edges) const;
@@ -43,5 +59,26 @@ struct DifferenceMoments {
     double se = 0;
 };
 DifferenceMoments exactMoments(std::span<const double> minuend, std::span<const double> subtrahend);
+
+struct SideMoments;
+
+// exactMoments of pairs of the sides, to the bit, with each side's sums
+// formed once for all its pairs; pair() may be called from several threads.
+// The sides are kept by reference.
+class MomentSides {
+public:
+    explicit MomentSides(std::vector<std::span<const double>> sides);
+    ~MomentSides();
+    MomentSides(const MomentSides&) = delete;
+    MomentSides& operator=(const MomentSides&) = delete;
+    DifferenceMoments pair(std::size_t minuend, std::size_t subtrahend);
+
+private:
+    struct Slot;
+    std::vector<std::span<const double>> sides_;
+    std::vector<double> largest_;
+    std::mutex mutex_;
+    std::map<std::pair<std::size_t, int>, std::unique_ptr<Slot>> slots_;
+};
 
 }  // namespace lumera::analysis

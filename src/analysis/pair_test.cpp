@@ -15,7 +15,10 @@ double twiceMeanDifference(const TreatmentSample& minuend, const TreatmentSample
     return 2 * (minuend.mean - subtrahend.mean);
 }
 
-PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, std::size_t j) {
+namespace {
+
+// testPair, with the moments' per-side sums shared with other pairs when given.
+PairResult pairTest(const std::vector<TreatmentSample>& ordered, std::size_t i, std::size_t j, MomentSides* sides) {
     const TreatmentSample &a = ordered[i], &b = ordered[j];
     // The larger mean minus the other; with equal means the later minus the earlier.
     const bool direction = a.mean > b.mean;
@@ -26,7 +29,8 @@ PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, 
     const double twice = twiceMeanDifference(minuend, subtrahend);
     r.differences = static_cast<std::int64_t>(a.replicates.size()) * static_cast<std::int64_t>(b.replicates.size());
 
-    const DifferenceMoments moments = exactMoments(minuend.replicates, subtrahend.replicates);
+    const DifferenceMoments moments =
+        sides ? sides->pair(r.first, r.second) : exactMoments(minuend.replicates, subtrahend.replicates);
     r.meanDifference = moments.mean;
     r.se = moments.se;
     r.tLower = moments.mean - kTQuantile * moments.se;
@@ -37,12 +41,24 @@ PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, 
     r.lowerPosition = ranks.lower;
     r.upperPosition = ranks.upper;
     const DifferenceSet set(minuend.sorted, subtrahend.sorted);
-    r.percentileLower = set.kth(r.lowerPosition);
-    r.percentileUpper = set.kth(r.upperPosition);
-    r.atMostZero = set.countAtMost(0.0);
-    r.atLeastTwice = set.countAtLeastTwice(twice);
+    // The upper class is #(d >= 2D) when 2D > 0, else #(d > 0).
+    const std::int64_t positions[] = {r.lowerPosition, r.upperPosition};
+    const DifferenceSet::Probe probes[] = {{0.0, false}, {twice, true}};
+    double percentiles[2];
+    std::int64_t counts[2];
+    set.select(positions, percentiles, {probes, twice > 0 ? 2u : 1u}, counts);
+    r.percentileLower = percentiles[0];
+    r.percentileUpper = percentiles[1];
+    r.atMostZero = counts[0];
+    r.atLeastTwice = r.differences - (twice > 0 ? counts[1] : counts[0]);
     r.pValue = static_cast<double>(r.atMostZero + r.atLeastTwice) / c;
     return r;
+}
+
+}  // namespace
+
+PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, std::size_t j) {
+    return pairTest(ordered, i, j, nullptr);
 }
 
 std::vector<PairResult> testAllPairs(const std::vector<TreatmentSample>& ordered) {
@@ -50,11 +66,14 @@ std::vector<PairResult> testAllPairs(const std::vector<TreatmentSample>& ordered
     for (std::size_t i = 0; i + 1 < ordered.size(); ++i)
         for (std::size_t j = i + 1; j < ordered.size(); ++j) pairs.emplace_back(i, j);
     std::vector<PairResult> results(pairs.size());
+    std::vector<std::span<const double>> replicates;
+    for (const TreatmentSample& t : ordered) replicates.emplace_back(t.replicates);
+    MomentSides sides(std::move(replicates));
     std::atomic<std::size_t> next{0};
     std::vector<std::exception_ptr> failures(pairs.size());
     auto work = [&] {
         for (std::size_t p; (p = next.fetch_add(1)) < pairs.size();) try {
-                results[p] = testPair(ordered, pairs[p].first, pairs[p].second);
+                results[p] = pairTest(ordered, pairs[p].first, pairs[p].second, &sides);
             } catch (...) {
                 failures[p] = std::current_exception();
             }

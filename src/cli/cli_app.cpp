@@ -116,9 +116,7 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
         } else if (!o.longForm.empty()) {
             samples = readLongFormTreatments(o, provenance.inputs);
         } else {
-            for (const std::string& file : o.files) {
-                samples.push_back(readCompareFile(file, &provenance.inputs.emplace_back()));
-            }
+            samples = readCompareFiles(o.files, &provenance.inputs);
         }
         const analysis::Comparison c = analysis::compareTreatments(std::move(samples), o.alpha, o.sidak);
         if (!o.csv.empty() && o.csv != "-") {

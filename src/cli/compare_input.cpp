@@ -2,12 +2,17 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <system_error>
+#include <thread>
 
 #include "textio/field_reader.h"
 #include "textio/number_forms.h"
@@ -266,6 +271,41 @@ analysis::TreatmentSample readCompareFile(const std::string& path, InputDigest* 
         refuse(path + ": the file holds " + std::to_string(replicates.size()) + " replicates; at least 2 are needed.");
     if (digest) *digest = lines.inputDigest(path);
     return analysis::makeSample(std::move(name), path, std::move(replicates));
+}
+
+std::vector<analysis::TreatmentSample> readCompareFiles(const std::vector<std::string>& paths,
+                                                        std::vector<InputDigest>* digests) {
+    std::vector<analysis::TreatmentSample> samples(paths.size());
+    if (digests) digests->assign(paths.size(), InputDigest{});
+    // Pipes, which one reader may drain for another, are read in turn.
+    const bool allRegular = std::all_of(paths.begin(), paths.end(), [](const std::string& p) {
+        struct stat st {};
+        return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    });
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t workers = allRegular ? std::min<std::size_t>(cores, paths.size()) : 1;
+    std::vector<std::exception_ptr> failures(paths.size());
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        for (std::size_t f; (f = next.fetch_add(1)) < paths.size();) try {
+                samples[f] = readCompareFile(paths[f], digests ? &(*digests)[f] : nullptr);
+            } catch (...) {
+                failures[f] = std::current_exception();
+            }
+    };
+    std::vector<std::thread> threads;
+    threads.reserve(workers);
+    for (std::size_t w = 1; w < workers; ++w) try {
+            threads.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
+    work();
+    for (std::thread& t : threads) t.join();
+    // The message of the first file that fails, as reading them in turn gives.
+    for (const std::exception_ptr& e : failures)
+        if (e) std::rethrow_exception(e);
+    return samples;
 }
 
 }  // namespace lumera::cli

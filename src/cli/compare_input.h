@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 #include "analysis/treatment_sample.h"
 #include "textio/sha256.h"
@@ -13,5 +14,10 @@ namespace lumera::cli {
 // UserError naming the file and the line (or field). `digest`, when given,
 // gets the length and SHA-256 of the whole file as read.
 analysis::TreatmentSample readCompareFile(const std::string& path, InputDigest* digest = nullptr);
+
+// readCompareFile of each, regular files on several cores; a failure is
+// that of the first failing file in the list.
+std::vector<analysis::TreatmentSample> readCompareFiles(const std::vector<std::string>& paths,
+                                                        std::vector<InputDigest>* digests = nullptr);
 
 }  // namespace lumera::cli

@@ -74,6 +74,43 @@ TEST(CompareInput, PlainAndTreatmentFiles) {
     EXPECT_THROW(readCompareFile(folder.path().string()), UserError);
 }
 
+// Read together, the files give what each gives alone, in the order given,
+// and a refusal is the first failing file's, as reading them in turn.
+TEST(CompareInput, ManyFilesReadTogetherAsInTurn) {
+    TempFolder folder("compare_many");
+    std::vector<std::string> files;
+    for (int f = 0; f < 7; ++f) {
+        std::string text = "T";
+        text += std::to_string(f);
+        text += "\n";
+        for (int i = 0; i < 2000 + 300 * f; ++i) {
+            text += std::to_string(f + i * 0.001);
+            text += '\n';
+        }
+        std::string name = "f";
+        name += std::to_string(f);
+        name += ".txt";
+        files.push_back(write(folder, name, text));
+    }
+    const std::vector<analysis::TreatmentSample> got = readCompareFiles(files);
+    ASSERT_EQ(got.size(), files.size());
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        const analysis::TreatmentSample want = readCompareFile(files[f]);
+        EXPECT_EQ(got[f].name, want.name);
+        EXPECT_EQ(got[f].replicates, want.replicates);
+        EXPECT_EQ(got[f].sorted, want.sorted);
+    }
+    std::vector<std::string> withBad = files;
+    withBad.insert(withBad.begin() + 5, write(folder, "late.txt", "1\nx\n"));
+    withBad.insert(withBad.begin() + 2, write(folder, "early.txt", "1\n"));
+    try {
+        readCompareFiles(withBad);
+        ADD_FAILURE() << "accepted";
+    } catch (const UserError& e) {
+        EXPECT_NE(e.text().find("early.txt"), std::string::npos) << e.text();
+    }
+}
+
 // The Cartesian test through its own procedures, for its run state.
 const RunState& cartesian(Program& program, CliDialogs& dialogs, const std::vector<std::string>& files,
                           const std::ostringstream& notices) {
