@@ -15,7 +15,8 @@ double twiceMeanDifference(const TreatmentSample& minuend, const TreatmentSample
     return 2 * (minuend.mean - subtrahend.mean);
 }
 
-PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, std::size_t j) {
+PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, std::size_t j,
+                    const IntervalLevel& level) {
     const TreatmentSample &a = ordered[i], &b = ordered[j];
     // The larger mean minus the other; with equal means the later minus the earlier.
     const bool direction = a.mean > b.mean;
@@ -29,11 +30,11 @@ PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, 
     const DifferenceMoments moments = exactMoments(minuend.replicates, subtrahend.replicates);
     r.meanDifference = moments.mean;
     r.se = moments.se;
-    r.tLower = moments.mean - kTQuantile * moments.se;
-    r.tUpper = moments.mean + kTQuantile * moments.se;
+    r.tLower = moments.mean - level.z * moments.se;
+    r.tUpper = moments.mean + level.z * moments.se;
 
     const double c = static_cast<double>(r.differences);
-    const PercentileRanks ranks = percentileRanks(c);
+    const PercentileRanks ranks = percentileRanks(c, level);
     r.lowerPosition = ranks.lower;
     r.upperPosition = ranks.upper;
     const DifferenceSet set(minuend.sorted, subtrahend.sorted);
@@ -45,7 +46,7 @@ PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, 
     return r;
 }
 
-std::vector<PairResult> testAllPairs(const std::vector<TreatmentSample>& ordered) {
+std::vector<PairResult> testAllPairs(const std::vector<TreatmentSample>& ordered, const IntervalLevel& level) {
     std::vector<std::pair<std::size_t, std::size_t>> pairs;
     for (std::size_t i = 0; i + 1 < ordered.size(); ++i)
         for (std::size_t j = i + 1; j < ordered.size(); ++j) pairs.emplace_back(i, j);
@@ -54,7 +55,7 @@ std::vector<PairResult> testAllPairs(const std::vector<TreatmentSample>& ordered
     std::vector<std::exception_ptr> failures(pairs.size());
     auto work = [&] {
         for (std::size_t p; (p = next.fetch_add(1)) < pairs.size();) try {
-                results[p] = testPair(ordered, pairs[p].first, pairs[p].second);
+                results[p] = testPair(ordered, pairs[p].first, pairs[p].second, level);
             } catch (...) {
                 failures[p] = std::current_exception();
             }

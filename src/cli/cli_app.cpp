@@ -91,7 +91,7 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
         if (o.cohorts) bootstraps = bootstrapTreatments(o), samples = std::move(bootstraps.samples);
         for (const std::string& file : o.cohorts ? std::vector<std::string>() : o.files)
             samples.push_back(readCompareFile(file));
-        const analysis::Comparison c = analysis::compareTreatments(std::move(samples), o.alpha, o.sidak);
+        const analysis::Comparison c = analysis::compareTreatments(std::move(samples), o.alpha, o.adjust, o.level);
         if (!o.csv.empty() && o.csv != "-") {
             TextFile csv(o.csv, "compare");
             csv.write(comparisonCsv(c));
