@@ -74,8 +74,8 @@ std::optional<LevelChoice> parseLevel(std::string_view text) {
     c.interval.q = fraction(q);
     c.interval.oneMinusQ = fraction(complement(q));
     // The tail's probability keeps every digit where 1 - q near 1 would not.
-    c.interval.z = f == "95" ? kTQuantile
-                             : boost::math::quantile(boost::math::complement(boost::math::normal(), c.interval.q));
+    c.interval.z =
+        f == "95" ? kTQuantile : boost::math::quantile(boost::math::complement(boost::math::normal(), c.interval.q));
     const std::string padded = f.size() < 2 ? f + std::string(2 - f.size(), '0') : f;
     c.percent = padded[0] == '0' ? padded.substr(1, 1) : padded.substr(0, 2);
     if (padded.size() > 2) c.percent.append(".").append(padded, 2);

@@ -12,9 +12,9 @@ struct Named {
     const char* name;
     AdjustRule rule;
 };
-constexpr Named kRules[] = {{"none", AdjustRule::None},         {"sidak", AdjustRule::Sidak},
-                            {"bonferroni", AdjustRule::Bonferroni}, {"holm", AdjustRule::Holm},
-                            {"hochberg", AdjustRule::Hochberg}, {"BH", AdjustRule::BH}};
+constexpr Named kRules[] = {
+    {"none", AdjustRule::None}, {"sidak", AdjustRule::Sidak},       {"bonferroni", AdjustRule::Bonferroni},
+    {"holm", AdjustRule::Holm}, {"hochberg", AdjustRule::Hochberg}, {"BH", AdjustRule::BH}};
 
 // Positions of p in ascending or descending order; equal values keep
 // their positions' order, as R's order() does.
@@ -70,8 +70,8 @@ std::vector<double> adjustedP(const std::vector<double>& p, AdjustRule rule) {
             const std::vector<std::size_t> o = order(p, true);
             for (std::size_t k = 0; k < n; ++k) {
                 const double rank = static_cast<double>(n - k);
-                const double scaled = rule == AdjustRule::Hochberg ? static_cast<double>(k + 1) * p[o[k]]
-                                                                   : m / rank * p[o[k]];
+                const double scaled =
+                    rule == AdjustRule::Hochberg ? static_cast<double>(k + 1) * p[o[k]] : m / rank * p[o[k]];
                 running = std::min(running, scaled);
                 out[o[k]] = std::min(1.0, running);
             }
