@@ -18,7 +18,8 @@ double twiceMeanDifference(const TreatmentSample& minuend, const TreatmentSample
 namespace {
 
 // testPair, with the moments' per-side sums shared with other pairs when given.
-PairResult pairTest(const std::vector<TreatmentSample>& ordered, std::size_t i, std::size_t j, MomentSides* sides) {
+PairResult pairTest(const std::vector<TreatmentSample>& ordered, std::size_t i, std::size_t j,
+                    const IntervalLevel& level, MomentSides* sides) {
     const TreatmentSample &a = ordered[i], &b = ordered[j];
     // The larger mean minus the other; with equal means the later minus the earlier.
     const bool direction = a.mean > b.mean;
@@ -33,11 +34,11 @@ PairResult pairTest(const std::vector<TreatmentSample>& ordered, std::size_t i, 
         sides ? sides->pair(r.first, r.second) : exactMoments(minuend.replicates, subtrahend.replicates);
     r.meanDifference = moments.mean;
     r.se = moments.se;
-    r.tLower = moments.mean - kTQuantile * moments.se;
-    r.tUpper = moments.mean + kTQuantile * moments.se;
+    r.tLower = moments.mean - level.z * moments.se;
+    r.tUpper = moments.mean + level.z * moments.se;
 
     const double c = static_cast<double>(r.differences);
-    const PercentileRanks ranks = percentileRanks(c);
+    const PercentileRanks ranks = percentileRanks(c, level);
     r.lowerPosition = ranks.lower;
     r.upperPosition = ranks.upper;
     const DifferenceSet set(minuend.sorted, subtrahend.sorted);
@@ -57,11 +58,12 @@ PairResult pairTest(const std::vector<TreatmentSample>& ordered, std::size_t i, 
 
 }  // namespace
 
-PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, std::size_t j) {
-    return pairTest(ordered, i, j, nullptr);
+PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, std::size_t j,
+                    const IntervalLevel& level) {
+    return pairTest(ordered, i, j, level, nullptr);
 }
 
-std::vector<PairResult> testAllPairs(const std::vector<TreatmentSample>& ordered) {
+std::vector<PairResult> testAllPairs(const std::vector<TreatmentSample>& ordered, const IntervalLevel& level) {
     std::vector<std::pair<std::size_t, std::size_t>> pairs;
     for (std::size_t i = 0; i + 1 < ordered.size(); ++i)
         for (std::size_t j = i + 1; j < ordered.size(); ++j) pairs.emplace_back(i, j);
@@ -73,7 +75,7 @@ std::vector<PairResult> testAllPairs(const std::vector<TreatmentSample>& ordered
     std::vector<std::exception_ptr> failures(pairs.size());
     auto work = [&] {
         for (std::size_t p; (p = next.fetch_add(1)) < pairs.size();) try {
-                results[p] = pairTest(ordered, pairs[p].first, pairs[p].second, &sides);
+                results[p] = pairTest(ordered, pairs[p].first, pairs[p].second, level, &sides);
             } catch (...) {
                 failures[p] = std::current_exception();
             }

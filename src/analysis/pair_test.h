@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "analysis/interval_rules.h"
 #include "analysis/treatment_sample.h"
 
 namespace lumera::analysis {
@@ -13,10 +14,10 @@ struct PairResult {
     std::int64_t differences = 0;  // C = B_i x B_j
     double meanDifference = 0;     // exact moments
     double se = 0;
-    double tLower = 0;  // mean -/+ 1.959964 SE
+    double tLower = 0;  // mean -/+ z SE (1.959964 at 95 %)
     double tUpper = 0;
-    std::int64_t lowerPosition = 0;  // round-half-even(C x 0.025 + 0.5)
-    std::int64_t upperPosition = 0;  // round-half-even(C x 0.975 + 0.5)
+    std::int64_t lowerPosition = 0;  // round-half-even(C x q + 0.5), q = 0.025 at 95 %
+    std::int64_t upperPosition = 0;  // round-half-even(C x (1 - q) + 0.5)
     double percentileLower = 0;      // the differences' values at those positions
     double percentileUpper = 0;
     std::int64_t atMostZero = 0;    // #(d <= 0)
@@ -28,10 +29,11 @@ struct PairResult {
 double twiceMeanDifference(const TreatmentSample& minuend, const TreatmentSample& subtrahend);
 
 // Pair (i, j), i < j, of `ordered` (treatments already in the test's order).
-PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, std::size_t j);
+PairResult testPair(const std::vector<TreatmentSample>& ordered, std::size_t i, std::size_t j,
+                    const IntervalLevel& level = {});
 
 // Every pair (0,1), (0,2), ..., (k-2,k-1) in that order, spread over the
 // machine's cores.
-std::vector<PairResult> testAllPairs(const std::vector<TreatmentSample>& ordered);
+std::vector<PairResult> testAllPairs(const std::vector<TreatmentSample>& ordered, const IntervalLevel& level = {});
 
 }  // namespace lumera::analysis

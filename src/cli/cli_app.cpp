@@ -118,7 +118,7 @@ int runCompare(const CompareOptions& o, std::ostream& out, std::ostream& err) {
         } else {
             samples = readCompareFiles(o.files, &provenance.inputs);
         }
-        const analysis::Comparison c = analysis::compareTreatments(std::move(samples), o.alpha, o.sidak);
+        const analysis::Comparison c = analysis::compareTreatments(std::move(samples), o.alpha, o.adjust, o.level);
         if (!o.csv.empty() && o.csv != "-") {
             TextFile csv(o.csv, "compare");
             csv.write(comparisonCsv(c));

@@ -6,27 +6,28 @@
 #include <filesystem>
 #include <optional>
 
+#include "analysis/multiplicity.h"
 #include "textio/rounding.h"
 
 namespace lumera::cli {
 
 const char* const kStandardInput = "/dev/stdin";
 
-#define LUMERA_USAGE                                                                                   \
-    "usage: lumera-cli cartesian [--reversed] [--transform 0|1|2] [--detail] [--flow] [--code CODE] "  \
-    "[--dir DIR] [--plot DIR] FILE1 FILE2 [FILE3]\n"                                                   \
-    "       lumera-cli sort [--kind general|boot|pbt] [--serials] [--decimals D] FILE\n"               \
-    "       lumera-cli normality [--kind general|boot|pbt] [--serials] [--decimals D] [--json] FILE\n" \
-    "       lumera-cli compare [--alpha A] [--sidak] [--json] [--csv FILE] [--plot DIR] "              \
-    "[--figure FILE] [--bars se|ci] [--label TEXT] [--table md|latex|csv] FILE1 FILE2 [FILE3 ...]\n"   \
-    "       lumera-cli compare --cohorts --statistic NAME [--replicates B] [--seed S] "                \
-    "[compare options] COHORT1 COHORT2 [COHORT3 ...]\n"                                                \
-    "       lumera-cli compare --long FILE [--treatment-column NAME] [--value-column NAME] "           \
-    "[compare options]\n"                                                                              \
-    "       lumera-cli bootstrap [--replicates B] [--seed S] [--dir DIR] [--statistics LIST] "         \
-    "[--threads N] [--json] COHORT...\n"                                                               \
-    "       lumera-cli lifetable [--json] [--tables DIR] [--plot DIR] COHORT...\n"                     \
-    "       lumera-cli script FILE\n"                                                                  \
+#define LUMERA_USAGE                                                                                              \
+    "usage: lumera-cli cartesian [--reversed] [--transform 0|1|2] [--detail] [--flow] [--code CODE] "             \
+    "[--dir DIR] [--plot DIR] FILE1 FILE2 [FILE3]\n"                                                              \
+    "       lumera-cli sort [--kind general|boot|pbt] [--serials] [--decimals D] FILE\n"                          \
+    "       lumera-cli normality [--kind general|boot|pbt] [--serials] [--decimals D] [--json] FILE\n"            \
+    "       lumera-cli compare [--alpha A] [--adjust RULE] [--sidak] [--level L] [--json] [--csv FILE] "          \
+    "[--plot DIR] [--figure FILE] [--bars se|ci] [--label TEXT] [--table md|latex|csv] FILE1 FILE2 [FILE3 ...]\n" \
+    "       lumera-cli compare --cohorts --statistic NAME [--replicates B] [--seed S] "                           \
+    "[compare options] COHORT1 COHORT2 [COHORT3 ...]\n"                                                           \
+    "       lumera-cli compare --long FILE [--treatment-column NAME] [--value-column NAME] "                      \
+    "[compare options]\n"                                                                                         \
+    "       lumera-cli bootstrap [--replicates B] [--seed S] [--dir DIR] [--statistics LIST] "                    \
+    "[--threads N] [--json] COHORT...\n"                                                                          \
+    "       lumera-cli lifetable [--json] [--tables DIR] [--plot DIR] COHORT...\n"                                \
+    "       lumera-cli script FILE\n"                                                                             \
     "       lumera-cli help [COMMAND] | COMMAND --help | --version\n"
 
 #define LUMERA_EXIT_STATUS \
@@ -102,8 +103,8 @@ const char* const kNormalityHelp =
     "Output: the figures on stdout.\n" LUMERA_EXIT_STATUS;
 
 const char* const kCompareHelp =
-    "usage: lumera-cli compare [--alpha A] [--sidak] [--json] [--csv FILE] [--plot DIR] [--figure FILE] "
-    "[--bars se|ci] [--label TEXT] [--table md|latex|csv] FILE1 FILE2 [FILE3 ...]\n"
+    "usage: lumera-cli compare [--alpha A] [--adjust RULE] [--sidak] [--level L] [--json] [--csv FILE] "
+    "[--plot DIR] [--figure FILE] [--bars se|ci] [--label TEXT] [--table md|latex|csv] FILE1 FILE2 [FILE3 ...]\n"
     "\n"
     "The Cartesian paired test of any number of treatments, each with any number of\n"
     "bootstrap replicates: for every pair, all B_i x B_j differences, counted and\n"
@@ -116,8 +117,14 @@ const char* const kCompareHelp =
     "       of one number a line, named after the file unless its first line is a\n"
     "       name; a pipe works too, and - reads one from standard input.\n"
     "--alpha A   significance level, 0 < A < 1 (default 0.05): a pair differs when\n"
-    "            P <= A; the letters follow the same rule\n"
-    "--sidak     decide by the Sidak level 1 - (1 - A)^(1/m), m the number of pairs\n"
+    "            P <= A (each pair at A); the letters follow the same decisions\n"
+    "--adjust RULE  the multiplicity rule over the m pairs: none (default),\n"
+    "            sidak (P <= 1 - (1 - A)^(1/m); adjusted P 1 - (1 - P)^m),\n"
+    "            bonferroni, holm, hochberg or BH (adjusted P as R's p.adjust\n"
+    "            gives it; a pair differs when its adjusted P <= A)\n"
+    "--sidak     the same as --adjust sidak\n"
+    "--level L   the level of the t and percentile intervals, 0 < L < 1\n"
+    "            (default 0.95)\n"
     "--json      print a JSON document (format \"lumera-compare\", version 1)\n"
     "            instead of the tables\n"
     "--csv FILE  also write one row per pair to FILE; --csv - prints the rows\n"
@@ -259,6 +266,7 @@ struct Words {
     std::string transform = "0";
     std::string kind = "general";
     std::string alpha;
+    std::string adjust, level;
     std::string replicates, seed, threads, statistics;
     std::string bars = "se";
     std::vector<std::string> files;
@@ -310,7 +318,9 @@ void defineOptions(CLI::App& app, Kind kind, Command& c, Words& w) {
         }
         case Kind::Compare:
             app.add_option("--alpha", w.alpha);
+            app.add_option("--adjust", w.adjust);
             app.add_flag("--sidak", c.compare.sidak);
+            app.add_option("--level", w.level);
             app.add_flag("--json", c.compare.json);
             app.add_option("--csv", c.compare.csv);
             app.add_option("--plot", c.compare.plot);
@@ -482,6 +492,22 @@ Command parseOptions(Kind kind, const std::string& name, const std::vector<std::
                 const std::optional<double> a = parseNumberText(w.alpha);
                 if (!a || !(*a > 0 && *a < 1)) throw UsageError("--alpha takes a number between 0 and 1");
                 c.compare.alpha = *a;
+            }
+            if (optionGiven("--adjust")) {
+                if (!analysis::adjustRuleNamed(w.adjust))
+                    throw UsageError("--adjust takes none, sidak, bonferroni, holm, hochberg or BH, not \"" + w.adjust +
+                                     "\"");
+                if (c.compare.sidak && w.adjust != "sidak")
+                    throw UsageError("--sidak and --adjust " + w.adjust + " are two rules: choose one");
+                c.compare.adjust = w.adjust;
+            } else if (c.compare.sidak) {
+                c.compare.adjust = "sidak";
+            }
+            c.compare.sidak = c.compare.adjust == "sidak";
+            if (optionGiven("--level")) {
+                const std::optional<analysis::LevelChoice> level = analysis::parseLevel(w.level);
+                if (!level) throw UsageError("--level takes a decimal number between 0 and 1, not \"" + w.level + "\"");
+                c.compare.level = *level;
             }
             if (c.compare.csv == "-" && c.compare.json)
                 throw UsageError("--csv - and --json both print to stdout: choose one");

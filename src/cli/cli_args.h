@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/interval_level.h"
+
 namespace lumera::cli {
 
 // A command line the program cannot make sense of: usage line, exit 2.
@@ -40,7 +42,9 @@ struct NormalityOptions : SortOptions {
 
 struct CompareOptions {
     double alpha = 0.05;
-    bool sidak = false;
+    bool sidak = false;           // --sidak, or --adjust sidak
+    std::string adjust = "none";  // the multiplicity rule, as typed
+    analysis::LevelChoice level;  // --level of both intervals
     bool json = false;
     std::string csv;      // empty: no CSV file; "-": the CSV on stdout instead of the tables
     std::string plot;     // empty: no pair charts

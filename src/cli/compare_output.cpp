@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "analysis/multiplicity.h"
 #include "textio/escaped_text.h"
 #include "textio/number_forms.h"
 #include "textio/version.h"
@@ -59,6 +60,23 @@ nlohmann::ordered_json orNull(const std::optional<T>& v) {
     return v ? nlohmann::ordered_json(*v) : nlohmann::ordered_json(nullptr);
 }
 
+// 1 / C: the smallest P the counts of a pair can show but zero.
+double pResolution(const PairResult& p) { return 1.0 / static_cast<double>(p.differences); }
+
+// A counted P of zero says only that P is below the resolution.
+std::string pText(const PairResult& p) {
+    return p.atMostZero + p.atLeastTwice == 0 ? "< " + summaryForm(pResolution(p)) : summaryForm(p.pValue);
+}
+
+const char* ruleTitle(const std::string& adjust) {
+    if (adjust == "bonferroni") return "Bonferroni";
+    if (adjust == "holm") return "Holm";
+    if (adjust == "hochberg") return "Hochberg";
+    return "Benjamini-Hochberg";
+}
+
+const char* logical(bool v) { return v ? "TRUE" : "FALSE"; }
+
 }  // namespace
 
 void writeComparisonJson(std::ostream& out, const Comparison& c, const Provenance& provenance) {
@@ -80,6 +98,8 @@ void writeComparisonJson(std::ostream& out, const Comparison& c, const Provenanc
     out << "  \"inputs\": " << nested(inputsJson(provenance)) << ",\n";
     field("  ", "alpha", c.alpha);
     field("  ", "sidak_alpha", c.sidakAlpha);
+    field("  ", "adjust", c.adjust);
+    field("  ", "level", c.level);
     field("  ", "pair_count", c.pairs.size());
     field("  ", "letters_method",
           c.lettersMethod == analysis::LettersMethod::CliqueCover ? "clique-cover" : "insert-absorb");
@@ -120,7 +140,11 @@ void writeComparisonJson(std::ostream& out, const Comparison& c, const Provenanc
         field(in, "at_most_zero", p.atMostZero);
         field(in, "at_least_twice", p.atLeastTwice);
         field(in, "p_value", p.pValue);
-        field(in, "significant", static_cast<bool>(c.significant[k]), true);
+        field(in, "p_adjusted", c.pAdjusted[k]);
+        field(in, "p_resolution", pResolution(p));
+        field(in, "significant", static_cast<bool>(c.significant[k]));
+        field(in, "t_excludes_zero", static_cast<bool>(c.tExcludesZero[k]));
+        field(in, "percentile_excludes_zero", static_cast<bool>(c.percentileExcludesZero[k]), true);
         out << (k + 1 < c.pairs.size() ? "    },\n" : "    }\n  ]\n");
     }
     out << "}\n";
@@ -135,7 +159,8 @@ std::string comparisonJson(const Comparison& c, const Provenance& provenance) {
 std::string comparisonCsv(const Comparison& c) {
     std::string out =
         "first,second,first_index,second_index,differences,mean_difference,se,t_lower,t_upper,lower_position,"
-        "upper_position,percentile_lower,percentile_upper,at_most_zero,at_least_twice,p_value,significant\r\n";
+        "upper_position,percentile_lower,percentile_upper,at_most_zero,at_least_twice,p_value,p_adjusted,p_resolution,"
+        "significant,t_excludes_zero,percentile_excludes_zero\r\n";
     for (std::size_t k = 0; k < c.pairs.size(); ++k) {
         const PairResult& p = c.pairs[k];
         const std::string fields[] = {csvText(c.treatments[p.first].name),
@@ -154,7 +179,11 @@ std::string comparisonCsv(const Comparison& c) {
                                       std::to_string(p.atMostZero),
                                       std::to_string(p.atLeastTwice),
                                       shortestForm(p.pValue),
-                                      c.significant[k] ? "true" : "false"};
+                                      shortestForm(c.pAdjusted[k]),
+                                      shortestForm(pResolution(p)),
+                                      logical(c.significant[k]),
+                                      logical(c.tExcludesZero[k]),
+                                      logical(c.percentileExcludesZero[k])};
         std::string row;
         for (const std::string& f : fields) row += (row.empty() ? "" : ",") + f;
         out += row + "\r\n";
@@ -170,21 +199,57 @@ std::string comparisonTable(const Comparison& c) {
                               std::to_string(s.replicates.size()), summaryForm(s.mean), summaryForm(s.se),
                               c.letters[t]});
     }
-    std::vector<std::vector<std::string>> pairs = {
-        {"Pair (first - second)", "Mean diff.", "SE", "t 95% CI", "Percentile 95% CI", "P", ""}};
+    const bool adjusted = c.adjust != "none" && c.adjust != "sidak";
+    const bool sidakAdjusted = c.adjust == "sidak";
+    std::vector<std::string> header = {"Pair (first - second)",
+                                       "Mean diff.",
+                                       "SE",
+                                       "t " + c.levelPercent + "% CI",
+                                       "Percentile " + c.levelPercent + "% CI",
+                                       "P"};
+    if (c.adjust != "none") header.push_back("Adj. P");
+    header.push_back("");
+    std::vector<std::vector<std::string>> pairs = {header};
+    // A zero P adjusts to zero; the rule applied with such P at 1 / C
+    // bounds what it hides, no rule decreasing as a P grows.
+    std::vector<double> atResolution;
+    for (const PairResult& p : c.pairs)
+        atResolution.push_back(p.atMostZero + p.atLeastTwice == 0 ? pResolution(p) : p.pValue);
+    const std::vector<double> bound =
+        analysis::adjustedP(atResolution, analysis::adjustRuleNamed(c.adjust).value_or(analysis::AdjustRule::None));
+    bool marked = false;
     for (std::size_t k = 0; k < c.pairs.size(); ++k) {
         const PairResult& p = c.pairs[k];
-        pairs.push_back(
-            {std::to_string(p.first + 1) + " - " + std::to_string(p.second + 1) + ". " +
-                 escapedControls(c.treatments[p.first].name) + " - " + escapedControls(c.treatments[p.second].name),
-             summaryForm(p.meanDifference), summaryForm(p.se), summaryForm(p.tLower) + " to " + summaryForm(p.tUpper),
-             summaryForm(p.percentileLower) + " to " + summaryForm(p.percentileUpper), summaryForm(p.pValue),
-             c.significant[k] ? "*" : ""});
+        std::vector<std::string> row = {std::to_string(p.first + 1) + " - " + std::to_string(p.second + 1) + ". " +
+                                            escapedControls(c.treatments[p.first].name) + " - " +
+                                            escapedControls(c.treatments[p.second].name),
+                                        summaryForm(p.meanDifference),
+                                        summaryForm(p.se),
+                                        summaryForm(p.tLower) + " to " + summaryForm(p.tUpper),
+                                        summaryForm(p.percentileLower) + " to " + summaryForm(p.percentileUpper),
+                                        pText(p)};
+        if (c.adjust != "none")
+            row.push_back(p.atMostZero + p.atLeastTwice == 0 ? "<= " + summaryForm(bound[k])
+                                                             : summaryForm(c.pAdjusted[k]));
+        row.push_back(std::string(c.significant[k] ? "*" : "") + (c.againstIntervals[k] ? "!" : ""));
+        marked = marked || c.againstIntervals[k];
+        pairs.push_back(std::move(row));
     }
-    const double level = c.sidak ? c.sidakAlpha : c.alpha;
-    return layout(treatments) + "\n" + layout(pairs) + "\n* P <= " + summaryForm(level) +
-           (c.sidak ? " (Sidak level for " : " (for each of the ") + std::to_string(c.pairs.size()) +
-           " pairs). Treatments sharing a letter do not differ significantly.\n";
+    const std::string count = std::to_string(c.pairs.size());
+    std::string rule;
+    if (adjusted)
+        rule = "* Adjusted P <= " + summaryForm(c.alpha) + " (" + ruleTitle(c.adjust) + ", " + count + " pairs).";
+    else if (sidakAdjusted)
+        rule = "* P <= " + summaryForm(c.sidakAlpha) + " (Sidak level for " + count + " pairs).";
+    else
+        rule = "* P <= " + summaryForm(c.alpha) + " (for each of the " + count + " pairs).";
+    std::string text = layout(treatments) + "\n" + layout(pairs) + "\n" + rule +
+                       " Treatments sharing a letter do not differ significantly.\n";
+    if (marked)
+        text +=
+            "! The verdict is the opposite of what both intervals say: with skewed differences the counted P and "
+            "the intervals measure different things.\n";
+    return text;
 }
 
 }  // namespace lumera::cli

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "analysis/interval_rules.h"
 #include "cli/chart_loader.h"
 #include "cli/paper_tables.h"
 #include "shell/controls.h"
@@ -21,21 +22,9 @@ constexpr const char* kFigureTitle = "Figure";
 
 }  // namespace
 
-std::pair<std::size_t, std::size_t> percentilePositions(std::size_t b, double level) {
-    // The factors as written (0.025, not 1 - 0.95 halved, a hair above it),
-    // so that B q + 0.5 lands on a half where the decimals do.
-    auto asWritten = [](double v) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%.15g", v);
-        return std::strtod(text, nullptr);
-    };
-    const double q = asWritten((1 - level) / 2);
-    const double p = asWritten(1 - q);
-    const double n = static_cast<double>(b);
-    auto clamp = [b](double position) {
-        return static_cast<std::size_t>(std::min(std::max(position, 1.0), static_cast<double>(b)));
-    };
-    return {clamp(roundHalfEven(n * q + 0.5)), clamp(roundHalfEven(n * p + 0.5))};
+std::pair<std::size_t, std::size_t> percentilePositions(std::size_t b, const analysis::IntervalLevel& level) {
+    const analysis::PercentileRanks r = analysis::percentileRanks(static_cast<double>(b), level);
+    return {static_cast<std::size_t>(r.lower), static_cast<std::size_t>(r.upper)};
 }
 
 std::vector<FigurePoint> figurePoints(const analysis::Comparison& c, FigureBars bars) {
@@ -47,7 +36,7 @@ std::vector<FigurePoint> figurePoints(const analysis::Comparison& c, FigureBars 
             p.lower = p.estimate - s.se;
             p.upper = p.estimate + s.se;
         } else {
-            const auto [lower, upper] = percentilePositions(s.sorted.size(), c.level);
+            const auto [lower, upper] = percentilePositions(s.sorted.size(), c.interval);
             p.lower = s.sorted[lower - 1];
             p.upper = s.sorted[upper - 1];
         }

@@ -24,7 +24,7 @@ struct FigurePoint {
 // 1-based positions among B sorted replicates of the percentile points at
 // `level`: round-half-even(B q + 0.5) and round-half-even(B (1 - q) + 0.5),
 // q = (1 - level) / 2.
-std::pair<std::size_t, std::size_t> percentilePositions(std::size_t b, double level);
+std::pair<std::size_t, std::size_t> percentilePositions(std::size_t b, const analysis::IntervalLevel& level);
 
 // The estimate of each treatment with +/- its SE, or its own percentile
 // points at the comparison's level.

@@ -157,7 +157,7 @@ Table treatmentTable(const Comparison& c) {
 }
 
 Table pairTable(const Comparison& c) {
-    const std::string level = plainForm(c.level * 100) + "%";
+    const std::string level = c.levelPercent + "%";
     Table t{
         {"Pair", "Difference", "SE", "t " + level + " CI", "Percentile " + level + " CI", "P", "Adjusted P", "Mark"},
         "lrrrrrrl",

@@ -38,7 +38,8 @@ std::string write(const TempFolder& folder, const std::string& name, const std::
 
 // The document as one tree dumped at once, as compare wrote it before the
 // pairs were streamed; the program's version, the letters' method, the
-// provenance and the treatment files' header fields are the new keys.
+// provenance, the treatment files' header fields, the rule, the level and
+// the per-pair limits are the keys added since.
 std::string wholeDocument(const analysis::Comparison& c, const Provenance& provenance) {
     nlohmann::ordered_json doc;
     doc["format"] = "lumera-compare";
@@ -51,6 +52,8 @@ std::string wholeDocument(const analysis::Comparison& c, const Provenance& prove
         doc["inputs"].push_back({{"file", d.file}, {"bytes", d.bytes}, {"sha256", d.sha256}});
     doc["alpha"] = c.alpha;
     doc["sidak_alpha"] = c.sidakAlpha;
+    doc["adjust"] = c.adjust;
+    doc["level"] = c.level;
     doc["pair_count"] = c.pairs.size();
     doc["letters_method"] = "insert-absorb";
     doc["treatments"] = nlohmann::ordered_json::array();
@@ -86,7 +89,11 @@ std::string wholeDocument(const analysis::Comparison& c, const Provenance& prove
                                 {"at_most_zero", p.atMostZero},
                                 {"at_least_twice", p.atLeastTwice},
                                 {"p_value", p.pValue},
-                                {"significant", static_cast<bool>(c.significant[k])}});
+                                {"p_adjusted", c.pAdjusted[k]},
+                                {"p_resolution", 1.0 / static_cast<double>(p.differences)},
+                                {"significant", static_cast<bool>(c.significant[k])},
+                                {"t_excludes_zero", static_cast<bool>(c.tExcludesZero[k])},
+                                {"percentile_excludes_zero", static_cast<bool>(c.percentileExcludesZero[k])}});
     }
     return doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }

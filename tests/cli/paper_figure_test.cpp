@@ -11,6 +11,7 @@
 #include <random>
 #include <sstream>
 
+#include "analysis/interval_level.h"
 #include "support/cli_run.h"
 #include "support/treatment_files.h"
 
@@ -28,15 +29,16 @@ std::size_t halfEvenQuotient(std::size_t numerator, std::size_t denominator) {
 
 TEST(PaperFigure, PercentilePositionsAt95PercentAgreeWithWholeNumbers) {
     for (std::size_t b = 2; b <= 20000; ++b) {
-        const auto [lower, upper] = percentilePositions(b, 0.95);
+        const auto [lower, upper] = percentilePositions(b, analysis::IntervalLevel{});
         ASSERT_EQ(lower, std::max<std::size_t>(1, halfEvenQuotient(b + 20, 40))) << b;
         ASSERT_EQ(upper, std::min(b, halfEvenQuotient(39 * b + 20, 40))) << b;
     }
     // 80 x 0.025 + 0.5 = 2.5 goes to 2; 40 x 0.025 + 0.5 = 1.5 to 2, 40 x 0.975 + 0.5 = 39.5 to 40.
-    EXPECT_EQ(percentilePositions(80, 0.95), (std::pair<std::size_t, std::size_t>{2, 78}));
-    EXPECT_EQ(percentilePositions(40, 0.95), (std::pair<std::size_t, std::size_t>{2, 40}));
+    EXPECT_EQ(percentilePositions(80, analysis::IntervalLevel{}), (std::pair<std::size_t, std::size_t>{2, 78}));
+    EXPECT_EQ(percentilePositions(40, analysis::IntervalLevel{}), (std::pair<std::size_t, std::size_t>{2, 40}));
     // 90 %: 100 x 0.05 + 0.5 = 5.5 to 6, 100 x 0.95 + 0.5 = 95.5 to 96.
-    EXPECT_EQ(percentilePositions(100, 0.9), (std::pair<std::size_t, std::size_t>{6, 96}));
+    EXPECT_EQ(percentilePositions(100, analysis::parseLevel("0.9")->interval),
+              (std::pair<std::size_t, std::size_t>{6, 96}));
 }
 
 struct CsvRow {

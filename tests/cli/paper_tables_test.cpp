@@ -103,6 +103,7 @@ TEST(PaperTables, MarkdownWithAdjustedPAndTheMark) {
 TEST(PaperTables, CsvTwoTablesApartByOneEmptyLine) {
     analysis::Comparison c = smallComparison();
     c.level = 0.9;
+    c.levelPercent = "90";
     EXPECT_EQ(paperTables(c, TableForm::Csv),
               "Treatment,B,Estimate ± SE,Letters\r\n"
               "Hot_1 & 50%,4,13.0 ± 2.6,a\r\n"
