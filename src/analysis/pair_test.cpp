@@ -8,6 +8,7 @@
 
 #include "analysis/difference_set.h"
 #include "analysis/interval_rules.h"
+#include "analysis/parallel_items.h"
 
 namespace lumera::analysis {
 
@@ -71,30 +72,8 @@ std::vector<PairResult> testAllPairs(const std::vector<TreatmentSample>& ordered
     std::vector<std::span<const double>> replicates;
     for (const TreatmentSample& t : ordered) replicates.emplace_back(t.replicates);
     MomentSides sides(std::move(replicates));
-    std::atomic<std::size_t> next{0};
-    std::vector<std::exception_ptr> failures(pairs.size());
-    auto work = [&] {
-        for (std::size_t p; (p = next.fetch_add(1)) < pairs.size();) try {
-                results[p] = pairTest(ordered, pairs[p].first, pairs[p].second, level, &sides);
-            } catch (...) {
-                failures[p] = std::current_exception();
-            }
-    };
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t workers = std::min<std::size_t>(cores, pairs.size());
-    std::vector<std::thread> threads;
-    threads.reserve(workers);  // no growth, so nothing throws while a thread runs
-    // A thread the system cannot give (memory, limits) only means fewer workers.
-    for (std::size_t w = 1; w < workers; ++w) try {
-            threads.emplace_back(work);
-        } catch (const std::system_error&) {
-            break;
-        }
-    work();
-    for (std::thread& t : threads) t.join();
-    // The first pair's failure, whichever worker met it.
-    for (const std::exception_ptr& f : failures)
-        if (f) std::rethrow_exception(f);
+    forEachItem(pairs.size(), coreCount(),
+                [&](std::size_t p) { results[p] = pairTest(ordered, pairs[p].first, pairs[p].second, level, &sides); });
     return results;
 }
 

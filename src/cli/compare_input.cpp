@@ -14,6 +14,7 @@
 #include <system_error>
 #include <thread>
 
+#include "analysis/parallel_items.h"
 #include "textio/field_reader.h"
 #include "textio/number_forms.h"
 #include "textio/rounding.h"
@@ -282,29 +283,9 @@ std::vector<analysis::TreatmentSample> readCompareFiles(const std::vector<std::s
         struct stat st {};
         return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
     });
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t workers = allRegular ? std::min<std::size_t>(cores, paths.size()) : 1;
-    std::vector<std::exception_ptr> failures(paths.size());
-    std::atomic<std::size_t> next{0};
-    auto work = [&] {
-        for (std::size_t f; (f = next.fetch_add(1)) < paths.size();) try {
-                samples[f] = readCompareFile(paths[f], digests ? &(*digests)[f] : nullptr);
-            } catch (...) {
-                failures[f] = std::current_exception();
-            }
-    };
-    std::vector<std::thread> threads;
-    threads.reserve(workers);
-    for (std::size_t w = 1; w < workers; ++w) try {
-            threads.emplace_back(work);
-        } catch (const std::system_error&) {
-            break;
-        }
-    work();
-    for (std::thread& t : threads) t.join();
-    // The message of the first file that fails, as reading them in turn gives.
-    for (const std::exception_ptr& e : failures)
-        if (e) std::rethrow_exception(e);
+    analysis::forEachItem(paths.size(), allRegular ? analysis::coreCount() : 1, [&](std::size_t f) {
+        samples[f] = readCompareFile(paths[f], digests ? &(*digests)[f] : nullptr);
+    });
     return samples;
 }
 
