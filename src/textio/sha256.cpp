@@ -1,83 +1,35 @@
 #include "textio/sha256.h"
 
-#include <algorithm>
-#include <cstring>
+#include <nettle/sha2.h>
 
 namespace lumera {
 
-namespace {
-
-constexpr std::uint32_t kRound[64] = {
-    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
-
-constexpr std::uint32_t rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
-
-}  // namespace
-
-Sha256::Sha256() : h_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
-
-void Sha256::block(const unsigned char* p) {
-    std::uint32_t w[64];
-    for (int t = 0; t < 16; ++t)
-        w[t] = std::uint32_t{p[4 * t]} << 24 | std::uint32_t{p[4 * t + 1]} << 16 | std::uint32_t{p[4 * t + 2]} << 8 |
-               std::uint32_t{p[4 * t + 3]};
-    for (int t = 16; t < 64; ++t) {
-        const std::uint32_t s0 = rotr(w[t - 15], 7) ^ rotr(w[t - 15], 18) ^ (w[t - 15] >> 3);
-        const std::uint32_t s1 = rotr(w[t - 2], 17) ^ rotr(w[t - 2], 19) ^ (w[t - 2] >> 10);
-        w[t] = w[t - 16] + s0 + w[t - 7] + s1;
-    }
-    std::uint32_t a = h_[0], b = h_[1], c = h_[2], d = h_[3], e = h_[4], f = h_[5], g = h_[6], h = h_[7];
-    for (int t = 0; t < 64; ++t) {
-        const std::uint32_t t1 = h + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[t] + w[t];
-        const std::uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-        h = g;
-        g = f;
-        f = e;
-        e = d + t1;
-        d = c;
-        c = b;
-        b = a;
-        a = t1 + t2;
-    }
-    h_[0] += a, h_[1] += b, h_[2] += c, h_[3] += d, h_[4] += e, h_[5] += f, h_[6] += g, h_[7] += h;
+Sha256::Sha256() : context_(std::make_unique<sha256_ctx>()) { sha256_init(context_.get()); }
+Sha256::~Sha256() = default;
+Sha256::Sha256(const Sha256& other)
+    : context_(other.context_ ? std::make_unique<sha256_ctx>(*other.context_) : nullptr), bytes_(other.bytes_) {}
+Sha256& Sha256::operator=(const Sha256& other) {
+    if (this != &other) *this = Sha256(other);
+    return *this;
 }
+Sha256::Sha256(Sha256&&) noexcept = default;
+Sha256& Sha256::operator=(Sha256&&) noexcept = default;
 
 void Sha256::update(const void* data, std::size_t size) {
-    const auto* p = static_cast<const unsigned char*>(data);
+    if (size == 0) return;
+    sha256_update(context_.get(), size, static_cast<const std::uint8_t*>(data));
     bytes_ += size;
-    if (pendingSize_ > 0) {
-        const std::size_t take = std::min(size, pending_.size() - pendingSize_);
-        std::memcpy(pending_.data() + pendingSize_, p, take);
-        pendingSize_ += take, p += take, size -= take;
-        if (pendingSize_ < pending_.size()) return;
-        block(pending_.data());
-        pendingSize_ = 0;
-    }
-    for (; size >= 64; p += 64, size -= 64) block(p);
-    std::memcpy(pending_.data(), p, size);
-    pendingSize_ = size;
 }
 
 std::string Sha256::hexDigest() {
-    const std::uint64_t bits = bytes_ * 8;
-    // A 1 bit, zeros to 56 bytes past a block's start, then the length.
-    unsigned char tail[72] = {0x80};
-    const std::size_t zeros = (pendingSize_ < 56 ? 56 : 120) - pendingSize_;
-    for (int i = 0; i < 8; ++i) tail[zeros + i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
-    const std::uint64_t kept = bytes_;
-    update(tail, zeros + 8);
-    bytes_ = kept;
+    std::uint8_t digest[SHA256_DIGEST_SIZE];
+    sha256_digest(context_.get(), sizeof digest, digest);
     static constexpr char kHex[] = "0123456789abcdef";
     std::string out;
-    for (std::uint32_t v : h_)
-        for (int shift = 28; shift >= 0; shift -= 4) out += kHex[(v >> shift) & 15];
+    for (const std::uint8_t b : digest) {
+        out += kHex[b >> 4];
+        out += kHex[b & 15];
+    }
     return out;
 }
 

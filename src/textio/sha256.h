@@ -1,17 +1,27 @@
 #pragma once
-#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+
+struct sha256_ctx;
 
 namespace lumera {
 
 // SHA-256 (FIPS 180-4), fed as a file is read, so an input can be named by
-// its digest without a second reading.
+// its digest without a second reading. The system's cryptographic library
+// does the work: it uses the processor's SHA instructions where there are
+// any, five times as fast as plain code, which matters for inputs of
+// hundreds of megabytes.
 class Sha256 {
 public:
     Sha256();
+    ~Sha256();
+    Sha256(const Sha256& other);
+    Sha256& operator=(const Sha256& other);
+    Sha256(Sha256&&) noexcept;
+    Sha256& operator=(Sha256&&) noexcept;
     void update(const void* data, std::size_t size);
     void update(std::string_view text) { update(text.data(), text.size()); }
     // The digest as 64 lower-case hexadecimal digits; the object is spent.
@@ -19,11 +29,7 @@ public:
     std::uint64_t bytes() const { return bytes_; }
 
 private:
-    void block(const unsigned char* p);
-
-    std::array<std::uint32_t, 8> h_;
-    std::array<unsigned char, 64> pending_{};
-    std::size_t pendingSize_ = 0;
+    std::unique_ptr<sha256_ctx> context_;
     std::uint64_t bytes_ = 0;
 };
 
