@@ -49,7 +49,8 @@ public:
             fail(path, S_ISDIR(st.st_mode) ? path + " is a folder, not a data file."
                                            : path + " is not a regular file or pipe.");
         }
-        buffer_ = std::make_unique<char[]>(kBlock);
+        // Left unset: a small file touches only the pages it fills.
+        buffer_.reset(new char[kBlock]);
     }
     ~LineReader() {
         if (file_) std::fclose(file_);
