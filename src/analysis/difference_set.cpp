@@ -18,6 +18,7 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 using Row = std::uint32_t;
+__extension__ typedef unsigned __int128 Wide;
 
 // Per-row counts, neither shrunk nor cleared between pairs: each thread
 // keeps its own and reuses it, so that no pair pays for fresh pages.
@@ -283,11 +284,14 @@ void DifferenceSet::select(std::span<const std::int64_t> ranks, std::span<double
                 continue;
             }
 
-            // kSamples differences drawn at random from the bracket, found
-            // in one walk over the rows' windows in the order of the draws.
+            // kSamples differences drawn at random from the bracket, one
+            // from each of kSamples equal stretches of its ranks, so that
+            // the draws come in order and one walk over the rows' windows
+            // finds them.
             std::vector<std::uint64_t>& draws = scratch.draws;
-            for (std::uint64_t& g : draws) g = rng() % static_cast<std::uint64_t>(b.inside);
-            std::sort(draws.begin(), draws.end());
+            const auto inside = static_cast<std::uint64_t>(b.inside);
+            for (std::size_t g = 0; g < kSamples; ++g)
+                draws[g] = static_cast<std::uint64_t>((static_cast<Wide>(g) * inside + rng() % inside) / kSamples);
             std::vector<double>& sample = scratch.sample;
             std::size_t d = 0;
             std::uint64_t before = 0;
@@ -298,13 +302,23 @@ void DifferenceSet::select(std::span<const std::int64_t> ranks, std::span<double
                     sample[d] = grid.value(o, first + static_cast<std::int64_t>(draws[d] - before));
                 before += width;
             }
-            std::sort(sample.begin(), sample.end());
             const double n = static_cast<double>(kSamples);
             const double q = static_cast<double>(b.k - b.below) / static_cast<double>(b.inside);
             const double at = q * n - 0.5, margin = b.z * std::sqrt(n * q * (1 - q)) + 2;
             const double iLo = std::floor(at - margin), iHi = std::ceil(at + margin);
-            const double tryLo = iLo < 0 ? b.lo : sample[static_cast<std::size_t>(iLo)];
-            const double tryHi = iHi >= n ? b.hi : sample[static_cast<std::size_t>(iHi)];
+            // Only two order statistics of the sample are needed.
+            double tryLo = b.lo, tryHi = b.hi;
+            auto rest = sample.begin();
+            if (iLo >= 0) {
+                rest = sample.begin() + static_cast<std::ptrdiff_t>(iLo);
+                std::nth_element(sample.begin(), rest, sample.end());
+                tryLo = *rest++;
+            }
+            if (iHi < n) {
+                const auto upper = sample.begin() + static_cast<std::ptrdiff_t>(iHi);
+                std::nth_element(rest, upper, sample.end());
+                tryHi = *upper;
+            }
             // Where a draw's bound would not narrow, the bracket's own end:
             // whether the k-th is that end or lies past every value equal to it.
             b.t[0] = tryLo > b.lo ? tryLo : b.lo;
