@@ -128,7 +128,8 @@ TEST(Provenance, TreatmentFilesCarryTheirHeadersEstimateSampleSizeAndCode) {
     }
     const CliRun long_ = cli({"compare", "--json", "--long", example("r0-long.csv")});
     ASSERT_EQ(long_.code, 0) << long_.err;
-    for (const Json& t : Json::parse(long_.out)["treatments"])
+    const Json longDoc = Json::parse(long_.out);
+    for (const Json& t : longDoc["treatments"])
         for (const char* key : {"estimate", "sample_size", "code"}) EXPECT_TRUE(t[key].is_null()) << key;
 }
 
