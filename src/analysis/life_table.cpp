@@ -491,13 +491,33 @@ std::optional<double> intrinsicRate(std::span<const std::int64_t> eggsByAge, std
     return solve(EulerLotka(eggsByAge, n, scratch), guess);
 }
 
+const std::vector<std::string>& parameterNames() {
+    static const std::vector<std::string> names = {"r", "lambda", "R0", "T", "GRR"};
+    return names;
+}
+
+const std::vector<std::string>& commonStatisticNames() {
+    static const std::vector<std::string> names = {"preadult",
+                                                   "adult_longevity_female",
+                                                   "adult_longevity_male",
+                                                   "longevity_female",
+                                                   "longevity_male",
+                                                   "longevity_all",
+                                                   "fecundity",
+                                                   "APOP",
+                                                   "TPOP",
+                                                   "oviposition_days",
+                                                   "proportion_female",
+                                                   "proportion_male",
+                                                   "proportion_N",
+                                                   "preadult_survival"};
+    return names;
+}
+
 std::vector<std::string> statisticNames(const Cohort& cohort) {
-    std::vector<std::string> names = {"r", "lambda", "R0", "T", "GRR"};
+    std::vector<std::string> names = parameterNames();
     for (std::size_t j = 0; j < cohort.immatureStages(); ++j) names.push_back("duration-" + cohort.stages()[j]);
-    for (const char* name : {"preadult", "adult_longevity_female", "adult_longevity_male", "longevity_female",
-                             "longevity_male", "longevity_all", "fecundity", "APOP", "TPOP", "oviposition_days",
-                             "proportion_female", "proportion_male", "proportion_N", "preadult_survival"})
-        names.emplace_back(name);
+    names.insert(names.end(), commonStatisticNames().begin(), commonStatisticNames().end());
     return names;
 }
 

@@ -127,6 +127,10 @@ std::optional<double> intrinsicRate(std::span<const std::int64_t> eggsByAge, std
 // fecundity, APOP, TPOP, oviposition_days, proportion_female,
 // proportion_male, proportion_N, preadult_survival.
 std::vector<std::string> statisticNames(const Cohort& cohort);
+// The names every cohort has, in that order; the duration-<stage> names,
+// which depend on its stages, come between the first five and the rest.
+const std::vector<std::string>& parameterNames();
+const std::vector<std::string>& commonStatisticNames();
 // The same values; out holds statisticNames().size() entries.
 void statisticValues(const Parameters& parameters, const Statistics& statistics, std::span<std::optional<double>> out);
 

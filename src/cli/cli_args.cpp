@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "analysis/life_table.h"
 #include "analysis/multiplicity.h"
 #include "textio/rounding.h"
 
@@ -414,27 +415,10 @@ std::uint64_t seedOption(const std::string& v) {
 
 // The names every cohort has; duration-<stage> depends on its stages.
 bool knownStatistic(const std::string& name) {
-    static const char* const kNames[] = {"r",
-                                         "lambda",
-                                         "R0",
-                                         "T",
-                                         "GRR",
-                                         "preadult",
-                                         "adult_longevity_female",
-                                         "adult_longevity_male",
-                                         "longevity_female",
-                                         "longevity_male",
-                                         "longevity_all",
-                                         "fecundity",
-                                         "APOP",
-                                         "TPOP",
-                                         "oviposition_days",
-                                         "proportion_female",
-                                         "proportion_male",
-                                         "proportion_N",
-                                         "preadult_survival"};
     if (name.rfind("duration-", 0) == 0) return name.size() > 9;
-    return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+    for (const std::vector<std::string>* names : {&analysis::parameterNames(), &analysis::commonStatisticNames()})
+        if (std::find(names->begin(), names->end(), name) != names->end()) return true;
+    return false;
 }
 
 const std::string& oneFile(const std::vector<std::string>& files, const std::string& name) {

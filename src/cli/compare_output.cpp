@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "analysis/multiplicity.h"
+#include "cli/text_columns.h"
 #include "textio/escaped_text.h"
 #include "textio/number_forms.h"
 #include "textio/version.h"
@@ -28,25 +29,8 @@ std::string csvText(const std::string& text) {
     return quoted + "\"";
 }
 
-// Columns padded to their widest cell; numbers to the right.
-std::string layout(const std::vector<std::vector<std::string>>& rows) {
-    std::vector<std::size_t> width;
-    for (const auto& row : rows)
-        for (std::size_t col = 0; col < row.size(); ++col) {
-            if (width.size() <= col) width.push_back(0);
-            width[col] = std::max(width[col], row[col].size());
-        }
-    std::string out;
-    for (const auto& row : rows) {
-        std::string line;
-        for (std::size_t col = 0; col < row.size(); ++col) {
-            const std::string pad(width[col] - row[col].size(), ' ');
-            line += col == 0 ? row[col] + pad : "  " + pad + row[col];
-        }
-        out += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
-    }
-    return out;
-}
+// Numbers to the right.
+std::string layout(const std::vector<std::vector<std::string>>& rows) { return textColumns(rows, "", true); }
 
 // A member's value laid out as dump(2) lays it out one level down.
 std::string nested(const nlohmann::ordered_json& j) {

@@ -12,6 +12,7 @@
 
 #include "cli/chart_loader.h"
 #include "cli/provenance.h"
+#include "cli/text_columns.h"
 #include "textio/escaped_text.h"
 #include "textio/number_forms.h"
 #include "textio/temporary_files.h"
@@ -35,25 +36,8 @@ Json orNull(const std::optional<double>& v) { return v ? Json(*v) : Json(nullptr
 
 std::string csvNumber(const std::optional<double>& v) { return v ? shortestForm(*v) : std::string("NA"); }
 
-// Columns padded to their widest cell.
-std::string layout(const std::vector<std::vector<std::string>>& rows, const std::string& indent) {
-    std::vector<std::size_t> width;
-    for (const auto& row : rows)
-        for (std::size_t col = 0; col < row.size(); ++col) {
-            if (width.size() <= col) width.push_back(0);
-            width[col] = std::max(width[col], row[col].size());
-        }
-    std::string out;
-    for (const auto& row : rows) {
-        std::string line = indent;
-        for (std::size_t col = 0; col < row.size(); ++col) {
-            if (col > 0) line += "  ";
-            line += row[col];
-            line.append(width[col] - row[col].size(), ' ');
-        }
-        out += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
-    }
-    return out;
+std::string layout(const std::vector<std::vector<std::string>>& rows, const std::string& indent = "") {
+    return textColumns(rows, indent, false);
 }
 
 // One line of the summary: the value, or "none" and why there is none.
