@@ -21,6 +21,12 @@ public:
     virtual void detailFiles(int i, int j, int percent) = 0;
     virtual void sorting(int i, int j) = 0;
     virtual void pairDone(int i, int j, const DateTime& now) = 0;
+    // The sort and count is this far through reading, sorting and writing
+    // its one file (0 to 100 over the three). Called a few times a second.
+    virtual void sortWork(const std::string& stage, int percent) {
+        (void)stage;
+        (void)percent;
+    }
     // Whether the user has asked to stop the run; asked between chunks of
     // a long step. Only the window offers a way to ask.
     virtual bool cancelRequested() { return false; }
@@ -35,6 +41,10 @@ namespace progress_texts {
 std::string comparing(int i, int j);
 std::string detailFiles(int percent);
 inline constexpr const char* kSorting = "(Sorting...)";
+// Stages of the sort and count, as sortWork names them.
+inline constexpr const char* kSortReading = "Reading";
+inline constexpr const char* kSortSorting = "Sorting";
+inline constexpr const char* kSortWriting = "Writing";
 }  // namespace progress_texts
 
 }  // namespace lumera
