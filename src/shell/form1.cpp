@@ -552,6 +552,11 @@ void Form1::sortWork(const std::string& stage, int percent) {
                 hiddenByBusy_.push_back(c);
             }
         busyCaption_ = kSortBusyCaption;
+        // The cover stands in front of everything: it goes as a click on it would.
+        if (Image1.visible) {
+            Image1_Click();
+            for (Control* c : {&Image1, &Label4, &Label14}) c->Refresh();
+        }
     }
     showBusy(busyCaption_ + "\n" + progress_texts::sortStage(stage, percent));
 }
@@ -587,10 +592,11 @@ void Form1::sortFinished(const std::vector<std::string>& files) {
         names += '"';
     }
     const std::string folder = std::filesystem::path(files.front()).parent_path().string();
-    txtDatafile.caption = "Output files are ";
-    txtDatafile.caption += names;
-    txtDatafile.caption += " in ";
+    // The folder first: a long line shows its start.
+    txtDatafile.caption = "Output files in ";
     txtDatafile.caption += folder;
+    txtDatafile.caption += ": ";
+    txtDatafile.caption += names;
     txtDatafile.toolTip.clear();
     for (const std::string& f : files) txtDatafile.toolTip += (txtDatafile.toolTip.empty() ? "" : "\n") + f;
     OutputFolder = folder;

@@ -928,10 +928,11 @@ TEST_F(EndToEndTest, ASortAfterATestLeavesNoEarlierChartAndNamesItsFiles) {
     const std::vector<std::string> files = {stem + "-2_Sorted-0 decimals.txt",
                                             stem + "-1_0.025, 0.5 and 0.975 Weight0 decimals.txt",
                                             stem + "-3_Sorted and counts-0 decimals.txt"};
-    EXPECT_EQ(output->text().toStdString(),
-              "Output files are \"weights-2_Sorted-0 decimals.txt\", \"weights-1_0.025, 0.5 and 0.975 Weight0 "
-              "decimals.txt\" and \"weights-3_Sorted and counts-0 decimals.txt\" in " +
-                  data);
+    EXPECT_EQ(output->text().toStdString(), "Output files in " + data +
+                                                ": \"weights-2_Sorted-0 decimals.txt\", \"weights-1_0.025, 0.5 and "
+                                                "0.975 Weight0 decimals.txt\" and \"weights-3_Sorted and counts-0 "
+                                                "decimals.txt\"");
+    EXPECT_EQ(output->cursorPosition(), 0) << "the line shows its start, the folder";
     EXPECT_EQ(output->toolTip().toStdString(), files[0] + "\n" + files[1] + "\n" + files[2]);
     for (const std::string& f : files) EXPECT_TRUE(fs::exists(f)) << f;
     QTest::mouseDClick(output, Qt::LeftButton);

@@ -143,10 +143,9 @@ TEST_F(WindowMarksTest, AFinishedSortNamesItsFolderAndThreeFilesOnTheOutputLine)
     expectSort(days, Answer::No, [&] { EXPECT_EQ(form().txtDatafile.caption, report); });
     ASSERT_EQ(sortButton(), Program::Outcome::Done);
     const std::string dir = folder.path().string();
-    EXPECT_EQ(form().txtDatafile.caption,
-              "Output files are \"days-2_Sorted.txt\", \"days-1_0.025, 0.5 and 0.975 Days.txt\" and "
-              "\"days-3_Sorted and counts.txt\" in " +
-                  dir);
+    EXPECT_EQ(form().txtDatafile.caption, "Output files in " + dir +
+                                              ": \"days-2_Sorted.txt\", \"days-1_0.025, 0.5 and 0.975 Days.txt\" and "
+                                              "\"days-3_Sorted and counts.txt\"");
     const std::vector<std::string> paths = {dir + "/days-2_Sorted.txt", dir + "/days-1_0.025, 0.5 and 0.975 Days.txt",
                                             dir + "/days-3_Sorted and counts.txt"};
     EXPECT_EQ(form().txtDatafile.toolTip, paths[0] + "\n" + paths[1] + "\n" + paths[2]);
@@ -245,6 +244,24 @@ TEST_F(WindowMarksTest, TheSortsBusyMessageShowsItsStageAndGoesBeforeEachQuestio
     EXPECT_TRUE(form().MSFlexGrid1.visible);
     EXPECT_NE(form().txtDatafile.caption.find("\"days-2_Sorted.txt\""), std::string::npos)
         << form().txtDatafile.caption;
+}
+
+TEST_F(WindowMarksTest, TheSortsBusyMessageTakesTheCoverAway) {
+    ASSERT_TRUE(form().Image1.visible) << "the cover stands for fifteen seconds after the start";
+    const std::string days = generalData("days.txt", {2, 3});
+    dialogs.expectOpenFile(kGeneralFileTitle, days);
+    dialogs.expectOpenFile(kGeneralFileTitle, days);
+    auto work = [&](Program& p) {
+        fakeSortChoose(p);
+        fakeSortSteps(p, {{FakeSortStep::Work, progress_texts::kSortReading, 0}});
+        EXPECT_FALSE(form().Image1.visible);
+        EXPECT_TRUE(form().Label2.visible);
+        EXPECT_TRUE(form().Label4.visible);
+    };
+    EXPECT_EQ(program.runCommand([&] { runSortAndCount(program, work); }), Program::Outcome::Done);
+    // The timer's reveal later changes nothing visible; a second sort finds no cover.
+    EXPECT_EQ(form().IntroPending, "Yes");
+    EXPECT_EQ(program.runCommand([&] { runSortAndCount(program, work); }), Program::Outcome::Done);
 }
 
 TEST_F(WindowMarksTest, ASortThatDoesNotFinishLeavesAnEmptyChartSayingSo) {
