@@ -106,6 +106,25 @@ TEST_F(WindowMarksTest, ATestClearsTheLastTestsEndAndReportAtItsStartAndHasNoBus
     EXPECT_EQ(form().lblBootEnd.caption, "Cartesian paired test ended at:2026-12-09 14:06:42");
     EXPECT_EQ(form().txtDatafile.caption.rfind("Output file is: 25A-Cartesian diff results-", 0), 0u);
     EXPECT_TRUE(form().MSFlexGrid1.visible);
+
+    // A test that fails among its pairs leaves its own start, not the last
+    // test's end and report beside it.
+    const std::string high = treatment("high.txt", {.name = "High", .sampleSize = 2, .replicates = {6E+153, 5E+153}});
+    const std::string low = treatment("low.txt", {.name = "Low", .sampleSize = 2, .replicates = {-6E+153, -5E+153}});
+    clock.advance(60);
+    dialogs.expectMessage(kDetailInfoTitle, std::nullopt, Answer::No);
+    dialogs.expectMessage(kReversedTitle, std::nullopt, Answer::No);
+    dialogs.expectInput(kTreatmentCountTitle, kTreatmentCountPrompt, "2");
+    dialogs.expectInput(kTransformTitle, kTransformPrompt, "0");
+    dialogs.expectOpenFile(kTreatmentFileTitle + std::string("1"), low);
+    dialogs.expectOpenFile(kTreatmentFileTitle + std::string("2"), high);
+    dialogs.expectMessage(kTooLargeTitle, std::nullopt, Answer::Ok).whileAsked([&] {
+        EXPECT_FALSE(form().Label2.visible);
+    });
+    ASSERT_EQ(program.click("cmdCartesianDifference"), Program::Outcome::Failed);
+    EXPECT_EQ(form().lblBootBegin.caption, "Cartesian paired test began at:2026-12-09 14:07:42");
+    EXPECT_EQ(form().lblBootEnd.caption, "");
+    EXPECT_EQ(form().txtDatafile.caption, "");
 }
 
 TEST_F(WindowMarksTest, ASortClearsTheLastSortsChartAtItsStartWhateverItsKind) {
