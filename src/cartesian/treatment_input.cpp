@@ -143,11 +143,15 @@ void CartesianDifference(Program& program) {
     s.FileStem = kStem;
 
     std::string countAnswer = dialogs.input(kTreatmentCountTitle, kTreatmentCountPrompt, "2");
+    // Cancel, as at a file dialogue.
+    if (countAnswer.empty()) throw CommandCancelled{};
     std::optional<std::int16_t> count = toInt16(leadingNumber(countAnswer));
-    if (!count || *count < 2 || *count > kMaxTreatments)
-        throw UserError(kTreatmentCountErrorTitle,
-                        "The Cartesian paired test compares 2 or 3 treatments.\nThe answer \"" + countAnswer +
-                            "\" gives " + (count ? std::to_string(*count) : std::string("no usable number")) + ".");
+    if (!count || *count < 2 || *count > kMaxTreatments) {
+        std::string text = "The Cartesian paired test compares 2 or 3 treatments.\nThe answer \"" + countAnswer +
+                           "\" gives " + (count ? std::to_string(*count) : std::string("no usable number")) + ".";
+        if (count && *count > kMaxTreatments) text += kTreatmentLimitText;
+        throw UserError(kTreatmentCountErrorTitle, text);
+    }
     const int n = *count;
 
     Transformation transformation = Transformation::None;

@@ -401,7 +401,11 @@ void Form1View::sync(const Control& c) {
         }
         case ControlKind::TextBox: {
             auto* edit = static_cast<QLineEdit*>(w);
-            if (edit->text() != q(c.caption)) edit->setText(q(c.caption));
+            // A line longer than the box shows its start, where it says what it holds.
+            if (edit->text() != q(c.caption)) {
+                edit->setText(q(c.caption));
+                edit->setCursorPosition(0);
+            }
             break;
         }
         case ControlKind::Picture:

@@ -20,6 +20,8 @@ namespace {
 // Events are let in between chunks often enough for Cancel to answer at
 // once, yet seldom enough to cost the writing nothing.
 constexpr qint64 kEventsEveryMs = 30;
+// A sort that is done sooner needs no box: the busy message says enough.
+constexpr qint64 kSortBoxAfterMs = 1000;
 
 // Swallows the timer events of the object it watches.
 class TickHold : public QObject {
@@ -36,8 +38,8 @@ void repaintWhole(QWidget& window) {
     window.repaint();
 }
 
-ProgressBox::ProgressBox(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QString::fromUtf8(dialog_texts::kRunProgressTitle));
+ProgressBox::ProgressBox(QWidget* parent, const char* title) : QDialog(parent) {
+    setWindowTitle(QString::fromUtf8(title));
     setWindowModality(Qt::ApplicationModal);
     label_ = new QLabel(this);
     bar_ = new QProgressBar(this);
@@ -112,6 +114,17 @@ void RunProgress::pairDone(int i, int j, const DateTime& now) {
     step();
 }
 
+void RunProgress::sortWork(const std::string& stage, int percent) {
+    model_.sortWork(stage, percent);
+    if (!sortWorking_.isValid()) sortWorking_.start();
+    if (!box_ && sortWorking_.elapsed() >= kSortBoxAfterMs) openBox(dialog_texts::kSortProgressTitle);
+    if (box_) {
+        box_->showProgress(progress_texts::sortStage(stage, percent), percent);
+        writing_ = true;
+    }
+    step();
+}
+
 bool RunProgress::cancelRequested() {
     if (!box_ || !writing_) return box_ && box_->cancelled();
     if (sinceEvents_.elapsed() >= kEventsEveryMs) letEventsIn();
@@ -120,18 +133,22 @@ bool RunProgress::cancelRequested() {
 
 void RunProgress::closeBox() {
     writing_ = false;
+    // After a question the sort's second counts anew.
+    sortWorking_.invalidate();
     if (!box_) return;
     box_.reset();
     heldTicks_.reset();
     if (window_) repaintWhole(*window_);
 }
 
+void RunProgress::openBox(const char* title) {
+    box_ = std::make_unique<ProgressBox>(window_, title);
+    heldTicks_ = std::make_unique<TickHold>();
+    clock_.installEventFilter(heldTicks_.get());
+}
+
 void RunProgress::showBox(int i, int j, int percent) {
-    if (!box_) {
-        box_ = std::make_unique<ProgressBox>(window_);
-        heldTicks_ = std::make_unique<TickHold>();
-        clock_.installEventFilter(heldTicks_.get());
-    }
+    if (!box_) openBox(dialog_texts::kRunProgressTitle);
     const int n = program_.state().TreatmentCount;
     const int pairs = n > 1 ? n * (n - 1) / 2 : 1;
     box_->showProgress(progress_texts::comparing(i, j) + "\n" + progress_texts::detailFiles(percent),
@@ -141,8 +158,8 @@ void RunProgress::showBox(int i, int j, int percent) {
 void RunProgress::step() {
     // The whole window: where a closed box stood, it would show its remains.
     if (window_) repaintWhole(*window_);
-    // Cancel is taken only while a pair's files are written, so that it
-    // always stops the pair the box names.
+    // Cancel is taken only while a pair's files are written (so that it
+    // always stops the pair the box names) or a long sort works.
     if (writing_) letEventsIn();
 }
 

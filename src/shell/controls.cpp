@@ -28,4 +28,24 @@ void GridControl::resize(int rows, int cols) {
     if (col >= cols_) col = cols_ - 1;
 }
 
+void ChartControl::clearData() {
+    title.clear();
+    xTitle.clear();
+    yTitle.clear();
+    bars.clear();
+    curve.clear();
+    xTickAnchor = 0;
+    xTickInterval = 0;
+    marks.clear();
+    shaded.clear();
+    shadedLabel.clear();
+    note.clear();
+    lines.clear();
+    rightYTitle.clear();
+    probabilityPoints.clear();
+    probabilityLine.clear();
+    probabilityShown = false;
+    points.clear();
+}
+
 }  // namespace lumera

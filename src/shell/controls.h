@@ -169,6 +169,10 @@ public:
     bool probabilityShown = false;
     // Drawn instead of all the rest when there are any: one a position.
     std::vector<ChartPoint> points;
+
+    // Empties the chart (titles, data, figures), leaving its place,
+    // visibility and look.
+    void clearData();
 };
 
 }  // namespace lumera

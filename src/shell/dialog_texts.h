@@ -27,6 +27,9 @@ inline constexpr const char* kTreatmentCountPrompt = "Enter number of treatments
 inline constexpr const char* kTransformTitle = "Transformation?";
 inline constexpr const char* kTransformPrompt = "No transformation (0), Arcsine (1), or logit (2) transformation?";
 inline constexpr const char* kTreatmentFileTitle = "Input treatment ";  // followed by its number
+inline constexpr const char* kTreatmentLimitText =
+    "\nThis window compares at most 3 treatments. For more, use the command line: "
+    "lumera-cli compare takes any number of treatment files.";
 
 // Its report.
 inline constexpr const char* kCodeTitle = "Add a code to the output filename?";
@@ -55,6 +58,9 @@ inline constexpr const char* kDecimalsPrompt =
     "Limit of decimal points (0, 1, 2, 3, 4, 5 and -1).\n[Enter -1 (minus 1) to use double precision.]";
 inline constexpr const char* kSortedReadyText = "Bootstrap results sorted and data file ready!";
 inline constexpr const char* kCountsReadyText = "File of data counts is ready!";
+// Its progress box, and the sort stopped from it.
+inline constexpr const char* kSortProgressTitle = "Sorting and counting";
+inline constexpr const char* kSortCancelledText = "The sort and count was cancelled. It left none of its files.";
 // A grid cell clicked after a later test replaced the grid's treatments.
 inline constexpr const char* kPairChartTitle = "Pair chart";
 inline constexpr const char* kPairChartGoneText =

@@ -1,6 +1,7 @@
 #include "shell/form1.h"
 
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <stdexcept>
 
@@ -25,6 +26,8 @@ constexpr const char* kGridKeyText =
     "Above the diagonal: absolute difference of the two bootstrap means. Below: P-value of the pair, "
     "* where its 95% t confidence interval of the difference lies above 0.";
 constexpr const char* kOutputFileTip = "The report file of the last test";
+constexpr const char* kSortBusyCaption = "I am running sort and count.\nPlease wait!\nDon't touch me!";
+constexpr const char* kSortNotFinishedTitle = "No data: the last sort did not finish.";
 constexpr int kProcedureListSlot = 53;
 constexpr int kQuotationDoubleClickSlot = 26;
 constexpr int kCoverSeconds = 15;
@@ -514,6 +517,105 @@ void Form1::runStarted(const std::string& busy) {
     MSChart2.visible = false;
     Frame3.Refresh();
     busyCaption_ = Label2.caption;
+    hiddenByBusy_.clear();
+    // The last test's end and report would stand beside this one's start.
+    lblBootEnd.caption.clear();
+    lblBootEnd.Refresh();
+    clearOutputLine();
+    txtDatafile.Refresh();
+}
+
+void Form1::clearOutputLine() {
+    txtDatafile.caption.clear();
+    txtDatafile.toolTip = kOutputFileTip;
+    OutputFolder.clear();
+    outputLineOfSort_ = false;
+}
+
+void Form1::showBusy(const std::string& caption) {
+    Label2.foreColor = kBlue;
+    Label2.backColor = kWhite;
+    Label2.fontSize = kBusyFontSize;
+    Label2.caption = caption;
+    Label2.visible = true;
+    Label2.Refresh();
+}
+
+void Form1::sortWork(const std::string& stage, int percent) {
+    if (!Label2.visible || busyCaption_ != kSortBusyCaption) {
+        // A test's grid and a pair's chart stand in front of the message.
+        hiddenByBusy_.clear();
+        for (Control* c : {static_cast<Control*>(&MSFlexGrid1), &lblGridKey, static_cast<Control*>(&MSChart2)})
+            if (c->visible) {
+                c->visible = false;
+                c->Refresh();
+                hiddenByBusy_.push_back(c);
+            }
+        busyCaption_ = kSortBusyCaption;
+        // The cover stands in front of everything: it goes as a click on it would.
+        if (Image1.visible) {
+            Image1_Click();
+            for (Control* c : {&Image1, &Label4, &Label14}) c->Refresh();
+        }
+    }
+    showBusy(busyCaption_ + "\n" + progress_texts::sortStage(stage, percent));
+}
+
+void Form1::hideBusy() {
+    if (!Label2.visible) return;
+    Label2.visible = false;
+    Label2.Refresh();
+    for (Control* c : hiddenByBusy_) {
+        c->visible = true;
+        c->Refresh();
+    }
+    hiddenByBusy_.clear();
+}
+
+void Form1::sortStarted() {
+    MSChart1.clearData();
+    MSChart1.visible = false;
+    MSChart1.Refresh();
+    if (outputLineOfSort_) {
+        clearOutputLine();
+        txtDatafile.Refresh();
+    }
+}
+
+void Form1::sortFinished(const std::vector<std::string>& files) {
+    if (files.empty()) return;
+    std::string names;
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        if (k > 0) names += k + 1 == files.size() ? " and " : ", ";
+        names += '"';
+        names += std::filesystem::path(files[k]).filename().string();
+        names += '"';
+    }
+    const std::string folder = std::filesystem::path(files.front()).parent_path().string();
+    // The folder first: a long line shows its start.
+    txtDatafile.caption = "Output files in ";
+    txtDatafile.caption += folder;
+    txtDatafile.caption += ": ";
+    txtDatafile.caption += names;
+    txtDatafile.toolTip.clear();
+    for (const std::string& f : files) txtDatafile.toolTip += (txtDatafile.toolTip.empty() ? "" : "\n") + f;
+    OutputFolder = folder;
+    outputLineOfSort_ = true;
+    txtDatafile.Refresh();
+}
+
+void Form1::sortDidNotFinish() {
+    hideBusy();
+    MSChart1.clearData();
+    MSChart1.title = kSortNotFinishedTitle;
+    MSChart1.visible = true;
+    MSChart2.visible = false;
+    // In front of the cover too, as the finished sort's chart would be.
+    Image1.visible = false;
+    Label4.visible = true;
+    Label14.visible = true;
+    for (Control* c : {static_cast<Control*>(&MSChart1), static_cast<Control*>(&MSChart2), &Image1, &Label4, &Label14})
+        c->Refresh();
 }
 
 void Form1::runBegan(const std::string& began) {

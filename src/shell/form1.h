@@ -58,6 +58,20 @@ public:
     void detailFiles(int i, int j, int percent) override;
     void sorting(int i, int j) override;
     void pairDone(int i, int j, const DateTime& now) override;
+    void sortWork(const std::string& stage, int percent) override;
+
+    // Before every question of a procedure, and when a command ends: no box
+    // stands under the busy message, which the next step's progress shows
+    // again. What the sort's message hid comes back.
+    void hideBusy();
+
+    // The sort and count's marks on the window. At its start the chart of
+    // the last sort goes (and the output line, when it named that sort's
+    // files); at its end the output line names the three files, or the
+    // chart says the sort did not finish.
+    void sortStarted();
+    void sortFinished(const std::vector<std::string>& files);
+    void sortDidNotFinish();
 
     // The window itself.
     std::string Caption;
@@ -71,7 +85,7 @@ public:
     std::string IntroPending;
     int GreetingTick = 0;
     std::string EditionLine;
-    std::string OutputFolder;  // of the last report; empty until there is one
+    std::string OutputFolder;  // of the last report or sort; empty until there is one
     std::string FolderToOpen;  // set by a double click, taken by the view
 
     // Controls the handlers name.
@@ -104,7 +118,13 @@ public:
     ChartControl& MSChart2;
 
 private:
+    void showBusy(const std::string& caption);
+    void clearOutputLine();
+
     std::string busyCaption_;  // the run's message, under which each step's line goes
+    // What the sort's busy message hid, shown again when it goes.
+    std::vector<Control*> hiddenByBusy_;
+    bool outputLineOfSort_ = false;
 
     template <typename T = Control>
     T& add(std::string name, ControlKind kind, std::string parent, int left, int top, int width, int height);

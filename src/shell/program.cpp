@@ -33,7 +33,25 @@ Program::Program(Dialogs& dialogs, Clock& clock, RandomSource& random, std::stri
       random_(random),
       workingFolder_(std::move(workingFolder)),
       form1_(*this),
-      vater_(*this) {}
+      vater_(*this),
+      questions_(dialogs, form1_) {}
+
+Answer Program::Questions::message(const std::string& title, const std::string& text, Buttons buttons,
+                                   std::optional<Answer> defaultButton) {
+    window_.hideBusy();
+    return user_.message(title, text, buttons, defaultButton);
+}
+
+std::string Program::Questions::input(const std::string& title, const std::string& prompt,
+                                      const std::string& defaultText) {
+    window_.hideBusy();
+    return user_.input(title, prompt, defaultText);
+}
+
+std::string Program::Questions::openFile(const std::string& title, const std::string& folder) {
+    window_.hideBusy();
+    return user_.openFile(title, folder);
+}
 
 std::string Program::resolve(const std::string& name) const {
     fs::path path(name);
@@ -42,7 +60,8 @@ std::string Program::resolve(const std::string& name) const {
 }
 
 std::string Program::chooseFile(const std::string& title) {
-    std::string chosen = dialogs_.openFile(title, workingFolder_);
+    std::string chosen = questions_.openFile(title, workingFolder_);
+    if (!chosen.empty()) ++filesChosen_;
     // A pipe's folder (/dev/fd) is no place for results.
     if (!chosen.empty() && !folderPinned_ && !isPipe(chosen)) {
         std::error_code ec;
@@ -77,24 +96,25 @@ Program::Outcome Program::runCommand(const std::function<void()>& command) {
     try {
         command();
     } catch (const UserError& error) {
-        dialogs_.message(error.title(), error.text(), Buttons::Ok);
+        questions_.message(error.title(), error.text(), Buttons::Ok);
         return Outcome::Failed;
     } catch (const CommandCancelled&) {
         return Outcome::Cancelled;
-    } catch (const RunCancelled&) {
-        dialogs_.message(dialog_texts::kRunCancelledTitle, dialog_texts::kRunCancelledText, Buttons::Ok);
+    } catch (const RunCancelled& cancelled) {
+        questions_.message(dialog_texts::kRunCancelledTitle,
+                           cancelled.note != nullptr ? cancelled.note : dialog_texts::kRunCancelledText, Buttons::Ok);
         return Outcome::Cancelled;
     } catch (const std::bad_alloc&) {
-        dialogs_.message(dialog_texts::kMemoryTitle, kMemoryText, Buttons::Ok);
+        questions_.message(dialog_texts::kMemoryTitle, kMemoryText, Buttons::Ok);
         return Outcome::Failed;
     } catch (const std::length_error&) {
         // A size past what an allocation can ask for: memory too.
-        dialogs_.message(dialog_texts::kMemoryTitle, kMemoryText, Buttons::Ok);
+        questions_.message(dialog_texts::kMemoryTitle, kMemoryText, Buttons::Ok);
         return Outcome::Failed;
     } catch (const std::exception& error) {
         // The last resort: a slip in the program is a message, never an abort.
-        dialogs_.message(dialog_texts::kInternalErrorTitle, std::string("internal error: ") + error.what(),
-                         Buttons::Ok);
+        questions_.message(dialog_texts::kInternalErrorTitle, std::string("internal error: ") + error.what(),
+                           Buttons::Ok);
         return Outcome::Failed;
     }
     return Outcome::Done;

@@ -36,7 +36,8 @@ public:
     RunState& state() { return state_; }
     Form1& form1() { return form1_; }
     Vater& vater() { return vater_; }
-    Dialogs& dialogs() { return dialogs_; }
+    // The user's questions; the main window clears its busy message first.
+    Dialogs& dialogs() { return questions_; }
     Clock& clock() { return clock_; }
     RandomSource& random() { return random_; }
     // Where the long procedures tell how far they are: the main window,
@@ -51,6 +52,8 @@ public:
     // The file-open dialogue; a chosen file makes its folder the working
     // folder, unless the folder is pinned (the command line names it).
     std::string chooseFile(const std::string& title);
+    // How many files the file-open dialogue has given so far.
+    long filesChosen() const { return filesChosen_; }
     void pinWorkingFolder(std::string folder);
 
     // The program-flow record: opening it again starts a new empty file.
@@ -81,6 +84,21 @@ public:
     bool ended() const { return ended_; }
 
 private:
+    class Questions : public Dialogs {
+    public:
+        Questions(Dialogs& user, Form1& window) : user_(user), window_(window) {}
+        using Dialogs::message;
+        Answer message(const std::string& title, const std::string& text, Buttons buttons,
+                       std::optional<Answer> defaultButton) override;
+        std::string input(const std::string& title, const std::string& prompt, const std::string& defaultText) override;
+        std::string openFile(const std::string& title, const std::string& folder) override;
+        void beep() override { user_.beep(); }
+
+    private:
+        Dialogs& user_;
+        Form1& window_;
+    };
+
     Dialogs& dialogs_;
     Clock& clock_;
     RandomSource& random_;
@@ -89,6 +107,8 @@ private:
     RunState state_;
     Form1 form1_;
     Vater vater_;
+    Questions questions_;
+    long filesChosen_ = 0;
     std::map<std::string, std::function<void(Program&)>, std::less<>> commands_;
     Progress* progress_ = nullptr;
     std::unique_ptr<TextFile> flowFile_;

@@ -34,7 +34,9 @@ public:
 
 // Thrown when a run stops because the user asked: the command's entry point
 // says so in a message box. Whatever the run had half-written is gone.
-struct RunCancelled {};
+struct RunCancelled {
+    const char* note = nullptr;  // the box's text; none: the test's
+};
 
 // The lines the window and the terminal both show.
 namespace progress_texts {
@@ -45,6 +47,8 @@ inline constexpr const char* kSorting = "(Sorting...)";
 inline constexpr const char* kSortReading = "Reading";
 inline constexpr const char* kSortSorting = "Sorting";
 inline constexpr const char* kSortWriting = "Writing";
+// The line of the sort's busy message and progress box: "(Sorting: 40 %)".
+std::string sortStage(const std::string& stage, int percent);
 }  // namespace progress_texts
 
 }  // namespace lumera

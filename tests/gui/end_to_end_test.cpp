@@ -4,6 +4,7 @@
 
 #include <QDesktopServices>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPaintEvent>
@@ -20,6 +21,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -34,6 +36,7 @@
 #include "gui/vater_view.h"
 #include "shell/dialog_texts.h"
 #include "shell/program.h"
+#include "shell/progress.h"
 #include "support/fake_services.h"
 #include "support/modal_driver.h"
 #include "support/qt_app.h"
@@ -260,7 +263,8 @@ protected:
 
     // The sort and count of a general data file at 0 decimals, to the chart;
     // "No serial numbers" given by a click, or by Enter.
-    ModalDriver& sortGeneralData(ModalDriver& driver, const std::string& input, bool serialsByEnter = false) {
+    ModalDriver& sortGeneralData(ModalDriver& driver, const std::string& input, bool serialsByEnter = false,
+                                 Box::StandardButton frequency = Box::Yes) {
         const QString kindText = QStringLiteral(
             "You can use this button to sort a data file.\n"
             "Choose a general data file or a bootstrap resampling file to sort.Don't choose a \"sorted\" file. It "
@@ -289,7 +293,7 @@ protected:
             .message(decimals, "Bootstrap results sorted and data file ready!", Box::Ok | Box::Cancel, Box::Ok)
             .message(decimals, "File of data counts is ready!", Box::Ok | Box::Cancel, Box::Ok)
             .message("Frequency distribution", "Do you want to see the frequency distribution?", Box::Yes | Box::No,
-                     Box::Yes);
+                     frequency);
     }
 
     // The Cartesian test of the two sample bean and pea files, every question
@@ -357,11 +361,11 @@ TEST_F(EndToEndTest, ThreeTreatmentsFromTheButtonToReportGridAndCompletion) {
         .openFile("Input treatment 3", QString::fromStdString(data), QStringLiteral("r0-30C.txt"))
         .input(kCodeTitle, kCodePrompt, "1")
         .whileShown([&](QWidget*) {
-            // The engine has run; its progress is on the window, the grid not yet.
-            auto* busy = widget<QLabel>("Label2");
-            EXPECT_TRUE(busy->isVisible());
-            EXPECT_TRUE(busy->text().startsWith("I am running Cartesian paired test.")) << busy->text().toStdString();
-            EXPECT_TRUE(busy->text().contains("(Comparing 2 with 3)")) << busy->text().toStdString();
+            // The engine has run to its last pair, the grid not yet shown;
+            // the busy message has gone before the question.
+            auto* clockLabel = widget<QLabel>("Label6");
+            EXPECT_TRUE(clockLabel->text().endsWith("Treat 2 to treat 3")) << clockLabel->text().toStdString();
+            EXPECT_FALSE(widget<QLabel>("Label2")->isVisible());
             EXPECT_EQ(widget<QLabel>("lblBootBegin")->text(), "Cartesian paired test began at:2026-12-09 14:05:07");
             EXPECT_FALSE(shown("MSFlexGrid1"));
         })
@@ -629,7 +633,7 @@ TEST_F(EndToEndTest, AComparisonAfterTheChartShowsItsGridInFront) {
     const std::string reportName = "25A-Cartesian diff results-Pea_2026129-1457.txt";
     ModalDriver compare;
     compareBeanAndPea(compare, data, bean, reportName,
-                      [&] { EXPECT_EQ(seenAtMiddleOf("Label2"), "Label2") << "the busy message is in view"; });
+                      [&] { EXPECT_NE(seenAtMiddleOf("MSChart1"), "MSChart1") << "the earlier chart is out of view"; });
     ASSERT_FALSE(compare.failed());
 
     auto* grid = widget<QTableWidget>("MSFlexGrid1");
@@ -874,6 +878,149 @@ TEST_F(EndToEndTest, CancellingADetailRunFromItsProgressBox) {
     next.run([&] { QTest::mouseClick(run, Qt::LeftButton); });
     ASSERT_FALSE(next.failed());
     EXPECT_TRUE(shown("MSFlexGrid1"));
+}
+
+// A sort after a test and an earlier sort: nothing of the earlier chart
+// stays on the screen, and the output line names the new sort's files.
+TEST_F(EndToEndTest, ASortAfterATestLeavesNoEarlierChartAndNamesItsFiles) {
+    const std::string days = sample("development-days.txt");
+    const std::string bean = sample("rm-bean.txt");
+    sample("rm-pea.txt");
+    ASSERT_FALSE(HasFailure());
+    const std::string other = (fs::path(data) / "weights.txt").string();
+    {
+        std::ofstream out(other, std::ios::binary);
+        out << "\"Lab\",\"x\",\"Weight\"\r\n";
+        for (int v : {12, 14, 14, 15, 17, 17, 17, 19}) out << v << "\r\n";
+        out << "-1\r\n";
+    }
+    FolderOpener opener;
+    QTest::mouseClick(window->widgetFor("Label6"), Qt::LeftButton);
+    ModalDriver first;
+    sortGeneralData(first, days);
+    first.run([&] { QTest::mouseClick(widget<QPushButton>("cmdGeneralNormalTest"), Qt::LeftButton); });
+    ASSERT_FALSE(first.failed());
+    auto* chartView = widget<QChartView>("MSChart1");
+    ASSERT_FALSE(chartView->chart()->series().isEmpty());
+
+    const std::string reportName = "25A-Cartesian diff results-Pea_2026129-1457.txt";
+    ModalDriver compare;
+    compareBeanAndPea(compare, data, bean, reportName, [&] {
+        EXPECT_FALSE(shown("Label2")) << "no busy message under the code question";
+        EXPECT_FALSE(shown("MSChart1"));
+    });
+    ASSERT_FALSE(compare.failed());
+    auto* output = widget<QLineEdit>("txtDatafile");
+    ASSERT_EQ(output->text().toStdString(), "Output file is: " + reportName);
+
+    QTest::mouseClick(window->widgetFor("Label6"), Qt::LeftButton);
+    ModalDriver second;
+    sortGeneralData(second, other, false, Box::No);
+    second.run([&] { QTest::mouseClick(widget<QPushButton>("cmdGeneralNormalTest"), Qt::LeftButton); });
+    ASSERT_FALSE(second.failed());
+
+    // The chart the edition shows before its question is up, and empty.
+    ASSERT_TRUE(chartView->isVisible());
+    EXPECT_TRUE(chartView->chart()->series().isEmpty());
+    EXPECT_FALSE(chartView->chart()->title().contains("development-days")) << chartView->chart()->title().toStdString();
+    EXPECT_EQ(seenAtMiddleOf("MSChart1"), "MSChart1");
+    const std::string stem = (fs::path(data) / "weights").string();
+    const std::vector<std::string> files = {stem + "-2_Sorted-0 decimals.txt",
+                                            stem + "-1_0.025, 0.5 and 0.975 Weight0 decimals.txt",
+                                            stem + "-3_Sorted and counts-0 decimals.txt"};
+    EXPECT_EQ(output->text().toStdString(), "Output files in " + data +
+                                                ": \"weights-2_Sorted-0 decimals.txt\", \"weights-1_0.025, 0.5 and "
+                                                "0.975 Weight0 decimals.txt\" and \"weights-3_Sorted and counts-0 "
+                                                "decimals.txt\"");
+    EXPECT_EQ(output->cursorPosition(), 0) << "the line shows its start, the folder";
+    EXPECT_EQ(output->toolTip().toStdString(), files[0] + "\n" + files[1] + "\n" + files[2]);
+    for (const std::string& f : files) EXPECT_TRUE(fs::exists(f)) << f;
+    QTest::mouseDClick(output, Qt::LeftButton);
+    ASSERT_EQ(opener.opened.size(), 1u);
+    EXPECT_EQ(fs::path(opener.opened[0].toLocalFile().toStdString()), fs::path(data));
+    if (const char* dir = std::getenv("LUMERA_SCREENSHOT_DIR")) window->grab().save(QString(dir) + "/after-sort.png");
+}
+
+// The sort's core reports its work a few times a second and asks between
+// blocks whether to stop; a stand-in does so here. A short stretch of work
+// shows the busy message only; past about a second the progress box comes,
+// and its Cancel stops the sort, which ends with a note, no error, and a
+// chart that says the sort did not finish.
+TEST_F(EndToEndTest, ALongSortShowsItsProgressBoxAndCancelStopsItQuietly) {
+    const std::string days = sample("development-days.txt");
+    ASSERT_FALSE(HasFailure());
+    qint64 boxAfterMs = -1;
+    bool stopped = false;
+    QElapsedTimer longWork;
+    program.setCommand("cmdGeneralNormalTest", [&](Program& p) {
+        runSortAndCount(p, [&](Program& q) {
+            const std::string path = q.chooseFile(dialog_texts::kGeneralFileTitle);
+            if (path.empty()) return;
+            q.state().FileStem = path.substr(0, path.size() - 4);
+            QElapsedTimer shortWork;
+            shortWork.start();
+            while (shortWork.elapsed() < 600) {
+                q.progress().sortWork(progress_texts::kSortReading, static_cast<int>(shortWork.elapsed() / 20));
+                QTest::qSleep(20);
+            }
+            q.dialogs().input(dialog_texts::kDecimalsTitle, dialog_texts::kDecimalsPrompt, "-1");
+            // The second counts anew after the question: 600 ms more are not yet a long sort.
+            longWork.start();
+            while (longWork.elapsed() < 10000) {
+                q.progress().sortWork(progress_texts::kSortSorting, 40 + static_cast<int>(longWork.elapsed() / 250));
+                if (q.progress().cancelRequested()) {
+                    stopped = true;
+                    throw RunCancelled{};
+                }
+                QTest::qSleep(20);
+            }
+        });
+    });
+    QTest::mouseClick(window->widgetFor("Label6"), Qt::LeftButton);
+
+    ModalDriver driver;
+    driver
+        .openFile("Open a general data file to sort", QString::fromStdString(program.workingFolder()),
+                  QString::fromStdString(days))
+        .input(QStringLiteral("Limit the decimal points?"),
+               "Limit of decimal points (0, 1, 2, 3, 4, 5 and -1).\n[Enter -1 (minus 1) to use double precision.]",
+               "-1")
+        .whileShown([&](QWidget*) { EXPECT_FALSE(shown("Label2")) << "the busy message goes before a question"; })
+        .progress(QString::fromUtf8(dialog_texts::kSortProgressTitle),
+                  [&](QWidget* box) {
+                      if (boxAfterMs < 0) boxAfterMs = longWork.elapsed();
+                      auto* busy = widget<QLabel>("Label2");
+                      EXPECT_TRUE(busy->isVisible());
+                      EXPECT_TRUE(busy->text().startsWith("I am running sort and count."))
+                          << busy->text().toStdString();
+                      EXPECT_TRUE(busy->text().contains("(Sorting: ")) << busy->text().toStdString();
+                      const QString line = static_cast<ProgressBox*>(box)->line();
+                      EXPECT_TRUE(line.startsWith("(Sorting: ")) << line.toStdString();
+                      if (const char* dir = std::getenv("LUMERA_SCREENSHOT_DIR"))
+                          window->grab().save(QString(dir) + "/long-sort.png");
+                      return longWork.elapsed() > 1500;
+                  })
+        .message(QString::fromUtf8(dialog_texts::kRunCancelledTitle),
+                 QString::fromUtf8(dialog_texts::kSortCancelledText), Box::Ok, Box::Ok);
+    driver.run([&] { QTest::mouseClick(widget<QPushButton>("cmdGeneralNormalTest"), Qt::LeftButton); });
+    ASSERT_FALSE(driver.failed());
+    EXPECT_TRUE(stopped);
+    EXPECT_GE(boxAfterMs, 900) << "the box came before a second of work";
+    EXPECT_LT(boxAfterMs, 3000);
+    EXPECT_LT(longWork.elapsed(), 9000) << "Cancel did not stop the sort";
+
+    EXPECT_EQ(window->runProgress().box(), nullptr);
+    EXPECT_FALSE(shown("Label2"));
+    auto* chartView = widget<QChartView>("MSChart1");
+    ASSERT_TRUE(chartView->isVisible());
+    EXPECT_TRUE(chartView->chart()->series().isEmpty());
+    // The chart's title puts what follows its first colon on a line of its own.
+    const QString title = chartView->chart()->title();
+    EXPECT_TRUE(title.contains("No data<br>the last sort did not finish.")) << title.toStdString();
+    EXPECT_EQ(program.form1().MSChart1.title, "No data: the last sort did not finish.");
+    EXPECT_EQ(widget<QLineEdit>("txtDatafile")->text(), "");
+    if (const char* dir = std::getenv("LUMERA_SCREENSHOT_DIR"))
+        window->grab().save(QString(dir) + "/cancelled-sort.png");
 }
 
 }  // namespace

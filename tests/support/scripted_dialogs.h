@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -26,13 +27,15 @@ public:
         std::optional<Buttons> buttons;
         // The default button the program must ask for; none: not checked.
         std::optional<std::optional<Answer>> defaultButton;
+        // Looks at the program while the prompt is up.
+        std::function<void()> whileAsked;
     };
 
     ~ScriptedDialogs() override { expectDone(); }
 
     ScriptedDialogs& expectMessage(std::string title, std::optional<std::string> text, Answer answer,
                                    std::optional<Buttons> buttons = std::nullopt) {
-        script_.push_back({Kind::Message, std::move(title), std::move(text), answer, {}, buttons, {}});
+        script_.push_back({Kind::Message, std::move(title), std::move(text), answer, {}, buttons, {}, {}});
         return *this;
     }
     // The message added last must ask for this default button (none: the
@@ -41,12 +44,17 @@ public:
         script_.back().defaultButton = defaultButton;
         return *this;
     }
+    // Runs `check` while the prompt added last is up, before it is answered.
+    ScriptedDialogs& whileAsked(std::function<void()> check) {
+        script_.back().whileAsked = std::move(check);
+        return *this;
+    }
     ScriptedDialogs& expectInput(std::string title, std::optional<std::string> prompt, std::string reply) {
-        script_.push_back({Kind::Input, std::move(title), std::move(prompt), Answer::Ok, std::move(reply), {}, {}});
+        script_.push_back({Kind::Input, std::move(title), std::move(prompt), Answer::Ok, std::move(reply), {}, {}, {}});
         return *this;
     }
     ScriptedDialogs& expectOpenFile(std::string title, std::string chosen) {
-        script_.push_back({Kind::OpenFile, std::move(title), std::nullopt, Answer::Ok, std::move(chosen), {}, {}});
+        script_.push_back({Kind::OpenFile, std::move(title), std::nullopt, Answer::Ok, std::move(chosen), {}, {}, {}});
         return *this;
     }
     // Beeps are counted, not scripted.
@@ -95,6 +103,7 @@ private:
         if (p.text) {
             EXPECT_EQ(*p.text, text) << "text of \"" << title << "\"";
         }
+        if (p.whileAsked) p.whileAsked();
         return p;
     }
 
