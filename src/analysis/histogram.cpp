@@ -199,6 +199,19 @@ std::string pairChartCsv(const PairChart& chart) {
     return out;
 }
 
+std::string frequencyChartCsv(const FrequencyChart& chart) {
+    std::string out = "lower,upper,count\n";
+    for (const Bar& b : chart.bars) {
+        out += numberText(b.lower);
+        out += ',';
+        out += numberText(b.upper);
+        out += ',';
+        out += std::to_string(b.count);
+        out += '\n';
+    }
+    return out;
+}
+
 FrequencyChart frequencyChart(std::span<const double> values) {
     FrequencyChart chart;
     const std::size_t n = values.size();

@@ -91,4 +91,7 @@ inline constexpr std::size_t kMaxBarsPerValue = 60;
 
 FrequencyChart frequencyChart(std::span<const double> values);
 
+// The frequency chart's bars as pairChartCsv writes bins.
+std::string frequencyChartCsv(const FrequencyChart& chart);
+
 }  // namespace lumera::analysis

@@ -29,10 +29,12 @@
 #include "cli/plot_files.h"
 #include "cli/provenance.h"
 #include "report/pair_chart.h"
+#include "shell/controls.h"
 #include "shell/dialog_texts.h"
 #include "shell/dialogs.h"
 #include "shell/program.h"
 #include "shell/progress.h"
+#include "sorting/normality_test.h"
 #include "sorting/sort_and_count.h"
 #include "textio/escaped_text.h"
 #include "textio/field_reader.h"
@@ -207,11 +209,32 @@ std::string normalityText(const analysis::NormalityResult& r) {
     return t;
 }
 
-// normality reads as the sort reads, then tests: no window, no dialog, no file written.
+// The start of a data file's chart names: its name without the ending the
+// sort drops; a pipe's charts are the pipe's, as its sort files are.
+std::string plotStem(const std::string& path) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return "pipe";
+    return fs::path(sortFileStem(path)).filename().string();
+}
+
+// The frequency chart and the probability plot of the values, to `dir`.
+void writeFrequencyPlots(const std::string& dir, const std::string& path, std::vector<double> values,
+                         const std::string& dataSetName) {
+    const std::string stem = plotStem(path);
+    const std::string file = fs::path(path).filename().string();
+    ChartControl chart("frequency", ControlKind::Chart);
+    const analysis::FrequencyChart f =
+        fillFrequencyChart(std::move(values), dataSetName.empty() ? file : dataSetName + " in " + file, stem, chart);
+    writeValuePlots(dir, stem, f, chart);
+}
+
+// normality reads as the sort reads, then tests: no window, no dialog, no
+// file written but the charts asked for.
 int runNormality(const NormalityOptions& o, std::ostream& out, std::ostream& err) {
     // A whole number from -1 to 5: the command line checked it.
     const double decimals = leadingNumber(o.decimals);
     return runReported(err, [&] {
+        if (!o.plot.empty()) checkPlotFolder(o.plot, kFrequencyChartsTitle);
         const SortDataKind kind = o.kind == SortKind::General ? SortDataKind::General
                                   : o.kind == SortKind::Boot  ? SortDataKind::Boot
                                                               : SortDataKind::PairTestResults;
@@ -225,6 +248,8 @@ int runNormality(const NormalityOptions& o, std::ostream& out, std::ostream& err
                 << '\n';
         else
             out << normalityText(r);
+        if (!o.plot.empty())
+            writeFrequencyPlots(o.plot, absoluteName(o.file), std::move(data.values), data.dataSetName);
     });
 }
 
@@ -443,6 +468,8 @@ private:
     // The "N. Sort, norm." button answered from the options. The working
     // folder is left free: the outputs go next to the file.
     int runSort(const SortOptions& o) {
+        if (!o.plot.empty() && runReported(err_, [&] { checkPlotFolder(o.plot, kFrequencyChartsTitle); }) != 0)
+            return 1;
         dialogs_.clearAnswers();
         dialogs_.quietNotice(kDecimalsTitle);  // the two closing notices: the paths go to stdout
         dialogs_.answerQuestion(kSortKindTitle, o.kind == SortKind::General ? Answer::Yes
@@ -457,9 +484,21 @@ private:
             const SortOutputNames names = sortOutputNames(program_.state());
             out_ << escapedControls(names.sorted) << '\n'
                  << escapedControls(names.percentile) << '\n'
-                 << escapedControls(names.counts) << '\n';
+                 << escapedControls(names.counts) << '\n'
+                 << std::flush;
         }
-        return code;
+        if (code != 0 || o.plot.empty()) return code;
+        // The classes just counted, as the window's chart shows them.
+        const RunState& s = program_.state();
+        const int plotted = runReported(err_, [&] {
+            ChartControl chart("frequency", ControlKind::Chart);
+            const std::string stem = fs::path(s.FileStem).filename().string();
+            const analysis::FrequencyChart f = fillFrequencyChart(s, chart);
+            writeValuePlots(absoluteName(o.plot), stem, f, chart);
+        });
+        if (plotted == 0) return 0;
+        err_ << "lumera-cli: sort: the frequency charts (--plot) failed; the three files above are written\n";
+        return 1;
     }
 
     int runScript(const std::string& path) {

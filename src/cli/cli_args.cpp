@@ -17,8 +17,9 @@ const char* const kStandardInput = "/dev/stdin";
 #define LUMERA_USAGE                                                                                              \
     "usage: lumera-cli cartesian [--reversed] [--transform 0|1|2] [--detail] [--flow] [--code CODE] "             \
     "[--dir DIR] [--plot DIR] FILE1 FILE2 [FILE3]\n"                                                              \
-    "       lumera-cli sort [--kind general|boot|pbt] [--serials] [--decimals D] FILE\n"                          \
-    "       lumera-cli normality [--kind general|boot|pbt] [--serials] [--decimals D] [--json] FILE\n"            \
+    "       lumera-cli sort [--kind general|boot|pbt] [--serials] [--decimals D] [--plot DIR] FILE\n"             \
+    "       lumera-cli normality [--kind general|boot|pbt] [--serials] [--decimals D] [--json] [--plot DIR] "     \
+    "FILE\n"                                                                                                      \
     "       lumera-cli compare [--alpha A] [--adjust RULE] [--sidak] [--level L] [--json] [--csv FILE] "          \
     "[--plot DIR] [--figure FILE] [--bars se|ci] [--label TEXT] [--table md|latex|csv] FILE1 FILE2 [FILE3 ...]\n" \
     "       lumera-cli compare --cohorts --statistic NAME [--replicates B] [--seed S] "                           \
@@ -71,10 +72,10 @@ const char* const kCartesianHelp =
     "stdout.\n" LUMERA_EXIT_STATUS;
 
 const char* const kSortHelp =
-    "usage: lumera-cli sort [--kind general|boot|pbt] [--serials] [--decimals D] FILE\n"
+    "usage: lumera-cli sort [--kind general|boot|pbt] [--serials] [--decimals D] [--plot DIR] FILE\n"
     "\n"
     "The sort and count of one data file, as the window's \"N. Sort, norm.\"\n"
-    "button runs it, its questions answered by the options (no chart).\n"
+    "button runs it, its questions answered by the options (no chart is shown).\n"
     "\n"
     "FILE          the data file (- reads it from standard input)\n"
     "--kind K      general: general data (default); boot: bootstrap results;\n"
@@ -83,23 +84,29 @@ const char* const kSortHelp =
     "              serial number\n"
     "--decimals D  round to D decimals, a whole number from 0 to 5; -1 (the\n"
     "              default) keeps every digit\n"
+    "--plot DIR    also write the frequency chart of the values to DIR:\n"
+    "              STEM-frequency.png/.svg, STEM-probability.png/.svg (the normal\n"
+    "              probability plot) and STEM-classes.csv (lower,upper,count), STEM\n"
+    "              the file's name without its ending; DIR must exist\n"
     "\n"
     "Output: three files beside FILE (for a pipe or standard input: in the\n"
     "current folder, named pipe-...): the sorted values, the 2.5 %, 50 % and\n"
     "97.5 % positions, and the counts of distinct values; their paths on stdout.\n" LUMERA_EXIT_STATUS;
 
 const char* const kNormalityHelp =
-    "usage: lumera-cli normality [--kind general|boot|pbt] [--serials] [--decimals D] [--json] FILE\n"
+    "usage: lumera-cli normality [--kind general|boot|pbt] [--serials] [--decimals D] [--json] [--plot DIR] FILE\n"
     "\n"
-    "Reads and rounds FILE as sort does, writes no file, and prints n, the mean,\n"
-    "the SD, the skewness g1, the excess kurtosis g2, the Shapiro-Wilk W and P\n"
-    "(3 <= n <= 5000) and the Anderson-Darling A-squared and P (n >= 8).\n"
+    "Reads and rounds FILE as sort does, writes no file but the charts of --plot,\n"
+    "and prints n, the mean, the SD, the skewness g1, the excess kurtosis g2, the\n"
+    "Shapiro-Wilk W and P (3 <= n <= 5000) and the Anderson-Darling A-squared and\n"
+    "P (n >= 8).\n"
     "\n"
     "FILE          the data file (- reads it from standard input)\n"
     "--kind K      general (default), boot or pbt, as for sort\n"
     "--serials     each value follows its serial number, as for sort\n"
     "--decimals D  round to D decimals first, -1 (default) to 5, as for sort\n"
     "--json        print one JSON object instead of the lines\n"
+    "--plot DIR    also write the frequency chart files, as for sort\n"
     "\n"
     "Output: the figures on stdout.\n" LUMERA_EXIT_STATUS;
 
@@ -314,6 +321,7 @@ void defineOptions(CLI::App& app, Kind kind, Command& c, Words& w) {
             app.add_option("--kind", w.kind);
             app.add_flag("--serials", o.serials);
             app.add_option("--decimals", o.decimals);
+            app.add_option("--plot", o.plot);
             if (kind == Kind::Normality) app.add_flag("--json", c.normality.json);
             break;
         }

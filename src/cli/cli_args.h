@@ -31,6 +31,7 @@ struct SortOptions {
     SortKind kind = SortKind::General;
     bool serials = false;
     std::string decimals = "-1";  // typed into the decimals box as given
+    std::string plot;             // empty: no frequency charts
     std::string file;
 };
 

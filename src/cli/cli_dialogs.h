@@ -31,6 +31,11 @@ public:
                    std::optional<Answer> defaultButton) override;
     std::string input(const std::string& title, const std::string& prompt, const std::string& defaultText) override;
     std::string openFile(const std::string& title, const std::string& folder) override;
+    // The command line names its files by options: never asked.
+    std::string saveFile(const std::string&, const std::string&, const std::string&,
+                         const std::vector<std::string>&) override {
+        return {};
+    }
     void beep() override {}
 
 private:

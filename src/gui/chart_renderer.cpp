@@ -4,6 +4,9 @@
 #include <QBrush>
 #include <QBuffer>
 #include <QFont>
+#include <QFontMetricsF>
+#include <QGraphicsEllipseItem>
+#include <QGraphicsLineItem>
 #include <QGraphicsRectItem>
 #include <QGraphicsScene>
 #include <QGraphicsSimpleTextItem>
@@ -102,23 +105,130 @@ void oneLegendEntryPerName(QChart* chart) {
         if (!seen.insert(marker->label()).second || marker->label().isEmpty()) marker->setVisible(false);
 }
 
-// The figures in a box beside the plot, at its top, so that they never
-// hide a bar; kept there as the plot area moves.
-void addNote(QChart* chart, const std::string& note) {
-    if (note.empty()) return;
-    auto* box = new QGraphicsRectItem(chart);
-    box->setBrush(QColor(250, 250, 250));
-    box->setPen(QPen(QColor(150, 150, 150)));
-    auto* text = new QGraphicsSimpleTextItem(q(note), box);
-    text->setFont(chart->font());
-    const QRectF textRect = text->boundingRect();
-    constexpr double kPad = 6, kGap = 10;
-    box->setRect(0, 0, textRect.width() + 2 * kPad, textRect.height() + 2 * kPad);
-    text->setPos(kPad, kPad);
+constexpr double kPad = 6, kGap = 10, kSwatchWidth = 28, kSwatchGap = 6;
+// A label wider than this many average characters breaks at its spaces,
+// so that the plot keeps its room.
+constexpr double kLegendTextChars = 16;
+
+// The swatch of a series, drawn with that series' own pen and brush.
+QGraphicsItem* swatchFor(QAbstractSeries* series, QGraphicsItem* parent, double lineHeight) {
+    const double mid = lineHeight / 2;
+    QGraphicsItem* swatch = nullptr;
+    if (auto* area = qobject_cast<QAreaSeries*>(series)) {
+        auto* rect = new QGraphicsRectItem(0, mid - 6, kSwatchWidth, 12, parent);
+        rect->setBrush(area->brush());
+        // A region drawn without a border still shows its extent in the key.
+        QPen pen = area->pen();
+        if (pen.color().alpha() == 0 || pen.style() == Qt::NoPen) pen = QPen(QColor(150, 150, 150), 1);
+        rect->setPen(pen);
+        swatch = rect;
+    } else if (auto* scatter = qobject_cast<QScatterSeries*>(series)) {
+        const double size = scatter->markerSize();
+        auto* dot = new QGraphicsEllipseItem(kSwatchWidth / 2 - size / 2, mid - size / 2, size, size, parent);
+        dot->setBrush(scatter->brush());
+        dot->setPen(scatter->pen());
+        swatch = dot;
+    } else if (auto* line = qobject_cast<QLineSeries*>(series)) {
+        auto* stroke = new QGraphicsLineItem(0, mid, kSwatchWidth, mid, parent);
+        stroke->setPen(line->pen());
+        swatch = stroke;
+    }
+    if (swatch != nullptr) swatch->setData(kLegendRole, series->name());
+    return swatch;
+}
+
+// `text` broken at spaces into lines no wider than `width` (a word wider
+// than that stands alone on its line, whole).
+QStringList wrapped(const QString& text, const QFontMetricsF& metrics, double width) {
+    QStringList lines;
+    QString line;
+    for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString longer = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+        if (!line.isEmpty() && metrics.horizontalAdvance(longer) > width) {
+            lines.push_back(line);
+            line = word;
+        } else {
+            line = longer;
+        }
+    }
+    if (!line.isEmpty()) lines.push_back(line);
+    return lines;
+}
+
+// Beside the plot, at its top: the figures box, then the key of the series
+// with a swatch each. Both sit in a column of their own, so that they never
+// hide a bar and no label is cut short however small the chart; they stay
+// there as the plot area moves.
+void addSidePanel(QChart* chart, const std::string& note, bool withKey) {
+    std::vector<QAbstractSeries*> keyed;
+    std::set<QString> seen;
+    if (withKey)
+        for (QAbstractSeries* series : chart->series())
+            if (!series->name().isEmpty() && seen.insert(series->name()).second) keyed.push_back(series);
+    if (note.empty() && keyed.empty()) return;
+    const QFont font = chart->font();
+    const QFontMetricsF metrics(font);
+
+    QGraphicsRectItem* noteBox = nullptr;
+    double width = 0;
+    if (!note.empty()) {
+        noteBox = new QGraphicsRectItem(chart);
+        noteBox->setBrush(QColor(250, 250, 250));
+        noteBox->setPen(QPen(QColor(150, 150, 150)));
+        auto* text = new QGraphicsSimpleTextItem(q(note), noteBox);
+        text->setFont(font);
+        text->setPos(kPad, kPad);
+        const QRectF textRect = text->boundingRect();
+        noteBox->setRect(0, 0, textRect.width() + 2 * kPad, textRect.height() + 2 * kPad);
+        width = noteBox->rect().width();
+    }
+
+    QGraphicsRectItem* key = nullptr;
+    if (!keyed.empty()) {
+        key = new QGraphicsRectItem(chart);
+        key->setData(kLegendRole, QStringLiteral("legend"));
+        key->setBrush(Qt::white);
+        key->setPen(QPen(QColor(150, 150, 150)));
+        double widest = 0;
+        for (QAbstractSeries* series : keyed)
+            for (const QString& word : series->name().split(QLatin1Char(' ')))
+                widest = std::max(widest, metrics.horizontalAdvance(word));
+        const double textWidth = std::max(widest, std::min(kLegendTextChars * metrics.averageCharWidth(), [&] {
+                                              double w = 0;
+                                              for (QAbstractSeries* s : keyed)
+                                                  w = std::max(w, metrics.horizontalAdvance(s->name()));
+                                              return w;
+                                          }()));
+        double y = kPad, keyWidth = 0;
+        for (QAbstractSeries* series : keyed) {
+            const QStringList lines = wrapped(series->name(), metrics, textWidth);
+            QGraphicsItem* swatch = swatchFor(series, key, metrics.height());
+            if (swatch != nullptr) swatch->moveBy(kPad, y);
+            auto* label = new QGraphicsSimpleTextItem(lines.join(QLatin1Char('\n')), key);
+            label->setFont(font);
+            label->setData(kLegendRole, series->name());
+            label->setPos(kPad + kSwatchWidth + kSwatchGap, y);
+            keyWidth = std::max(keyWidth, label->boundingRect().width());
+            y += label->boundingRect().height() + kPad / 2;
+        }
+        key->setRect(0, 0, 2 * kPad + kSwatchWidth + kSwatchGap + keyWidth, y + kPad / 2);
+        width = std::max(width, key->rect().width());
+    }
+    // One column: the two boxes take its width.
+    if (noteBox != nullptr) noteBox->setRect(0, 0, width, noteBox->rect().height());
+    if (key != nullptr) key->setRect(0, 0, width, key->rect().height());
+
     QMargins margins = chart->margins();
-    margins.setRight(margins.right() + static_cast<int>(std::ceil(box->rect().width() + kGap)));
+    margins.setRight(margins.right() + static_cast<int>(std::ceil(width + kGap)));
     chart->setMargins(margins);
-    auto place = [box](const QRectF& plot) { box->setPos(plot.right() + kGap, plot.top()); };
+    auto place = [noteBox, key](const QRectF& plot) {
+        double top = plot.top();
+        if (noteBox != nullptr) {
+            noteBox->setPos(plot.right() + kGap, top);
+            top += noteBox->rect().height() + kGap;
+        }
+        if (key != nullptr) key->setPos(plot.right() + kGap, top);
+    };
     QObject::connect(chart, &QChart::plotAreaChanged, chart, place);
     place(chart->plotArea());
 }
@@ -146,6 +256,19 @@ void buildHistogram(QChart* chart, const ChartControl& model) {
         yMax = std::max(yMax, y);
         widen(x);
     }
+    // Every limit in view, a little inside the frame, even one beyond every
+    // bar (a skewed pair's t limit).
+    const double barsMin = xMin, barsMax = xMax;
+    bool markBelow = false, markAbove = false;
+    for (const ChartMark& mark : model.marks) {
+        if (!std::isfinite(mark.x)) continue;
+        markBelow = markBelow || first || mark.x < xMin;
+        markAbove = markAbove || first || mark.x > xMax;
+        widen(mark.x);
+    }
+    const double pad = (xMax - xMin) * 0.02;
+    if (markBelow) xMin -= pad;
+    if (markAbove) xMax += pad;
     auto* yAxis = new QValueAxis;
     yAxis->setTitleText(q(model.yTitle));
     yAxis->setLabelFormat("%g");
@@ -154,23 +277,25 @@ void buildHistogram(QChart* chart, const ChartControl& model) {
     // Shading first, so that the bars and lines stand in front of it.
     bool shadeNamed = false;
     for (const ChartSpan& span : model.shaded) {
+        // A region clipped to the bars goes on to the axis's end.
         auto* upper = new QLineSeries;
-        upper->append(span.from, yTop);
-        upper->append(span.to, yTop);
+        upper->append(span.from <= barsMin ? std::min(span.from, xMin) : span.from, yTop);
+        upper->append(span.to >= barsMax ? std::max(span.to, xMax) : span.to, yTop);
         auto* area = new QAreaSeries(upper);
         upper->setParent(area);
         area->setName(shadeNamed ? QString() : q(model.shadedLabel));
         shadeNamed = true;
-        area->setColor(kShade);
-        area->setBorderColor(Qt::transparent);
+        // Brush and pen set whole, so that the key's swatch can take them as drawn.
+        area->setBrush(QBrush(kShade));
+        area->setPen(Qt::NoPen);
         chart->addSeries(area);
     }
     if (!model.bars.empty()) {
         auto* bars = new QAreaSeries(outline);
         outline->setParent(bars);  // an area series does not own its outline
         bars->setName(QStringLiteral("Count"));
-        bars->setColor(kBarFill);
-        bars->setBorderColor(kBarEdge);
+        bars->setBrush(QBrush(kBarFill));
+        bars->setPen(QPen(kBarEdge, 1));
         chart->addSeries(bars);
     } else {
         delete outline;
@@ -267,8 +392,8 @@ void buildProbabilityPlot(QChart* chart, const ChartControl& model) {
     auto* points = new QScatterSeries;
     points->setName(QStringLiteral("Ordered values"));
     points->setMarkerSize(7);
-    points->setColor(kBarFill);
-    points->setBorderColor(kBarEdge);
+    points->setBrush(QBrush(kBarFill));
+    points->setPen(QPen(kBarEdge, 1));
     double xMin = 0, xMax = 0, yMin = 0, yMax = 0;
     bool first = true;
     auto widen = [&](double x, double y) {
@@ -338,7 +463,10 @@ void buildPointsChart(QChart* chart, const ChartControl& model) {
     for (QAbstractSeries* series : chart->series()) series->attachAxis(xAxis);
 
     QFont font = chart->font();
-    font.setPointSizeF(font.pointSizeF() * 1.3);
+    if (font.pixelSize() > 0)
+        font.setPixelSize(static_cast<int>(std::lround(font.pixelSize() * 1.3)));
+    else
+        font.setPointSizeF(font.pointSizeF() * 1.3);
     font.setBold(true);
     std::vector<QGraphicsSimpleTextItem*> texts;
     for (const ChartPoint& p : model.points) {
@@ -358,12 +486,7 @@ void buildPointsChart(QChart* chart, const ChartControl& model) {
 }
 
 void renderInto(const ChartControl& model, QPainter& painter, QSize size) {
-    std::unique_ptr<QChart> chart(buildChart(model));
-    // A page's title: the window's is sized for a frame a third as wide.
-    QFont title = chart->titleFont();
-    title.setPointSizeF(15);
-    title.setBold(true);
-    chart->setTitleFont(title);
+    std::unique_ptr<QChart> chart(buildChart(model, ChartMedium::File));
     QGraphicsScene scene;
     scene.addItem(chart.get());
     chart->setGeometry(0, 0, size.width(), size.height());
@@ -387,27 +510,67 @@ static QString titleText(const std::string& title, const std::string& plotName) 
         .arg(q(first).toHtmlEscaped(), q(title.substr(colon + 2)).toHtmlEscaped());
 }
 
-QChart* buildChart(const ChartControl& model) {
+namespace {
+
+// A font of a size in pixels of the drawing: its text then keeps its size
+// against the drawing on any device, whatever dots per inch that reports
+// (an SVG's 72, a PDF's 144, the screen's where the chart was laid out).
+QFont pixelFont(QFont font) {
+    if (font.pixelSize() > 0) return font;
+    font.setPixelSize(std::max(1, static_cast<int>(std::lround(font.pointSizeF() * 96.0 / 72.0))));
+    return font;
+}
+
+void fixTextSizes(QChart* chart) {
+    chart->setTitleFont(pixelFont(chart->titleFont()));
+    chart->legend()->setFont(pixelFont(chart->legend()->font()));
+    for (QAbstractAxis* axis : chart->axes()) {
+        axis->setLabelsFont(pixelFont(axis->labelsFont()));
+        axis->setTitleFont(pixelFont(axis->titleFont()));
+    }
+}
+
+}  // namespace
+
+QChart* buildChart(const ChartControl& model, ChartMedium medium) {
     auto* chart = new QChart;
     chart->setTitle(titleText(model.title, {}));
     chart->setBackgroundBrush(Qt::white);
     chart->legend()->setAlignment(Qt::AlignBottom);
+    if (medium == ChartMedium::File) {
+        chart->setFont(pixelFont(chart->font()));
+        // A page's title: the window's is sized for a frame a third as wide.
+        QFont title = chart->titleFont();
+        title.setPointSizeF(15);
+        title.setBold(true);
+        chart->setTitleFont(title);
+    }
     if (!model.points.empty()) {
         buildPointsChart(chart, model);
         chart->legend()->setVisible(false);
+        if (medium == ChartMedium::File) fixTextSizes(chart);
         return chart;
     }
-    if (model.probabilityShown && !model.probabilityPoints.empty()) {
+    const bool probability = model.probabilityShown && !model.probabilityPoints.empty();
+    const bool lineChart = !probability && !model.lines.empty();
+    if (probability) {
         chart->setTitle(titleText(model.title, "normal probability plot"));
         buildProbabilityPlot(chart, model);
-    } else if (!model.lines.empty()) {
+    } else if (lineChart) {
         buildLineChart(chart, model);
     } else if (!model.bars.empty() || !model.curve.empty()) {
         buildHistogram(chart, model);
     }
-    oneLegendEntryPerName(chart);
-    chart->legend()->setVisible(chart->series().size() > 1);
-    addNote(chart, model.note);
+    // The figures' charts keep their key beside the plot, where no label
+    // is ever cut; a line chart's many short names fit under it.
+    if (lineChart) {
+        oneLegendEntryPerName(chart);
+        chart->legend()->setVisible(chart->series().size() > 1);
+    } else {
+        chart->legend()->setVisible(false);
+    }
+    addSidePanel(chart, model.note, !lineChart && chart->series().size() > 1);
+    if (medium == ChartMedium::File) fixTextSizes(chart);
     return chart;
 }
 
@@ -457,7 +620,7 @@ std::optional<std::string> writeChartBytes(const QString& path, const QByteArray
 
 }  // namespace
 
-std::optional<std::string> saveChartPng(const ChartControl& model, const QString& path, QSize size) {
+QImage chartImage(const ChartControl& model, QSize size) {
     QImage image(size * 2, QImage::Format_ARGB32);
     image.setDevicePixelRatio(2);
     image.fill(Qt::white);
@@ -469,17 +632,13 @@ std::optional<std::string> saveChartPng(const ChartControl& model, const QString
     constexpr int kDotsPerMeter = 11811;
     image.setDotsPerMeterX(kDotsPerMeter);
     image.setDotsPerMeterY(kDotsPerMeter);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
-        return std::string("the picture cannot be made");
-    return writeChartBytes(path, bytes);
+    return image;
 }
 
-std::optional<std::string> saveChartSvg(const ChartControl& model, const QString& path, QSize size) {
+QByteArray chartSvg(const ChartControl& model, QSize size) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
-    if (!buffer.open(QIODevice::WriteOnly)) return std::string("the picture cannot be made");
+    if (!buffer.open(QIODevice::WriteOnly)) return {};
     QSvgGenerator svg;
     svg.setOutputDevice(&buffer);
     svg.setSize(size);
@@ -490,6 +649,21 @@ std::optional<std::string> saveChartSvg(const ChartControl& model, const QString
         renderInto(model, painter, size);
     }
     buffer.close();
+    return bytes;
+}
+
+std::optional<std::string> saveChartPng(const ChartControl& model, const QString& path, QSize size) {
+    const QImage image = chartImage(model, size);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
+        return std::string("the picture cannot be made");
+    return writeChartBytes(path, bytes);
+}
+
+std::optional<std::string> saveChartSvg(const ChartControl& model, const QString& path, QSize size) {
+    const QByteArray bytes = chartSvg(model, size);
+    if (bytes.isEmpty()) return std::string("the picture cannot be made");
     return writeChartBytes(path, bytes);
 }
 

@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "gui/chart_files.h"
 #include "gui/chart_renderer.h"
 #include "gui/pictures.h"
 #include "gui/qt_dialogs.h"
@@ -208,6 +209,24 @@ Form1View::Form1View(Program& program, QtDialogs* questions) : program_(program)
     connect(escape, &QShortcut::activated, this, [this] {
         if (program_.form1().MSChart2.visible) clickControl("MSChart2");
     });
+    // Ctrl+S and Ctrl+C save and copy the chart in view, as its menu does.
+    auto shownChart = [this]() -> const ChartControl* {
+        const Form1& form = program_.form1();
+        for (const ChartControl* chart : {&form.MSChart2, &form.MSChart1})
+            if (chart->visible && chartHasContent(*chart)) return chart;
+        return nullptr;
+    };
+    const ChartMenuTarget shown = chartMenuTarget(shownChart);
+    auto* save = new QShortcut(QKeySequence::Save, this);
+    connect(save, &QShortcut::activated, this, [shown] {
+        if (const ChartControl* chart = shown.chart())
+            saveChartAs(shown.dialogs(), *chart, ChartFormat::Png, shown.folder());
+        shown.after();
+    });
+    auto* copy = new QShortcut(QKeySequence::Copy, this);
+    connect(copy, &QShortcut::activated, this, [shown] {
+        if (const ChartControl* chart = shown.chart()) copyChartToClipboard(*chart);
+    });
     fitToScreen();
     progress_ = std::make_unique<RunProgress>(program_, *this, timer_);
     program_.setProgress(progress_.get());
@@ -230,6 +249,11 @@ Form1View::~Form1View() {
     }
     program_.setProgress(nullptr);
     program_.form1().setRefreshSink(nullptr);
+}
+
+ChartMenuTarget Form1View::chartMenuTarget(std::function<const ChartControl*()> chart) {
+    return {std::move(chart), [this]() -> Dialogs& { return program_.dialogs(); },
+            [this] { return program_.workingFolder(); }, [this] { syncAll(); }};
 }
 
 void Form1View::build() {
@@ -295,6 +319,8 @@ void Form1View::build() {
             case ControlKind::Chart: {
                 auto* view = new ChartView(parent, [this, name] { clickControl(name); });
                 view->setRenderHint(QPainter::Antialiasing);
+                const ChartControl* model = &static_cast<const ChartControl&>(c);
+                attachChartMenu(view, chartMenuTarget([model] { return model; }));
                 w = view;
                 break;
             }

@@ -4,9 +4,11 @@
 #include <QScrollArea>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <map>
 #include <memory>
 
+#include "gui/chart_files.h"
 #include "shell/controls.h"
 
 namespace lumera {
@@ -81,6 +83,7 @@ private:
     QSize drawnSize(double scale) const;
     void layoutResultGrid();
     void openRequestedFolder();
+    ChartMenuTarget chartMenuTarget(std::function<const ChartControl*()> chart);
 
     Program& program_;
     QtDialogs* questions_;

@@ -6,6 +6,7 @@
 #include <QInputDialog>
 #include <QLayout>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTreeView>
@@ -134,6 +135,34 @@ std::string QtDialogs::openFile(const std::string& title, const std::string& fol
     if (dialog.exec() != QDialog::Accepted) return {};
     const QStringList chosen = dialog.selectedFiles();
     return chosen.isEmpty() ? std::string() : chosen.front().toStdString();
+}
+
+std::string QtDialogs::saveFile(const std::string& title, const std::string& folder, const std::string& name,
+                                const std::vector<std::string>& kinds) {
+    Asking asking(*this);
+    QStringList filters;
+    for (const std::string& kind : kinds) filters.push_back(q(kind));
+    QFileDialog dialog(parent_, q(title), q(folder));
+    dialog.setNameFilters(filters);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.selectFile(q(name));
+    dialog.resize(std::max(900, titleBarWidth(dialog.windowTitle(), &dialog)), 520);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty()) return {};
+    QString path = chosen.front();
+    // The ending of the kind chosen, unless the name has one of the kinds'.
+    static const QRegularExpression ending(QStringLiteral("\\*(\\.[A-Za-z0-9]+)"));
+    bool known = false;
+    for (const QString& filter : filters)
+        for (auto it = ending.globalMatch(filter); it.hasNext();) {
+            const QString kindEnding = it.next().captured(1);
+            if (path.endsWith(kindEnding, Qt::CaseInsensitive)) known = true;
+        }
+    const QRegularExpressionMatch selected = ending.match(dialog.selectedNameFilter());
+    if (!known && selected.hasMatch()) path += selected.captured(1);
+    return path.toStdString();
 }
 
 void QtDialogs::beep() { QApplication::beep(); }

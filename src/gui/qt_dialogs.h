@@ -30,6 +30,8 @@ public:
                    std::optional<Answer> defaultButton) override;
     std::string input(const std::string& title, const std::string& prompt, const std::string& defaultText) override;
     std::string openFile(const std::string& title, const std::string& folder) override;
+    std::string saveFile(const std::string& title, const std::string& folder, const std::string& name,
+                         const std::vector<std::string>& kinds) override;
     void beep() override;
 
 private:

@@ -68,7 +68,10 @@ void MSFlexGrid1_Click(Program& program) {
         program.dialogs().message(dialog_texts::kPairChartTitle, dialog_texts::kPairChartGoneText, Buttons::Ok);
         return;
     }
-    fillPairChart(form.MSChart2, windowPairChart(s, std::min(grid.row, grid.col), std::max(grid.row, grid.col)));
+    const int i = std::min(grid.row, grid.col), j = std::max(grid.row, grid.col);
+    fillPairChart(form.MSChart2, windowPairChart(s, i, j));
+    // Named as --plot names it, beside the report.
+    form.MSChart2.saveName = program.resolve("pair-" + std::to_string(i) + "-" + std::to_string(j));
     form.setResultGridVisible(false);
     form.MSChart2.visible = true;
 }

@@ -7,7 +7,7 @@ namespace lumera {
 
 class ChartControl;
 
-inline constexpr int kChartModuleVersion = 3;  // 3: points with error bars, PDF
+inline constexpr int kChartModuleVersion = 4;  // 4: the names a saved copy is offered under
 inline constexpr const char* kChartModuleEntry = "lumera_chart_module";
 inline constexpr const char* kChartModuleFile = "lumera-charts.so";
 

@@ -46,6 +46,8 @@ void ChartControl::clearData() {
     probabilityLine.clear();
     probabilityShown = false;
     points.clear();
+    saveName.clear();
+    probabilitySaveName.clear();
 }
 
 }  // namespace lumera

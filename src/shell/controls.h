@@ -169,6 +169,11 @@ public:
     bool probabilityShown = false;
     // Drawn instead of all the rest when there are any: one a position.
     std::vector<ChartPoint> points;
+    // The name a saved copy is offered under, without its ending (a path, or
+    // a name for the working folder); the second while the probability plot
+    // is shown. Empty: "chart".
+    std::string saveName;
+    std::string probabilitySaveName;
 
     // Empties the chart (titles, data, figures), leaving its place,
     // visibility and look.

@@ -1,6 +1,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace lumera {
 
@@ -24,6 +25,12 @@ public:
     virtual std::string input(const std::string& title, const std::string& prompt, const std::string& defaultText) = 0;
     // File-open dialogue starting in folder; returns the chosen path, empty on Cancel.
     virtual std::string openFile(const std::string& title, const std::string& folder) = 0;
+    // File-save dialogue starting in folder with `name` proposed; kinds are
+    // the filters offered, as "PNG picture (*.png)", the first one chosen.
+    // Returns the chosen path (with the chosen kind's ending when the name
+    // had none of theirs), empty on Cancel.
+    virtual std::string saveFile(const std::string& title, const std::string& folder, const std::string& name,
+                                 const std::vector<std::string>& kinds) = 0;
     virtual void beep() = 0;
 };
 

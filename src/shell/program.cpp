@@ -53,6 +53,12 @@ std::string Program::Questions::openFile(const std::string& title, const std::st
     return user_.openFile(title, folder);
 }
 
+std::string Program::Questions::saveFile(const std::string& title, const std::string& folder,
+                                         const std::string& name, const std::vector<std::string>& kinds) {
+    window_.hideBusy();
+    return user_.saveFile(title, folder, name, kinds);
+}
+
 std::string Program::resolve(const std::string& name) const {
     fs::path path(name);
     if (path.is_absolute() || workingFolder_.empty()) return name;

@@ -30,22 +30,7 @@ double tickStride(double steps) {
 }
 }  // namespace
 
-void clearChart(ChartControl& chart) {
-    chart.title.clear();
-    chart.xTitle.clear();
-    chart.yTitle.clear();
-    chart.bars.clear();
-    chart.curve.clear();
-    chart.xTickAnchor = 0;
-    chart.xTickInterval = 0;
-    chart.marks.clear();
-    chart.shaded.clear();
-    chart.shadedLabel.clear();
-    chart.note.clear();
-    chart.probabilityPoints.clear();
-    chart.probabilityLine.clear();
-    chart.probabilityShown = false;
-}
+void clearChart(ChartControl& chart) { chart.clearData(); }
 
 namespace {
 
@@ -82,20 +67,14 @@ void fillProbabilityPlot(std::span<const double> sortedValues, double mean, doub
 
 }  // namespace
 
-void fillFrequencyChart(const RunState& s, ChartControl& chart) {
+analysis::FrequencyChart fillFrequencyChart(std::vector<double> values, const std::string& source,
+                                            const std::string& saveStem, ChartControl& chart) {
     clearChart(chart);
-    std::vector<double> values;
-    for (std::int32_t c = 1; c <= s.ClassCount; ++c)
-        values.insert(values.end(), static_cast<std::size_t>(std::max(0.0, std::round(s.ClassFrequency[c]))),
-                      s.ClassValue[c]);
     if (values.empty()) {
         chart.title = "No data";
-        return;
+        return {};
     }
-    const analysis::FrequencyChart f = analysis::frequencyChart(values);
-    // The variable and the file it came from, so that no chart passes for another file's.
-    std::string source = s.DataSetName;
-    if (!s.SortFileName.empty()) source += (source.empty() ? "" : " in ") + s.SortFileName;
+    analysis::FrequencyChart f = analysis::frequencyChart(values);
     chart.title = (source.empty() ? std::string() : source + ": ") + "N = " + std::to_string(values.size()) +
                   ", mean = " + chartForm(f.mean) + ", SD = " + chartForm(f.sd);
     chart.xTitle = "Value";
@@ -110,7 +89,21 @@ void fillFrequencyChart(const RunState& s, ChartControl& chart) {
     }
     if (!std::is_sorted(values.begin(), values.end())) std::sort(values.begin(), values.end());
     chart.note = normalityNote(analysis::testNormality(values));
+    chart.saveName = saveStem + "-frequency";
+    chart.probabilitySaveName = saveStem + "-probability";
     fillProbabilityPlot(values, f.mean, f.sd, chart);
+    return f;
+}
+
+analysis::FrequencyChart fillFrequencyChart(const RunState& s, ChartControl& chart) {
+    std::vector<double> values;
+    for (std::int32_t c = 1; c <= s.ClassCount; ++c)
+        values.insert(values.end(), static_cast<std::size_t>(std::max(0.0, std::round(s.ClassFrequency[c]))),
+                      s.ClassValue[c]);
+    // The variable and the file it came from, so that no chart passes for another file's.
+    std::string source = s.DataSetName;
+    if (!s.SortFileName.empty()) source += (source.empty() ? "" : " in ") + s.SortFileName;
+    return fillFrequencyChart(std::move(values), source, s.FileStem, chart);
 }
 
 void MSChart1_Click(Program& program) {

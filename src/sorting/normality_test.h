@@ -1,4 +1,8 @@
 #pragma once
+#include <string>
+#include <vector>
+
+#include "analysis/histogram.h"
 
 namespace lumera {
 
@@ -13,7 +17,12 @@ void cmdGeneralNormalTest_Click(Program& program);
 // The frequency chart of the classes ClassValue/ClassFrequency[1..ClassCount]:
 // a bar per value or histogram bins, the normal curve of the same mean and SD
 // with the bars' area, titled with the variable, N, mean and SD.
-void fillFrequencyChart(const RunState& state, ChartControl& chart);
+// Returns what it drew (no bars when there are no classes).
+analysis::FrequencyChart fillFrequencyChart(const RunState& state, ChartControl& chart);
+// The same of any values, titled with `source`, offered for saving as
+// saveStem + "-frequency" and "-probability".
+analysis::FrequencyChart fillFrequencyChart(std::vector<double> values, const std::string& source,
+                                            const std::string& saveStem, ChartControl& chart);
 
 // A click on the frequency chart switches between it and the normal
 // probability plot of the same values.

@@ -56,8 +56,11 @@ TEST(CliArgs, NormalityOptions) {
     EXPECT_FALSE(d.normality.json);
     EXPECT_EQ(d.normality.decimals, "-1");
     EXPECT_NE(std::string(kUsage).find("lumera-cli normality [--kind general|boot|pbt] [--serials] [--decimals D] "
-                                       "[--json] FILE\n"),
+                                       "[--json] [--plot DIR] FILE\n"),
               std::string::npos);
+    EXPECT_EQ(parseCommand({"normality", "--plot", "out", "d.txt"}).normality.plot, "out");
+    EXPECT_EQ(parseCommand({"sort", "--plot", "out", "d.txt"}).sort.plot, "out");
+    EXPECT_TRUE(d.normality.plot.empty());
 }
 
 TEST(CliArgs, WrongCommandLinesExitTwoWithUsage) {

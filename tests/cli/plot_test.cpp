@@ -154,5 +154,99 @@ TEST(PlotFiles, FolderProblemsAreMessagesThatLeaveNoChartFile) {
     EXPECT_FALSE(fs::exists(folder.file("pair-1-2.svg")));
 }
 
+// --plot of sort and normality: the five files of the values' chart, whose
+// classes are counted here again from the values.
+TEST(PlotFiles, SortAndNormalityWriteTheFrequencyChartsAndTheirClasses) {
+    if (!LUMERA_HAVE_CHART_MODULE) GTEST_SKIP() << "this build has no chart module";
+    struct Case {
+        const char* name;
+        std::vector<double> values;
+        std::vector<std::string> csv;  // counted by hand; empty: counted below
+    };
+    std::vector<double> spread;
+    for (int i = 0; i < 90; ++i) spread.push_back(100 + ((i * 53) % 97) * 0.37 + (i % 7) * 0.011);
+    const std::vector<Case> cases = {
+        // Whole days: a bar per value, none where no value is.
+        {"days",
+         {3, 4, 4, 5, 5, 5, 6, 6, 7, 10},
+         {"lower,upper,count", "2.5,3.5,1", "3.5,4.5,2", "4.5,5.5,3", "5.5,6.5,2", "6.5,7.5,1", "9.5,10.5,1"}},
+        // No lattice: equal bins over the range.
+        {"weights", spread, {}},
+    };
+    for (const Case& c : cases) {
+        for (const std::string command : {"sort", "normality"}) {
+            TempFolder folder(std::string("plot_values_") + c.name + "_" + command);
+            std::string text = "\"P\",\"x\",\"V\"\r\n";
+            for (double v : c.values) text += writeForm(v) + "\r\n";
+            const std::string data = folder.file(std::string(c.name) + ".txt");
+            std::ofstream(data, std::ios::binary) << text;
+            fs::create_directory(folder.file("plots"));
+            std::ostringstream out, err;
+            ASSERT_EQ(runCli({command, "--plot", folder.file("plots"), data}, out, err), 0) << err.str();
+            const fs::path stem = folder.path() / "plots" / c.name;
+            std::vector<std::string> names;
+            for (const auto& entry : fs::directory_iterator(folder.path() / "plots"))
+                names.push_back(entry.path().filename().string());
+            std::sort(names.begin(), names.end());
+            const std::string n = c.name;
+            EXPECT_EQ(names, (std::vector<std::string>{n + "-classes.csv", n + "-frequency.png", n + "-frequency.svg",
+                                                       n + "-probability.png", n + "-probability.svg"}))
+                << command;
+            expectPictures(stem.string() + "-frequency");
+            expectPictures(stem.string() + "-probability");
+            // The probability plot is its own picture, not the frequency chart again.
+            EXPECT_NE(test::readFile(stem.string() + "-frequency.svg"),
+                      test::readFile(stem.string() + "-probability.svg"));
+            const std::string csv = test::readFile(stem.string() + "-classes.csv");
+            EXPECT_EQ(csv.find('\r'), std::string::npos) << "LF line ends";
+            if (!c.csv.empty()) {
+                std::string expected;
+                for (const std::string& line : c.csv) expected += line + "\n";
+                EXPECT_EQ(csv, expected) << command;
+                continue;
+            }
+            const std::vector<Bin> bins = readBins(stem.string() + "-classes.csv");
+            ASSERT_GE(bins.size(), 5u);
+            long long total = 0;
+            for (std::size_t i = 0; i < bins.size(); ++i) {
+                const bool last = i + 1 == bins.size();
+                const auto count = std::count_if(c.values.begin(), c.values.end(), [&](double v) {
+                    return bins[i].lower <= v && (v < bins[i].upper || (last && v == bins[i].upper));
+                });
+                EXPECT_EQ(bins[i].count, count) << command << " bin " << i;
+                total += bins[i].count;
+            }
+            EXPECT_EQ(total, static_cast<long long>(c.values.size()));
+        }
+    }
+}
+
+TEST(PlotFiles, AMissingPlotFolderWritesNothingAndAFailedChartLeavesNoChartFile) {
+    TempFolder folder("plot_values_missing");
+    const std::string data = folder.file("d.txt");
+    std::ofstream(data, std::ios::binary) << "\"P\",\"x\",\"V\"\r\n1\r\n2\r\n";
+    for (const std::string command : {"sort", "normality"}) {
+        std::ostringstream out, err;
+        EXPECT_EQ(runCli({command, "--plot", folder.file("missing"), data}, out, err), 1) << command;
+        EXPECT_NE(err.str().find("does not exist"), std::string::npos) << err.str();
+        EXPECT_TRUE(out.str().empty()) << out.str();
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1)
+        << "no sort file and no chart was written";
+
+    // A picture that cannot be written takes the charts' CSV with it; the
+    // sort's three files, written before, stay and are named.
+    if (!LUMERA_HAVE_CHART_MODULE) GTEST_SKIP() << "this build has no chart module";
+    fs::create_directories(folder.file("plots/d-probability.svg"));
+    std::ostringstream out, err;
+    EXPECT_EQ(runCli({"sort", "--plot", folder.file("plots"), data}, out, err), 1);
+    EXPECT_NE(err.str().find("Cannot write " + folder.file("plots/d-probability.svg")), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("the three files above are written"), std::string::npos) << err.str();
+    EXPECT_NE(out.str().find(folder.file("d-2_Sorted.txt")), std::string::npos) << out.str();
+    EXPECT_TRUE(fs::exists(folder.file("d-3_Sorted and counts.txt")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.file("plots")), fs::directory_iterator()), 1)
+        << "only the folder in the way is left";
+}
+
 }  // namespace
 }  // namespace lumera::cli

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QScreen>
 
@@ -62,6 +64,28 @@ TEST(QtDialogsTest, EveryBoxIsWideEnoughForItsTitle) {
         }
         ASSERT_FALSE(driver.failed()) << c.title;
         EXPECT_GE(width, titleNeeds(title)) << c.title;
+    }
+}
+
+// The save dialogue: the chosen kind's ending goes on a name without one of
+// the kinds' endings, and only there.
+TEST(QtDialogsTest, TheSaveDialogueGivesTheNameTheChosenKindsEnding) {
+    test::qtApp();
+    QtDialogs dialogs;
+    const QString folder = QDir::tempPath();
+    const std::vector<std::string> kinds = {"PNG picture (*.png)", "SVG drawing (*.svg)"};
+    struct Case {
+        const char* typed;
+        const char* returned;
+    };
+    for (const Case& c : {Case{"chart", "chart.png"}, Case{"first.png", "first.png"}, Case{"chart.SVG", "chart.SVG"},
+                          Case{"a.b", "a.b.png"}}) {
+        ModalDriver driver;
+        driver.openFile("Save the chart", folder, c.typed);
+        std::string path;
+        driver.run([&] { path = dialogs.saveFile("Save the chart", folder.toStdString(), "offered.png", kinds); });
+        ASSERT_FALSE(driver.failed()) << c.typed;
+        EXPECT_EQ(QFileInfo(QString::fromStdString(path)).fileName().toStdString(), c.returned);
     }
 }
 

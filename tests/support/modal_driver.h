@@ -54,6 +54,7 @@ public:
         return *this;
     }
     // folder: where the dialogue must open; typed: the name entered in it.
+    // A save dialogue is answered the same way.
     ModalDriver& openFile(QString title, QString folder, QString typed) {
         Step s = step(Kind::File, std::move(title));
         s.folder = std::move(folder);
@@ -284,7 +285,9 @@ private:
         // the folder has loaded in the background, and the popup then takes
         // the click on Open, or not, by timing.
         edit->setText(*step.typed);
+        // Open, or Save in a save dialogue.
         QAbstractButton* open = buttons->button(QDialogButtonBox::Open);
+        if (open == nullptr) open = buttons->button(QDialogButtonBox::Save);
         if (open == nullptr || !open->isEnabled()) return fail(describe(top) + ": Open cannot be pressed");
         QTest::mouseClick(open, Qt::LeftButton);
         lastAction_ = "choosing \"" + step.typed->toStdString() + "\"";

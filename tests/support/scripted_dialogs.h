@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "shell/dialogs.h"
 
@@ -16,7 +17,7 @@ namespace lumera::test {
 // returned. An unexpected prompt fails the test and ends the procedure.
 class ScriptedDialogs : public Dialogs {
 public:
-    enum class Kind { Message, Input, OpenFile, Beep };
+    enum class Kind { Message, Input, OpenFile, SaveFile, Beep };
 
     struct Prompt {
         Kind kind;
@@ -57,6 +58,12 @@ public:
         script_.push_back({Kind::OpenFile, std::move(title), std::nullopt, Answer::Ok, std::move(chosen), {}, {}, {}});
         return *this;
     }
+    // proposed: the folder and name the dialogue must offer, joined by "/"; empty: not checked.
+    ScriptedDialogs& expectSaveFile(std::string title, std::optional<std::string> proposed, std::string chosen) {
+        script_.push_back(
+            {Kind::SaveFile, std::move(title), std::move(proposed), Answer::Ok, std::move(chosen), {}, {}, {}});
+        return *this;
+    }
     // Beeps are counted, not scripted.
     int beeps() const { return beeps_; }
     // The text of the last message box shown.
@@ -86,6 +93,13 @@ public:
     std::string openFile(const std::string& title, const std::string&) override {
         return next(Kind::OpenFile, title, {}).reply;
     }
+    std::string saveFile(const std::string& title, const std::string& folder, const std::string& name,
+                         const std::vector<std::string>& kinds) override {
+        lastKinds_ = kinds;
+        return next(Kind::SaveFile, title, folder + "/" + name).reply;
+    }
+    // The filters of the last save dialogue.
+    const std::vector<std::string>& lastKinds() const { return lastKinds_; }
     void beep() override { ++beeps_; }
 
 private:
@@ -110,6 +124,7 @@ private:
     std::deque<Prompt> script_;
     int beeps_ = 0;
     std::string lastText_;
+    std::vector<std::string> lastKinds_;
 };
 
 }  // namespace lumera::test
