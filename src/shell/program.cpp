@@ -53,8 +53,8 @@ std::string Program::Questions::openFile(const std::string& title, const std::st
     return user_.openFile(title, folder);
 }
 
-std::string Program::Questions::saveFile(const std::string& title, const std::string& folder,
-                                         const std::string& name, const std::vector<std::string>& kinds) {
+std::string Program::Questions::saveFile(const std::string& title, const std::string& folder, const std::string& name,
+                                         const std::vector<std::string>& kinds) {
     window_.hideBusy();
     return user_.saveFile(title, folder, name, kinds);
 }
