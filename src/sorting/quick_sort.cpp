@@ -2,14 +2,18 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <utility>
 #include <vector>
 
 #include "shell/program.h"
+#include "textio/both_cores.h"
 
 namespace lumera {
 namespace {
@@ -311,58 +315,159 @@ void sortGroup(Workspace& w, const double* val, const std::int32_t* ser, double*
     }
 }
 
-}  // namespace
+// Splits src[start, start+count) at mean as the routine does, with serials
+// 1.. made from the positions when srcSer is null.
+std::pair<Group, Group> splitFirst(const double* srcVal, const std::int32_t* srcSer, std::size_t n, double mean,
+                                   double* dstVal, std::int32_t* dstSer) {
+    if (srcSer) return split(srcVal, srcSer, 0, n, mean, dstVal, dstSer);
+    std::ptrdiff_t lo = 0;
+    std::ptrdiff_t hi = static_cast<std::ptrdiff_t>(n) - 1;
+    double sumLo = 0, sumHi = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double v = srcVal[i];
+        const std::ptrdiff_t up = v >= mean;
+        const std::ptrdiff_t pos = lo ^ ((lo ^ hi) & -up);
+        dstVal[pos] = v;
+        dstSer[pos] = static_cast<std::int32_t>(i + 1);
+        hi -= up;
+        lo += 1 - up;
+        const auto bits = std::bit_cast<std::uint64_t>(v);
+        const auto upMask = static_cast<std::uint64_t>(-up);
+        sumHi += std::bit_cast<double>(bits & upMask);
+        sumLo += std::bit_cast<double>(bits & ~upMask);
+    }
+    const auto lower = static_cast<std::size_t>(lo);
+    return {Group{0, lower, sumLo}, Group{lower, n - lower, sumHi}};
+}
 
-void sortWithSerials(std::span<const double> in, std::span<const std::int32_t> inSerial, std::span<double> out,
-                     std::span<std::int32_t> outSerial, std::int16_t& groupLimit) {
-    const std::size_t n = in.size();
-    if (inSerial.size() < n || out.size() < n || outSerial.size() < n)
-        throw std::invalid_argument("sortWithSerials: arrays shorter than the values");
+// Runs work(k) for k = 0..count-1, on both cores when `both`; the items are
+// taken in order from one counter, so a slow item holds up no other. Only
+// this thread calls `between` (after each of its items), which may throw to
+// stop both.
+template <typename Work>
+void forEachItem(std::size_t count, bool both, const Work& work, const std::function<void(std::size_t)>& between) {
+    if (!both) {
+        for (std::size_t k = 0; k < count; ++k) {
+            work(k);
+            if (between) between(k + 1);
+        }
+        return;
+    }
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};
+    onBothCores(
+        [&] {
+            try {
+                for (std::size_t k; (k = next.fetch_add(1)) < count;) {
+                    work(k);
+                    if (between) between(std::min(next.load(), count));
+                }
+            } catch (...) {
+                stop = true;
+                throw;
+            }
+        },
+        [&] {
+            for (std::size_t k; !stop && (k = next.fetch_add(1)) < count;) work(k);
+        });
+}
 
+struct Arrays {
+    const double* in;
+    const std::int32_t* inSerial;  // null: 1..n
+    double* spareVal;
+    std::int32_t* spareSer;
+    double* out;
+    std::int32_t* outSer;
+    std::size_t n;
+};
+
+void sortArrays(const Arrays& a, std::int16_t& groupLimit, const SortSteps& steps) {
+    const std::size_t n = a.n;
     double total = 0;
-    for (std::size_t i = 0; i < n; ++i) total = total + in[i];
+    for (std::size_t i = 0; i < n; ++i) total = total + a.in[i];
     const double mean0 = total / static_cast<double>(n);
     if (groupLimit == 0) groupLimit = kFirstGroupLimit;
+    const bool both = n >= steps.parallelFrom;
+    // Levels and groups share the sort's progress about evenly.
+    auto told = [&](double share) {
+        if (steps.progress) steps.progress(share);
+    };
 
     Workspace& w = workspace();
-    double* bufVal[2] = {out.data(), atLeast(w.val, n)};
-    std::int32_t* bufSer[2] = {outSerial.data(), atLeast(w.ser, n)};
+    double* bufVal[2] = {a.out, a.spareVal};
+    std::int32_t* bufSer[2] = {a.outSer, a.spareSer};
     std::vector<Group>& groups = w.groups;
     std::vector<Group>& next = w.next;
 
-    auto [lower, upper] = split(in.data(), inSerial.data(), 0, n, mean0, bufVal[0], bufSer[0]);
+    auto [lower, upper] = splitFirst(a.in, a.inSerial, n, mean0, bufVal[0], bufSer[0]);
     groups.assign({lower, upper});
+    told(0.05);
     int current = 0;  // buffer holding the last level kept
     if (lower.count == 0 || upper.count == 0) {
         groupLimit = 1;
     } else if (groupLimit > 2) {
         for (int k = 2; k <= kMaxLevel; ++k) {
-            next.clear();
-            bool empty = false;
-            for (const Group& g : groups) {
-                auto [lo, hi] = split(bufVal[current], bufSer[current], g.start, g.count,
-                                      g.sum / static_cast<double>(g.count), bufVal[1 - current], bufSer[1 - current]);
-                empty = empty || lo.count == 0 || hi.count == 0;
-                next.push_back(lo);
-                next.push_back(hi);
-            }
+            next.resize(2 * groups.size());
+            const int from = current;
+            forEachItem(groups.size(), both,
+                        [&](std::size_t g) {
+                            const Group& group = groups[g];
+                            auto [lo, hi] =
+                                split(bufVal[from], bufSer[from], group.start, group.count,
+                                      group.sum / static_cast<double>(group.count), bufVal[1 - from], bufSer[1 - from]);
+                            next[2 * g] = lo;
+                            next[2 * g + 1] = hi;
+                        },
+                        {});
+            const bool empty = std::any_of(next.begin(), next.end(), [](const Group& g) { return g.count == 0; });
             if (empty) {
                 groupLimit = static_cast<std::int16_t>(1 << (k - 1));
                 break;
             }
             current = 1 - current;
             groups.swap(next);
+            told(0.05 + 0.05 * (k - 1));
             if (k == kMaxLevel || groupLimit <= (1 << k)) break;
         }
     }
 
     if (current == 0) {  // the last level sits in the output itself
-        std::copy(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n), bufVal[1]);
-        std::copy(outSerial.begin(), outSerial.begin() + static_cast<std::ptrdiff_t>(n), bufSer[1]);
+        std::copy(a.out, a.out + n, bufVal[1]);
+        std::copy(a.outSer, a.outSer + n, bufSer[1]);
     }
-    for (const Group& g : groups)
-        sortGroup(w, bufVal[1] + g.start, bufSer[1] + g.start, out.data() + g.start, outSerial.data() + g.start,
-                  g.count);
+    told(0.5);
+    const std::size_t count = groups.size();
+    forEachItem(
+        count, both,
+        [&](std::size_t g) {
+            const Group& group = groups[g];
+            sortGroup(workspace(), bufVal[1] + group.start, bufSer[1] + group.start, a.out + group.start,
+                      a.outSer + group.start, group.count);
+        },
+        [&](std::size_t done) { told(0.5 + 0.5 * static_cast<double>(done) / static_cast<double>(count)); });
+}
+
+}  // namespace
+
+void sortWithSerials(std::span<const double> in, std::span<const std::int32_t> inSerial, std::span<double> out,
+                     std::span<std::int32_t> outSerial, std::int16_t& groupLimit, const SortSteps& steps) {
+    const std::size_t n = in.size();
+    if (inSerial.size() < n || out.size() < n || outSerial.size() < n)
+        throw std::invalid_argument("sortWithSerials: arrays shorter than the values");
+    Workspace& w = workspace();
+    sortArrays({in.data(), inSerial.data(), atLeast(w.val, n), atLeast(w.ser, n), out.data(), outSerial.data(), n},
+               groupLimit, steps);
+}
+
+void sortSpendingInput(std::span<double> in, std::span<double> out, std::span<std::int32_t> outSerial,
+                       std::int16_t& groupLimit, const SortSteps& steps) {
+    const std::size_t n = in.size();
+    if (out.size() < n || outSerial.size() < n)
+        throw std::invalid_argument("sortSpendingInput: arrays shorter than the values");
+    // Left unset: every element is written before it is read.
+    const std::unique_ptr<std::int32_t[]> spareSer(new std::int32_t[n]);
+    sortArrays({in.data(), nullptr, in.data(), spareSer.get(), out.data(), outSerial.data(), n}, groupLimit, steps);
 }
 
 void QuickSort(Program& program) {
