@@ -350,6 +350,9 @@ void countClasses(RunState& s, std::int32_t n) {
         return k;
     };
     const std::int32_t count = classes([](std::int32_t, double) {}, [](std::int32_t) {});
+    // The spent input's memory, already in place, holds the values.
+    s.ClassValue.swap(s.SortInput);
+    std::vector<double>().swap(s.SortInput);
     s.ClassValue.assign(static_cast<std::size_t>(count) + 1, 0.0);
     s.ClassFrequency.assign(static_cast<std::size_t>(count) + 1, 0.0);
     double* value = s.ClassValue.data();
@@ -483,7 +486,6 @@ void SortForBootstrapResults(Program& program) {
     steps.progress = [&](double share) { progress.sorting(share); };
     sortSpendingInput(values, std::span<double>(s.SortOutput).subspan(1, values.size()),
                       std::span<std::int32_t>(s.SortOutputSerial).subspan(1, values.size()), s.GroupLimit, steps);
-    std::vector<double>().swap(s.SortInput);  // spent: its memory goes back
     progress.writing(0);
 
     const SortOutputNames names = sortOutputNames(s);

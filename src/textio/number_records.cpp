@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -47,9 +48,10 @@ bool field(const char* s, std::size_t& q, std::size_t e, std::string_view& text)
 // Plain decimals (sign, up to 19 digits with a point, no exponent) as one
 // division of two exact doubles, which rounds as correctly as any reading
 // of the text; false for any other text, left to the full reading.
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 bool plainDecimal(std::string_view t, double& v) {
-    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     std::size_t i = 0;
     const std::size_t n = t.size();
     const bool negative = n > 0 && t[0] == '-';
@@ -70,7 +72,7 @@ bool plainDecimal(std::string_view t, double& v) {
         }
     }
     if (digits == 0 || digits > 19 || m > (std::uint64_t{1} << 53)) return false;
-    const double q = static_cast<double>(m) / kPowers[decimals];
+    const double q = static_cast<double>(m) / kPowersOfTen[decimals];
     v = negative ? -q : q;
     return true;
 }
@@ -93,6 +95,38 @@ bool serialField(std::string_view t, bool stopAtMinusOne, bool& minusOne) {
     return true;
 }
 
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The usual record at s[p], whole digits, a comma and a plain decimal (or
+// the decimal alone) with nothing between them and the next comma or line
+// end, read in one pass: what the fuller reading below gives for it.
+bool quickRecord(const char* s, std::size_t& p, std::size_t e, bool serials, double& v) {
+    std::size_t q = p;
+    if (serials) {
+        const std::size_t first = q;
+        while (q < e && isDigit(s[q])) ++q;
+        if (q == first || q - first > 18 || q == e || s[q] != ',') return false;
+        ++q;
+    }
+    bool negative = false;
+    if (q < e && (s[q] == '-' || s[q] == '+')) negative = s[q++] == '-';
+    std::uint64_t m = 0;
+    int digits = 0, decimals = 0;
+    for (; q < e && isDigit(s[q]); ++q, ++digits) m = m * 10 + static_cast<std::uint64_t>(s[q] - '0');
+    if (q < e && s[q] == '.')
+        for (++q; q < e && isDigit(s[q]); ++q, ++digits, ++decimals)
+            m = m * 10 + static_cast<std::uint64_t>(s[q] - '0');
+    if (digits == 0 || digits > 19 || m > (std::uint64_t{1} << 53)) return false;
+    if (q < e) {
+        if (s[q] != '\r' && s[q] != '\n' && s[q] != ',') return false;
+        ++q;
+    }
+    const double magnitude = static_cast<double>(m) / kPowersOfTen[decimals];
+    v = negative ? -magnitude : magnitude;
+    p = q;
+    return true;
+}
+
 // Parses s[0, e): whole lines, the last one possibly cut by the end of the file.
 void parsePiece(const char* s, std::size_t e, const NumberRecordsRule& rule, Piece& out) {
     std::vector<double>& values = out.values;
@@ -104,6 +138,13 @@ void parsePiece(const char* s, std::size_t e, const NumberRecordsRule& rule, Pie
         const char c = s[p];
         if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
             ++p;
+            continue;
+        }
+        // An end record goes the fuller way, which knows it.
+        std::size_t after = p;
+        if (double v; quickRecord(s, after, e, rule.serials, v) && !(rule.stopAtMinusOne && v == -1)) {
+            values.push_back(v);
+            p = after;
             continue;
         }
         std::size_t q = p;
@@ -151,9 +192,9 @@ void parsePiece(const char* s, std::size_t e, const NumberRecordsRule& rule, Pie
 
 // Fills buf from the file until it holds a block or the file ends; false
 // on a read error.
-bool fill(int fd, std::string& buf, std::size_t& used, bool& atEof) {
+bool fill(int fd, char* buf, std::size_t capacity, std::size_t& used, bool& atEof) {
     while (!atEof && used < kBlock) {
-        const ssize_t n = ::read(fd, buf.data() + used, buf.size() - used);
+        const ssize_t n = ::read(fd, buf + used, capacity - used);
         if (n > 0) {
             used += static_cast<std::size_t>(n);
         } else if (n == 0) {
@@ -185,8 +226,10 @@ bool readNumberRecords(FieldReader& reader, const NumberRecordsRule& rule, std::
     const int fd = reader.takeDescriptor();
     FileCloser closer(fd);
     const std::string_view unread = reader.unreadText();
-    std::string buf(std::max(kBlock, unread.size()) + kBlock, '\0');
-    std::memcpy(buf.data(), unread.data(), unread.size());
+    const std::size_t capacity = std::max(kBlock, unread.size()) + kBlock;
+    const std::unique_ptr<char[]> store(new char[capacity]);
+    char* const buf = store.get();
+    std::memcpy(buf, unread.data(), unread.size());
     std::size_t used = unread.size();
     bool atEof = fd < 0;
     std::uint64_t readSoFar = 0;
@@ -216,16 +259,16 @@ bool readNumberRecords(FieldReader& reader, const NumberRecordsRule& rule, std::
 
     while (!done && !gaveUp) {
         const std::size_t before = used;
-        if (!fill(fd, buf, used, atEof)) return false;
+        if (!fill(fd, buf, capacity, used, atEof)) return false;
         readSoFar += used - before;
         if (used == 0) break;
         std::size_t cut = used;
         if (!atEof) {
-            const void* last = memrchr(buf.data(), '\n', used);
+            const void* last = memrchr(buf, '\n', used);
             if (!last) return false;  // a line of megabytes: not the plain layout
-            cut = static_cast<std::size_t>(static_cast<const char*>(last) - buf.data()) + 1;
+            cut = static_cast<std::size_t>(static_cast<const char*>(last) - buf) + 1;
         }
-        const char* s = buf.data();
+        const char* s = buf;
         std::size_t middle = cut / 2;
         while (middle < cut && s[middle] != '\n') ++middle;
         if (middle < cut) ++middle;
@@ -233,7 +276,7 @@ bool readNumberRecords(FieldReader& reader, const NumberRecordsRule& rule, std::
                     [&] { parsePiece(s + middle, cut - middle, rule, second); });
         take(first);
         if (!done && !gaveUp) take(second);
-        std::memmove(buf.data(), buf.data() + cut, used - cut);
+        std::memmove(buf, buf + cut, used - cut);
         used -= cut;
         if (blockDone) blockDone(readSoFar);
         if (atEof && used == 0) break;
