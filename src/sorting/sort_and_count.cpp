@@ -90,11 +90,11 @@ private:
         if (!progress_) return;
         if (progress_->cancelRequested()) throw RunCancelled{};
         const auto now = std::chrono::steady_clock::now();
-        if (stage == stage_ && now - last_ < kInterval) return;
+        const int percent = from + static_cast<int>(std::floor((to - from) * std::clamp(share, 0.0, 1.0)));
+        if (stage == stage_ && now - last_ < kInterval && percent != 100) return;
         stage_ = stage;
         last_ = now;
-        const double clamped = std::clamp(share, 0.0, 1.0);
-        progress_->sortWork(stage, from + static_cast<int>(std::floor((to - from) * clamped)));
+        progress_->sortWork(stage, percent);
     }
 
     Progress* progress_;

@@ -17,6 +17,7 @@
 #include "support/fake_services.h"
 #include "support/program_fixture.h"
 #include "support/scripted_dialogs.h"
+#include "support/sort_progress.h"
 #include "support/treatment_files.h"
 
 namespace lumera {
@@ -315,6 +316,68 @@ TEST_F(SortAndCountTest, LimitsNamesAndHugeValuesAreRefusedBeforeAnyOutput) {
 
 // The three files belong together: when the last cannot be written, the two
 // already in place go as well, and what stood in the way stays.
+TEST_F(SortAndCountTest, ProgressGoesThroughTheThreeStagesToAHundred) {
+    const std::string data = folder.file("d.txt");
+    writeText(data, "\"P\",\"x\",\"V\"\r\n1,3\r\n2,1\r\n3,2\r\n-1,0\r\n");
+    test::SortProgress progress;
+    program.setProgress(&progress);
+    EXPECT_EQ(sort(Kind::General, true, data), Program::Outcome::Done);
+    program.setProgress(nullptr);
+    ASSERT_FALSE(progress.told.empty());
+    std::vector<std::string> stages;
+    for (const auto& [stage, percent] : progress.told)
+        if (stages.empty() || stages.back() != stage) stages.push_back(stage);
+    EXPECT_EQ(stages, (std::vector<std::string>{"Reading", "Sorting", "Writing"}));
+    EXPECT_EQ(progress.told.front().second, 0);
+    EXPECT_EQ(progress.told.back().second, 100);
+    for (std::size_t k = 1; k < progress.told.size(); ++k)
+        EXPECT_LE(progress.told[k - 1].second, progress.told[k].second) << k;
+    EXPECT_GE(progress.asks, 6);  // at least one between blocks of each stage
+}
+
+// Cancel at each stage, before and after files of the run are written:
+// none of the run's files stays, and the files of an earlier run of another
+// data file in the folder are untouched.
+TEST_F(SortAndCountTest, CancelAtAnyStageLeavesNoFileOfTheRun) {
+    const std::string earlier = folder.file("e.txt");
+    writeText(earlier, "\"P\",\"x\",\"E\"\r\n5\r\n4\r\n-1\r\n");
+    ASSERT_EQ(sort(Kind::General, false, earlier), Program::Outcome::Done);
+    const std::vector<std::string> before = folder.names();
+    std::vector<std::string> earlierTexts;
+    for (const std::string& name : before) earlierTexts.push_back(read(name));
+
+    const std::string data = folder.file("d.txt");
+    std::string text = "\"A vs B\",\"x\",40,\"x\",4000,\"AB\",40,1.1,\"x\",\"x\"\r\n";
+    for (int i = 1; i <= 4000; ++i)
+        text.append(std::to_string(i)).append(",").append(std::to_string(i % 37)).append("\r\n");
+    writeText(data, text);
+    struct Case {
+        const char* stage;
+        int asksAfter;
+        bool sortedShown;  // the message that the sorted file is ready came first
+    };
+    for (const Case& c :
+         {Case{"Reading", 0, false}, Case{"Sorting", 0, false}, Case{"Writing", 0, false}, Case{"Writing", 1, true}}) {
+        test::SortProgress progress(c.stage, c.asksAfter);
+        program.setProgress(&progress);
+        expectQuestions(Kind::Pbt, true, data);
+        // The decimals are asked once the file is read.
+        if (std::string(c.stage) != "Reading") dialogs.expectInput(kDecimalsTitle, kDecimalsPrompt, "-1");
+        if (c.sortedShown)
+            dialogs.expectMessage(kDecimalsTitle, "Bootstrap results sorted and data file ready!", Answer::Ok,
+                                  Buttons::OkCancel);
+        dialogs.expectMessage("Run cancelled", std::nullopt, Answer::Ok);
+        EXPECT_EQ(program.runCommand([&] { SortForBootstrapResults(program); }), Program::Outcome::Cancelled)
+            << c.stage << " " << c.asksAfter;
+        program.setProgress(nullptr);
+        std::vector<std::string> want = before;
+        want.push_back("d.txt");
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(folder.names(), want) << c.stage << " " << c.asksAfter;
+        for (std::size_t k = 0; k < before.size(); ++k) EXPECT_EQ(read(before[k]), earlierTexts[k]) << before[k];
+    }
+}
+
 TEST_F(SortAndCountTest, AFailureTakesAwayTheRunsOtherFiles) {
     const std::string data = folder.file("d.txt");
     writeText(data, "\"P\",\"x\",\"V\"\r\n3\r\n1\r\n2\r\n");
