@@ -332,37 +332,33 @@ void writeSortedAndPercentiles(const RunState& s, const SortOutputNames& names, 
 }
 
 // Each value joins the class whose first value lies within 1e-12 of it.
-// The table holds the classes found (a first pass counts them).
 void countClasses(RunState& s, std::int32_t n) {
     const double* x = s.SortOutput.data();
-    auto classes = [&](auto&& start, auto&& join) {
-        std::int32_t k = 1;
-        double first = x[1];
-        start(k, first);
-        for (std::int32_t i = 2; i <= n; ++i) {
-            if (std::fabs(x[i] - first) < 1e-12) {
-                join(k);
-            } else {
-                first = x[i];
-                start(++k, first);
-            }
-        }
-        return k;
-    };
-    const std::int32_t count = classes([](std::int32_t, double) {}, [](std::int32_t) {});
-    // The spent input's memory, already in place, holds the values.
-    s.ClassValue.swap(s.SortInput);
+    // The spent input's memory holds the values; what is reserved but never
+    // written is never given memory, so one pass fills both.
+    std::vector<double> value, frequency;
+    value.swap(s.SortInput);
     std::vector<double>().swap(s.SortInput);
-    s.ClassValue.assign(static_cast<std::size_t>(count) + 1, 0.0);
-    s.ClassFrequency.assign(static_cast<std::size_t>(count) + 1, 0.0);
-    double* value = s.ClassValue.data();
-    double* frequency = s.ClassFrequency.data();
-    s.ClassCount = classes(
-        [&](std::int32_t k, double v) {
-            value[k] = v;
-            frequency[k] = 1;
-        },
-        [&](std::int32_t k) { frequency[k] += 1; });
+    value.clear();
+    value.reserve(static_cast<std::size_t>(n) + 1);
+    frequency.reserve(static_cast<std::size_t>(n) + 1);
+    value.push_back(0);
+    frequency.push_back(0);
+    double first = x[1];
+    value.push_back(first);
+    frequency.push_back(1);
+    for (std::int32_t i = 2; i <= n; ++i) {
+        if (std::fabs(x[i] - first) < 1e-12) {
+            frequency.back() += 1;
+        } else {
+            first = x[i];
+            value.push_back(first);
+            frequency.push_back(1);
+        }
+    }
+    s.ClassCount = static_cast<std::int32_t>(value.size() - 1);
+    s.ClassValue.swap(value);
+    s.ClassFrequency.swap(frequency);
 }
 
 void writeCounts(const RunState& s, const std::string& path, bool general, std::int32_t n, double mean,
