@@ -271,7 +271,8 @@ void sortPlainGroup(Workspace& w, const double* val, const std::int32_t* ser, do
         const std::uint32_t r = rank[p];
         const std::uint32_t t = fill[r]++;
         order[t] = static_cast<std::uint32_t>(p);
-        less[t] = seen.prefix(r);
+        // A value without equals goes to its class's place whatever precedes it.
+        if (classStart[r + 1] - classStart[r] > 1) less[t] = seen.prefix(r);
         seen.add(r + 1);
     }
     std::uint32_t* target = atLeast(w.target, g);

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -226,42 +227,37 @@ bool readNumberRecords(FieldReader& reader, const NumberRecordsRule& rule, std::
     const int fd = reader.takeDescriptor();
     FileCloser closer(fd);
     const std::string_view unread = reader.unreadText();
+    // Two buffers: the other core reads the next block while this one's
+    // records are taken.
     const std::size_t capacity = std::max(kBlock, unread.size()) + kBlock;
-    const std::unique_ptr<char[]> store(new char[capacity]);
-    char* const buf = store.get();
+    const std::unique_ptr<char[]> store(new char[2 * capacity]);
+    char* buf = store.get();
+    char* next = store.get() + capacity;
     std::memcpy(buf, unread.data(), unread.size());
     std::size_t used = unread.size();
-    bool atEof = fd < 0;
+    bool atEof = fd < 0, readFailed = false;
     std::uint64_t readSoFar = 0;
     std::int64_t count = 0;
     Piece first, second;
+    if (!fill(fd, buf, capacity, used, atEof)) return false;
+    readSoFar += used - unread.size();
 
-    // Takes a piece's values in order; true when the records end there.
+    // Takes a piece's values in order, as far as the records go.
     bool done = false, gaveUp = false;
     auto take = [&](const Piece& piece) {
-        for (const double v : piece.values) {
-            if (count == rule.limit) {
-                done = true;
-                return;
-            }
-            if (count == rule.most) {
-                gaveUp = true;
-                return;
-            }
-            x.push_back(v);
-            ++count;
-        }
-        if (count == rule.limit || piece.end == PieceEnd::Stopped)
+        const auto size = static_cast<std::int64_t>(piece.values.size());
+        const std::int64_t taken = std::min({size, rule.limit - count, rule.most - count});
+        x.insert(x.end(), piece.values.begin(), piece.values.begin() + taken);
+        count += taken;
+        if (taken < size)  // a value beyond the limit, or one too many
+            (count == rule.limit ? done : gaveUp) = true;
+        else if (count == rule.limit || piece.end == PieceEnd::Stopped)
             done = true;
         else if (piece.end == PieceEnd::Failed)
             gaveUp = true;
     };
 
-    while (!done && !gaveUp) {
-        const std::size_t before = used;
-        if (!fill(fd, buf, capacity, used, atEof)) return false;
-        readSoFar += used - before;
-        if (used == 0) break;
+    while (!done && !gaveUp && used > 0) {
         std::size_t cut = used;
         if (!atEof) {
             const void* last = memrchr(buf, '\n', used);
@@ -272,14 +268,20 @@ bool readNumberRecords(FieldReader& reader, const NumberRecordsRule& rule, std::
         std::size_t middle = cut / 2;
         while (middle < cut && s[middle] != '\n') ++middle;
         if (middle < cut) ++middle;
+        std::size_t nextUsed = used - cut;
         onBothCores([&] { parsePiece(s, middle, rule, first); },
-                    [&] { parsePiece(s + middle, cut - middle, rule, second); });
+                    [&] {
+                        parsePiece(s + middle, cut - middle, rule, second);
+                        std::memcpy(next, buf + cut, nextUsed);
+                        readFailed = !fill(fd, next, capacity, nextUsed, atEof);
+                    });
+        if (readFailed) return false;
+        readSoFar += nextUsed - (used - cut);
         take(first);
         if (!done && !gaveUp) take(second);
-        std::memmove(buf, buf + cut, used - cut);
-        used -= cut;
+        std::swap(buf, next);
+        used = nextUsed;
         if (blockDone) blockDone(readSoFar);
-        if (atEof && used == 0) break;
     }
     return !gaveUp;
 }
