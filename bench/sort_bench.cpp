@@ -5,6 +5,8 @@
 //   sort_bench [RUNS] [OTHER_CLI]   medians of RUNS (5); OTHER_CLI, another
 //                                   build's lumera-cli, alternates with this one
 //   sort_bench --write DIR          only the two files, kept in DIR
+// The plain read runs in a process of its own too: a child's peak memory
+// counts its parent's, so the parent stays small.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -63,12 +65,17 @@ ProcessRun sortRun(const std::string& cli, const std::vector<std::string>& optio
     return run;
 }
 
+void readWhole(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (content.empty()) std::exit(1);
+}
+
 double readSeconds(const fs::path& path) {
-    return bench::medianSeconds(1, [&] {
-        std::ifstream in(path, std::ios::binary);
-        std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (content.empty()) std::exit(1);
-    });
+    const ProcessRun run =
+        lumera::bench::spawnTimed({fs::canonical("/proc/self/exe").string(), "--read", path.string()});
+    if (run.exitCode != 0) std::exit(1);
+    return run.seconds;
 }
 
 struct Figures {
@@ -87,6 +94,10 @@ struct Figures {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--read") == 0) {
+        readWhole(argv[2]);
+        return 0;
+    }
     if (argc == 3 && std::strcmp(argv[1], "--write") == 0) {
         fs::create_directories(argv[2]);
         writePairFile(fs::path(argv[2]) / "pair.txt", 3000);

@@ -228,8 +228,26 @@ public:
         char text[kMaxNumberText];
         std::size_t length = 0;
         std::uint64_t bits = 0;
+        // The line number counts up in its text, digit by digit.
+        char number[24];
+        char* const numberEnd = number + sizeof number;
+        char* numberBegin = numberEnd;
+        for (std::int64_t v = first + 1; v > 0; v /= 10) *--numberBegin = static_cast<char>('0' + v % 10);
         for (std::int64_t i = first + 1; i <= last; ++i) {
-            p = std::to_chars(p, p + 12, i).ptr;
+            const auto digits = static_cast<std::size_t>(numberEnd - numberBegin);
+            std::memcpy(p, numberBegin, digits);
+            p += digits;
+            for (char* d = numberEnd - 1;; --d) {
+                if (d < numberBegin) {
+                    *--numberBegin = '1';
+                    break;
+                }
+                if (*d != '9') {
+                    ++*d;
+                    break;
+                }
+                *d = '0';
+            }
             *p++ = ',';
             p = std::to_chars(p, p + 12, serial_[i]).ptr;
             *p++ = ',';
