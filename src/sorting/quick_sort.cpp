@@ -226,6 +226,39 @@ bool rankFewDistinct(Workspace& w, const double* val, std::size_t g, std::uint32
     return true;
 }
 
+// The classes are the runs of equal keys in sorted order, each run's
+// positions ascending. Taken in that order, the values smaller than a class
+// are those already met, so a tree over positions counts the smaller ones
+// before each member; a value without equals needs no count, and nothing
+// after the last run of equals is counted at all.
+void placeKeyedClasses(Workspace& w, const Keyed* keyed, std::size_t g) {
+    std::uint32_t* order = atLeast(w.order, g);
+    std::uint32_t* less = atLeast(w.less, g);
+    std::uint32_t* target = atLeast(w.target, g);
+    std::size_t lastTie = 0;  // one past the last run of equals
+    for (std::size_t t = 1; t < g; ++t)
+        if (keyed[t].first == keyed[t - 1].first) lastTie = t + 1;
+    Fenwick seen{atLeast(w.seen, g + 1), g};
+    std::fill(seen.t, seen.t + g + 1, 0u);
+    for (std::size_t t = 0; t < g;) {
+        std::size_t end = t + 1;
+        while (end < g && keyed[end].first == keyed[t].first) ++end;
+        const auto base = static_cast<std::uint32_t>(t);
+        if (end - t == 1) {
+            target[keyed[t].second] = base;
+        } else {
+            for (std::size_t u = t; u < end; ++u) {
+                order[u] = keyed[u].second;
+                less[u] = seen.prefix(keyed[u].second);
+            }
+            placeClass(order + t, less + t, end - t, base, target, w.slots);
+        }
+        if (end < lastTie)
+            for (std::size_t u = t; u < end; ++u) seen.add(keyed[u].second + 1);
+        t = end;
+    }
+}
+
 // The exchange sort's outcome for a group without NaN.
 void sortPlainGroup(Workspace& w, const double* val, const std::int32_t* ser, double* outVal, std::int32_t* outSer,
                     std::size_t g) {
@@ -247,11 +280,9 @@ void sortPlainGroup(Workspace& w, const double* val, const std::int32_t* ser, do
             scatter(val, ser, target, outVal, outSer, g);
             return;
         }
-        for (std::size_t t = 0; t < g; ++t) {
-            if (t > 0 && keyed[t].first != keyed[t - 1].first) ++d;
-            rank[keyed[t].second] = static_cast<std::uint32_t>(d);
-        }
-        ++d;
+        placeKeyedClasses(w, keyed, g);
+        scatter(val, ser, w.target.data(), outVal, outSer, g);
+        return;
     }
 
     std::uint32_t* classStart = atLeast(w.classStart, d + 1);
