@@ -42,7 +42,8 @@ struct Workspace {
     std::vector<double> plainVal, plainOutVal;
     std::vector<std::int32_t> plainSer, plainOutSer;
     std::vector<std::size_t> plainSlot;
-    std::vector<std::uint64_t> distinct;
+    std::vector<std::uint64_t> distinct, smallBits;
+    std::vector<std::uint16_t> smallCounts;
     std::vector<Keyed> keyed, keyedSpare;
     std::vector<std::uint32_t> rank, order, less, classStart, fill, seen, slots, target;
     std::vector<Group> groups, next;
@@ -226,20 +227,52 @@ bool rankFewDistinct(Workspace& w, const double* val, std::size_t g, std::uint32
     return true;
 }
 
+// Counts of positions taken, for groups of up to kMost: a bit a position,
+// a count a 64 and a count a 1024 positions, so that taking one touches
+// three counters (a tree touches fourteen, each waiting for the taking
+// before to pass through it) and counting is two short sums.
+struct SmallCounts {
+    static constexpr std::size_t kMost = 16384;
+    std::uint64_t* bits;
+    std::uint16_t* word;
+    std::uint16_t* kilo;
+    SmallCounts(std::vector<std::uint64_t>& bitStore, std::vector<std::uint16_t>& countStore, std::size_t g) {
+        const std::size_t words = (g + 63) / 64, kilos = (g + 1023) / 1024;
+        bits = atLeast(bitStore, words);
+        word = atLeast(countStore, words + kilos);
+        kilo = word + words;
+        std::fill(bits, bits + words, 0);
+        std::fill(word, word + words + kilos, 0);
+    }
+    void take(std::size_t p) {
+        bits[p >> 6] |= std::uint64_t{1} << (p & 63);
+        ++word[p >> 6];
+        ++kilo[p >> 10];
+    }
+    // Positions taken below p.
+    std::uint32_t below(std::size_t p) const {
+        std::uint32_t n = 0;
+        for (std::size_t k = 0; k < (p >> 10); ++k) n += kilo[k];
+        for (std::size_t k = (p >> 10) << 4; k < (p >> 6); ++k) n += word[k];
+        return n + static_cast<std::uint32_t>(std::popcount(bits[p >> 6] & ((std::uint64_t{1} << (p & 63)) - 1)));
+    }
+};
+
+struct FenwickCounts {
+    Fenwick tree;
+    FenwickCounts(std::uint32_t* t, std::size_t g) : tree{t, g} { std::fill(t, t + g + 1, 0u); }
+    void take(std::size_t p) { tree.add(p + 1); }
+    std::uint32_t below(std::size_t p) const { return tree.prefix(p); }
+};
+
 // The classes are the runs of equal keys in sorted order, each run's
 // positions ascending. Taken in that order, the values smaller than a class
 // are those already met, so a tree over positions counts the smaller ones
 // before each member; a value without equals needs no count, and nothing
 // after the last run of equals is counted at all.
-void placeKeyedClasses(Workspace& w, const Keyed* keyed, std::size_t g) {
-    std::uint32_t* order = atLeast(w.order, g);
-    std::uint32_t* less = atLeast(w.less, g);
-    std::uint32_t* target = atLeast(w.target, g);
-    std::size_t lastTie = 0;  // one past the last run of equals
-    for (std::size_t t = 1; t < g; ++t)
-        if (keyed[t].first == keyed[t - 1].first) lastTie = t + 1;
-    Fenwick seen{atLeast(w.seen, g + 1), g};
-    std::fill(seen.t, seen.t + g + 1, 0u);
+template <typename Counts>
+void placeRuns(Counts seen, const Keyed* keyed, std::size_t g, std::size_t lastTie, std::uint32_t* order,
+               std::uint32_t* less, std::uint32_t* target, std::vector<std::uint32_t>& slots) {
     for (std::size_t t = 0; t < g;) {
         std::size_t end = t + 1;
         while (end < g && keyed[end].first == keyed[t].first) ++end;
@@ -249,14 +282,27 @@ void placeKeyedClasses(Workspace& w, const Keyed* keyed, std::size_t g) {
         } else {
             for (std::size_t u = t; u < end; ++u) {
                 order[u] = keyed[u].second;
-                less[u] = seen.prefix(keyed[u].second);
+                less[u] = seen.below(keyed[u].second);
             }
-            placeClass(order + t, less + t, end - t, base, target, w.slots);
+            placeClass(order + t, less + t, end - t, base, target, slots);
         }
         if (end < lastTie)
-            for (std::size_t u = t; u < end; ++u) seen.add(keyed[u].second + 1);
+            for (std::size_t u = t; u < end; ++u) seen.take(keyed[u].second);
         t = end;
     }
+}
+
+void placeKeyedClasses(Workspace& w, const Keyed* keyed, std::size_t g) {
+    std::uint32_t* order = atLeast(w.order, g);
+    std::uint32_t* less = atLeast(w.less, g);
+    std::uint32_t* target = atLeast(w.target, g);
+    std::size_t lastTie = 0;  // one past the last run of equals
+    for (std::size_t t = 1; t < g; ++t)
+        if (keyed[t].first == keyed[t - 1].first) lastTie = t + 1;
+    if (g <= SmallCounts::kMost)
+        placeRuns(SmallCounts(w.smallBits, w.smallCounts, g), keyed, g, lastTie, order, less, target, w.slots);
+    else
+        placeRuns(FenwickCounts(atLeast(w.seen, g + 1), g), keyed, g, lastTie, order, less, target, w.slots);
 }
 
 // The exchange sort's outcome for a group without NaN.

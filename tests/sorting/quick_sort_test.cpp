@@ -157,6 +157,17 @@ TEST(QuickSortTest, MatchesTheLiteralOnBothCores) {
     EXPECT_EQ(fast, 1024);
 }
 
+// Groups past the size counted a bit a position: a tree counts there.
+TEST(QuickSortTest, MatchesTheLiteralInGroupsOfOverSixteenThousand) {
+    std::mt19937_64 random(17);
+    const int n = 36000;
+    Values values(n);
+    Serials serials(n);
+    for (int i = 0; i < n; ++i) values[i] = static_cast<double>(random() % 5000), serials[i] = i + 1;
+    std::int16_t fast = 2, literal = 2;
+    EXPECT_TRUE(sameAsLiteral(values, serials, fast, literal));
+}
+
 // A progress that stops the sort stops it on both cores.
 TEST(QuickSortTest, AProgressThatThrowsStopsTheSort) {
     const int n = 100000;
