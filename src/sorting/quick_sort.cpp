@@ -267,7 +267,7 @@ struct FenwickCounts {
 
 // The classes are the runs of equal keys in sorted order, each run's
 // positions ascending. Taken in that order, the values smaller than a class
-// are those already met, so a tree over positions counts the smaller ones
+// are those already met, so counts over positions give the smaller ones
 // before each member; a value without equals needs no count, and nothing
 // after the last run of equals is counted at all.
 template <typename Counts>
