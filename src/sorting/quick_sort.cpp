@@ -393,28 +393,43 @@ void sortGroup(Workspace& w, const double* val, const std::int32_t* ser, double*
     }
 }
 
-// Splits src[start, start+count) at mean as the routine does, with serials
-// 1.. made from the positions when srcSer is null.
+// The first level's split of all n values, serials 1.. made from the
+// positions when srcSer is null. On both cores one places the values while
+// the other forms the two sums, each in input order as the routine does.
 std::pair<Group, Group> splitFirst(const double* srcVal, const std::int32_t* srcSer, std::size_t n, double mean,
-                                   double* dstVal, std::int32_t* dstSer) {
-    if (srcSer) return split(srcVal, srcSer, 0, n, mean, dstVal, dstSer);
-    std::ptrdiff_t lo = 0;
-    std::ptrdiff_t hi = static_cast<std::ptrdiff_t>(n) - 1;
+                                   double* dstVal, std::int32_t* dstSer, bool both) {
+    if (!both && srcSer) return split(srcVal, srcSer, 0, n, mean, dstVal, dstSer);
+    std::size_t lower = 0;
+    auto place = [&] {
+        std::ptrdiff_t lo = 0;
+        std::ptrdiff_t hi = static_cast<std::ptrdiff_t>(n) - 1;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double v = srcVal[i];
+            const std::ptrdiff_t up = v >= mean;
+            const std::ptrdiff_t pos = lo ^ ((lo ^ hi) & -up);
+            dstVal[pos] = v;
+            dstSer[pos] = srcSer ? srcSer[i] : static_cast<std::int32_t>(i + 1);
+            hi -= up;
+            lo += 1 - up;
+        }
+        lower = static_cast<std::size_t>(lo);
+    };
     double sumLo = 0, sumHi = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double v = srcVal[i];
-        const std::ptrdiff_t up = v >= mean;
-        const std::ptrdiff_t pos = lo ^ ((lo ^ hi) & -up);
-        dstVal[pos] = v;
-        dstSer[pos] = static_cast<std::int32_t>(i + 1);
-        hi -= up;
-        lo += 1 - up;
-        const auto bits = std::bit_cast<std::uint64_t>(v);
-        const auto upMask = static_cast<std::uint64_t>(-up);
-        sumHi += std::bit_cast<double>(bits & upMask);
-        sumLo += std::bit_cast<double>(bits & ~upMask);
+    auto sums = [&] {
+        for (std::size_t i = 0; i < n; ++i) {
+            const double v = srcVal[i];
+            const auto bits = std::bit_cast<std::uint64_t>(v);
+            const auto upMask = static_cast<std::uint64_t>(-static_cast<std::int64_t>(v >= mean));
+            sumHi += std::bit_cast<double>(bits & upMask);
+            sumLo += std::bit_cast<double>(bits & ~upMask);
+        }
+    };
+    if (both) {
+        onBothCores(sums, place);
+    } else {
+        place();
+        sums();
     }
-    const auto lower = static_cast<std::size_t>(lo);
     return {Group{0, lower, sumLo}, Group{lower, n - lower, sumHi}};
 }
 
@@ -463,7 +478,10 @@ struct Arrays {
 void sortArrays(const Arrays& a, std::int16_t& groupLimit, const SortSteps& steps) {
     const std::size_t n = a.n;
     double total = 0;
-    for (std::size_t i = 0; i < n; ++i) total = total + a.in[i];
+    if (steps.total)
+        total = *steps.total;
+    else
+        for (std::size_t i = 0; i < n; ++i) total = total + a.in[i];
     const double mean0 = total / static_cast<double>(n);
     if (groupLimit == 0) groupLimit = kFirstGroupLimit;
     const bool both = n >= steps.parallelFrom;
@@ -478,7 +496,7 @@ void sortArrays(const Arrays& a, std::int16_t& groupLimit, const SortSteps& step
     std::vector<Group>& groups = w.groups;
     std::vector<Group>& next = w.next;
 
-    auto [lower, upper] = splitFirst(a.in, a.inSerial, n, mean0, bufVal[0], bufSer[0]);
+    auto [lower, upper] = splitFirst(a.in, a.inSerial, n, mean0, bufVal[0], bufSer[0], both);
     groups.assign({lower, upper});
     told(0.05);
     int current = 0;  // buffer holding the last level kept

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 
 namespace lumera {
@@ -18,9 +19,12 @@ class Program;
 // How a large sort runs: on both cores from parallelFrom values on, and
 // telling `progress` the share done (0 to 1) a few hundred times, on the
 // calling thread; progress may throw to stop the sort.
+// `total`, when given, is the sum of the values in position order, one
+// after the other from 0, which the caller has formed already.
 struct SortSteps {
     std::size_t parallelFrom = std::size_t{1} << 16;
     std::function<void(double)> progress;
+    std::optional<double> total;
 };
 
 void sortWithSerials(std::span<const double> in, std::span<const std::int32_t> inSerial, std::span<double> out,

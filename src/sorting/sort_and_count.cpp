@@ -500,6 +500,8 @@ void SortForBootstrapResults(Program& program) {
     progress.sorting(0);
     SortSteps steps;
     steps.progress = [&](double share) { progress.sorting(share); };
+    // Unrounded, the values are those whose sum the reading formed.
+    if (s.DecimalLimit == -1) steps.total = sum;
     sortSpendingInput(values, std::span<double>(s.SortOutput).subspan(1, values.size()),
                       std::span<std::int32_t>(s.SortOutputSerial).subspan(1, values.size()), s.GroupLimit, steps);
     progress.writing(0);
