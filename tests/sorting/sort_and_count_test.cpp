@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <numbers>
+#include <random>
 #include <sstream>
 
 #include "cli/cli_app.h"
@@ -19,6 +20,7 @@
 #include "support/scripted_dialogs.h"
 #include "support/sort_progress.h"
 #include "support/treatment_files.h"
+#include "textio/number_forms.h"
 
 namespace lumera {
 namespace {
@@ -316,6 +318,52 @@ TEST_F(SortAndCountTest, LimitsNamesAndHugeValuesAreRefusedBeforeAnyOutput) {
 
 // The three files belong together: when the last cannot be written, the two
 // already in place go as well, and what stood in the way stays.
+// A file large enough for blocks read, groups sorted and lines written on
+// both cores, and line numbers of one to six digits: the sorted and counts
+// lines are those of the literal steps, written one by one.
+TEST_F(SortAndCountTest, ALargeFileGivesTheLinesOfTheLiteralSortWrittenOneByOne) {
+    const int n = 200000;
+    std::mt19937_64 random(23);
+    std::normal_distribution<double> normal(1.5, 2.0);
+    std::string text = "\"A vs B\",\"x\",40,\"x\",200000,\"AB\",40,1.1,\"x\",\"x\"\r\n";
+    std::vector<double> input{0};
+    std::vector<std::int32_t> positions{0};
+    for (int i = 1; i <= n; ++i) {
+        const double v = std::round(normal(random) * 1000) / 1000;
+        input.push_back(v);
+        positions.push_back(i);
+        text.append(std::to_string(i)).append(",").append(writeForm(v)).append("\r\n");
+    }
+    const std::string data = folder.file("big.txt");
+    writeText(data, text);
+    ASSERT_EQ(sort(Kind::Pbt, true, data), Program::Outcome::Done);
+
+    std::int16_t limit = 0;
+    const auto want = reference::literalQuickSort(input, positions, limit);
+    EXPECT_EQ(s().GroupLimit, limit);
+    std::string sorted, counts;
+    std::size_t classes = 0;
+    for (int i = 1; i <= n; ++i) {
+        sorted.append(std::to_string(i)).append(",").append(std::to_string(want.serials[i])).append(",");
+        sorted.append(writeForm(want.values[i])).append("\r\n");
+    }
+    for (int i = 1; i <= n;) {
+        int j = i;
+        while (j <= n && std::fabs(want.values[j] - want.values[i]) < 1e-12) ++j;
+        counts.append(std::to_string(++classes)).append(",").append(writeForm(want.values[i])).append(",");
+        counts.append(writeForm(j - i)).append("\r\n");
+        i = j;
+    }
+    auto afterHeader = [](const std::string& file, const std::string& lastHeader) {
+        const std::size_t at = file.find(lastHeader);
+        return at == std::string::npos ? std::string() : file.substr(at + lastHeader.size());
+    };
+    EXPECT_TRUE(afterHeader(read("big-2_Sorted.txt"), kSortedHeader) == sorted);
+    EXPECT_TRUE(afterHeader(read("big-3_Sorted and counts.txt"), "\"Group serial no.\",\"Value\",\"Count\"\r\n") ==
+                counts);
+    EXPECT_EQ(s().ClassCount, static_cast<std::int32_t>(classes));
+}
+
 TEST_F(SortAndCountTest, ProgressGoesThroughTheThreeStagesToAHundred) {
     const std::string data = folder.file("d.txt");
     writeText(data, "\"P\",\"x\",\"V\"\r\n1,3\r\n2,1\r\n3,2\r\n-1,0\r\n");
