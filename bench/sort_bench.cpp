@@ -1,19 +1,29 @@
-// The sort and count from reading the file to the last output written:
-// the 9,000,000-value all-differences file of a B = 3000 pair, and a
-// 3,000-value bootstrap file, each against one plain read of the same file.
+// The sort and count as a user runs it, a whole lumera-cli process from
+// reading the file to the last output written: the 9,000,000-value
+// all-differences file of a B = 3000 pair, and a 3,000-value bootstrap file,
+// each against one plain read of the same file in the same run.
+//   sort_bench [RUNS] [OTHER_CLI]   medians of RUNS (5); OTHER_CLI, another
+//                                   build's lumera-cli, alternates with this one
+//   sort_bench --write DIR          only the two files, kept in DIR
+// The plain read runs in a process of its own too: a child's peak memory
+// counts its parent's, so the parent stays small.
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
+#include <string>
+#include <vector>
 
 #include "bench_util.h"
-#include "cli/cli_app.h"
+#include "process_run.h"
 #include "textio/number_forms.h"
 
 namespace fs = std::filesystem;
 using namespace lumera;
+using lumera::bench::ProcessRun;
 
 namespace {
 
@@ -44,42 +54,83 @@ void writeBootFile(const fs::path& path, int b) {
     for (int i = 0; i < b; ++i) out << writeForm(x(rng)) << "\r\n";
 }
 
-double sortSeconds(int runs, const std::vector<std::string>& words) {
-    return bench::medianSeconds(runs, [&] {
-        std::ostringstream out, err;
-        if (cli::runCli(words, out, err) != 0) {
-            std::fprintf(stderr, "%s", err.str().c_str());
-            std::exit(1);
-        }
-    });
+ProcessRun sortRun(const std::string& cli, const std::vector<std::string>& options) {
+    std::vector<std::string> words{cli, "sort"};
+    words.insert(words.end(), options.begin(), options.end());
+    const ProcessRun run = lumera::bench::spawnTimed(words);
+    if (run.exitCode != 0) {
+        std::fprintf(stderr, "%s sort failed (%d)\n", cli.c_str(), run.exitCode);
+        std::exit(1);
+    }
+    return run;
 }
 
-double readSeconds(int runs, const fs::path& path) {
-    return bench::medianSeconds(runs, [&] {
-        std::ifstream in(path, std::ios::binary);
-        std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (content.empty()) std::exit(1);
-    });
+void readWhole(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (content.empty()) std::exit(1);
 }
+
+double readSeconds(const fs::path& path) {
+    const ProcessRun run =
+        lumera::bench::spawnTimed({fs::canonical("/proc/self/exe").string(), "--read", path.string()});
+    if (run.exitCode != 0) std::exit(1);
+    return run.seconds;
+}
+
+struct Figures {
+    std::vector<double> seconds, cpu, peak;
+    void add(const ProcessRun& r) {
+        seconds.push_back(r.seconds);
+        cpu.push_back(r.cpuSeconds);
+        peak.push_back(r.peakMegabytes);
+    }
+    void print(const char* what) const {
+        std::printf("%s: %.3f s (CPU %.3f s), peak %.0f MB (medians of %zu)\n", what, bench::median(seconds),
+                    bench::median(cpu), bench::median(peak), seconds.size());
+    }
+};
 
 }  // namespace
 
-int main() {
-    fs::path dir = fs::temp_directory_path() / "lumera_sort_bench";
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--read") == 0) {
+        readWhole(argv[2]);
+        return 0;
+    }
+    if (argc == 3 && std::strcmp(argv[1], "--write") == 0) {
+        fs::create_directories(argv[2]);
+        writePairFile(fs::path(argv[2]) / "pair.txt", 3000);
+        writeBootFile(fs::path(argv[2]) / "boot.txt", 3000);
+        return 0;
+    }
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const std::string other = argc > 2 ? argv[2] : "";
+    const fs::path dir = fs::temp_directory_path() / "lumera_sort_bench";
     fs::create_directories(dir);
-    fs::path pair = dir / "pair.txt", boot = dir / "boot.txt";
+    const fs::path pair = dir / "pair.txt", boot = dir / "boot.txt";
     writePairFile(pair, 3000);
     writeBootFile(boot, 3000);
 
-    double big = sortSeconds(3, {"sort", "--kind", "pbt", "--serials", pair.string()});
-    double bigRead = readSeconds(3, pair);
-    double small = sortSeconds(9, {"sort", "--kind", "boot", boot.string()});
-    double smallRead = readSeconds(9, boot);
-    std::printf("sort and count, 9,000,000 differences (%.0f MB): %.3f s (median of 3)\n", fs::file_size(pair) / 1e6,
-                big);
-    std::printf("baseline, one plain read of that file: %.3f s; ratio %.1f\n", bigRead, big / bigRead);
-    std::printf("sort and count, 3,000 bootstrap values: %.4f s (median of 9); plain read %.5f s\n", small, smallRead);
-    std::printf("peak memory: %.0f MB\n", bench::peakMegabytes());
+    const std::vector<std::string> big{"--kind", "pbt", "--serials", pair.string()};
+    const std::vector<std::string> small{"--kind", "boot", boot.string()};
+    Figures bigThis, bigOther, smallThis;
+    std::vector<double> bigRead, smallRead;
+    for (int r = 0; r < runs; ++r) {
+        bigThis.add(sortRun(LUMERA_CLI_PATH, big));
+        if (!other.empty()) bigOther.add(sortRun(other, big));
+        bigRead.push_back(readSeconds(pair));
+        smallThis.add(sortRun(LUMERA_CLI_PATH, small));
+        smallRead.push_back(readSeconds(boot));
+    }
+    std::printf("sort and count, 9,000,000 differences with serials (%.0f MB)\n", fs::file_size(pair) / 1e6);
+    bigThis.print("  lumera-cli sort --kind pbt --serials");
+    if (!other.empty()) bigOther.print("  the other build");
+    const double read = bench::median(bigRead);
+    std::printf("  baseline, one plain read of that file: %.3f s; ratio %.2f\n", read,
+                bench::median(bigThis.seconds) / read);
+    smallThis.print("sort and count, 3,000 bootstrap values");
+    std::printf("  plain read %.5f s\n", bench::median(smallRead));
     fs::remove_all(dir);
     return 0;
 }

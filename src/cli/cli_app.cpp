@@ -280,6 +280,12 @@ public:
         show(progress_texts::kSorting);
     }
     void pairDone(int i, int j, const DateTime& now) override { window_.pairDone(i, j, now); }
+    void sortWork(const std::string& stage, int percent) override {
+        window_.sortWork(stage, percent);
+        std::string line = stage;
+        show(line.append(" ").append(std::to_string(percent)).append(" %"));
+    }
+    bool cancelRequested() override { return window_.cancelRequested(); }
 
 private:
     void show(const std::string& line) {

@@ -2,14 +2,18 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <utility>
 #include <vector>
 
 #include "shell/program.h"
+#include "textio/both_cores.h"
 
 namespace lumera {
 namespace {
@@ -38,7 +42,8 @@ struct Workspace {
     std::vector<double> plainVal, plainOutVal;
     std::vector<std::int32_t> plainSer, plainOutSer;
     std::vector<std::size_t> plainSlot;
-    std::vector<std::uint64_t> distinct;
+    std::vector<std::uint64_t> distinct, smallBits;
+    std::vector<std::uint16_t> smallCounts;
     std::vector<Keyed> keyed, keyedSpare;
     std::vector<std::uint32_t> rank, order, less, classStart, fill, seen, slots, target;
     std::vector<Group> groups, next;
@@ -222,6 +227,84 @@ bool rankFewDistinct(Workspace& w, const double* val, std::size_t g, std::uint32
     return true;
 }
 
+// Counts of positions taken, for groups of up to kMost: a bit a position,
+// a count a 64 and a count a 1024 positions, so that taking one touches
+// three counters (a tree touches fourteen, each waiting for the taking
+// before to pass through it) and counting is two short sums.
+struct SmallCounts {
+    static constexpr std::size_t kMost = 16384;
+    std::uint64_t* bits;
+    std::uint16_t* word;
+    std::uint16_t* kilo;
+    SmallCounts(std::vector<std::uint64_t>& bitStore, std::vector<std::uint16_t>& countStore, std::size_t g) {
+        const std::size_t words = (g + 63) / 64, kilos = (g + 1023) / 1024;
+        bits = atLeast(bitStore, words);
+        word = atLeast(countStore, words + kilos);
+        kilo = word + words;
+        std::fill(bits, bits + words, 0);
+        std::fill(word, word + words + kilos, 0);
+    }
+    void take(std::size_t p) {
+        bits[p >> 6] |= std::uint64_t{1} << (p & 63);
+        ++word[p >> 6];
+        ++kilo[p >> 10];
+    }
+    // Positions taken below p.
+    std::uint32_t below(std::size_t p) const {
+        std::uint32_t n = 0;
+        for (std::size_t k = 0; k < (p >> 10); ++k) n += kilo[k];
+        for (std::size_t k = (p >> 10) << 4; k < (p >> 6); ++k) n += word[k];
+        return n + static_cast<std::uint32_t>(std::popcount(bits[p >> 6] & ((std::uint64_t{1} << (p & 63)) - 1)));
+    }
+};
+
+struct FenwickCounts {
+    Fenwick tree;
+    FenwickCounts(std::uint32_t* t, std::size_t g) : tree{t, g} { std::fill(t, t + g + 1, 0u); }
+    void take(std::size_t p) { tree.add(p + 1); }
+    std::uint32_t below(std::size_t p) const { return tree.prefix(p); }
+};
+
+// The classes are the runs of equal keys in sorted order, each run's
+// positions ascending. Taken in that order, the values smaller than a class
+// are those already met, so counts over positions give the smaller ones
+// before each member; a value without equals needs no count, and nothing
+// after the last run of equals is counted at all.
+template <typename Counts>
+void placeRuns(Counts seen, const Keyed* keyed, std::size_t g, std::size_t lastTie, std::uint32_t* order,
+               std::uint32_t* less, std::uint32_t* target, std::vector<std::uint32_t>& slots) {
+    for (std::size_t t = 0; t < g;) {
+        std::size_t end = t + 1;
+        while (end < g && keyed[end].first == keyed[t].first) ++end;
+        const auto base = static_cast<std::uint32_t>(t);
+        if (end - t == 1) {
+            target[keyed[t].second] = base;
+        } else {
+            for (std::size_t u = t; u < end; ++u) {
+                order[u] = keyed[u].second;
+                less[u] = seen.below(keyed[u].second);
+            }
+            placeClass(order + t, less + t, end - t, base, target, slots);
+        }
+        if (end < lastTie)
+            for (std::size_t u = t; u < end; ++u) seen.take(keyed[u].second);
+        t = end;
+    }
+}
+
+void placeKeyedClasses(Workspace& w, const Keyed* keyed, std::size_t g) {
+    std::uint32_t* order = atLeast(w.order, g);
+    std::uint32_t* less = atLeast(w.less, g);
+    std::uint32_t* target = atLeast(w.target, g);
+    std::size_t lastTie = 0;  // one past the last run of equals
+    for (std::size_t t = 1; t < g; ++t)
+        if (keyed[t].first == keyed[t - 1].first) lastTie = t + 1;
+    if (g <= SmallCounts::kMost)
+        placeRuns(SmallCounts(w.smallBits, w.smallCounts, g), keyed, g, lastTie, order, less, target, w.slots);
+    else
+        placeRuns(FenwickCounts(atLeast(w.seen, g + 1), g), keyed, g, lastTie, order, less, target, w.slots);
+}
+
 // The exchange sort's outcome for a group without NaN.
 void sortPlainGroup(Workspace& w, const double* val, const std::int32_t* ser, double* outVal, std::int32_t* outSer,
                     std::size_t g) {
@@ -243,11 +326,9 @@ void sortPlainGroup(Workspace& w, const double* val, const std::int32_t* ser, do
             scatter(val, ser, target, outVal, outSer, g);
             return;
         }
-        for (std::size_t t = 0; t < g; ++t) {
-            if (t > 0 && keyed[t].first != keyed[t - 1].first) ++d;
-            rank[keyed[t].second] = static_cast<std::uint32_t>(d);
-        }
-        ++d;
+        placeKeyedClasses(w, keyed, g);
+        scatter(val, ser, w.target.data(), outVal, outSer, g);
+        return;
     }
 
     std::uint32_t* classStart = atLeast(w.classStart, d + 1);
@@ -267,7 +348,8 @@ void sortPlainGroup(Workspace& w, const double* val, const std::int32_t* ser, do
         const std::uint32_t r = rank[p];
         const std::uint32_t t = fill[r]++;
         order[t] = static_cast<std::uint32_t>(p);
-        less[t] = seen.prefix(r);
+        // A value without equals goes to its class's place whatever precedes it.
+        if (classStart[r + 1] - classStart[r] > 1) less[t] = seen.prefix(r);
         seen.add(r + 1);
     }
     std::uint32_t* target = atLeast(w.target, g);
@@ -311,58 +393,177 @@ void sortGroup(Workspace& w, const double* val, const std::int32_t* ser, double*
     }
 }
 
-}  // namespace
+// The first level's split of all n values, serials 1.. made from the
+// positions when srcSer is null. On both cores one places the values while
+// the other forms the two sums, each in input order as the routine does.
+std::pair<Group, Group> splitFirst(const double* srcVal, const std::int32_t* srcSer, std::size_t n, double mean,
+                                   double* dstVal, std::int32_t* dstSer, bool both) {
+    if (!both && srcSer) return split(srcVal, srcSer, 0, n, mean, dstVal, dstSer);
+    std::size_t lower = 0;
+    auto place = [&] {
+        std::ptrdiff_t lo = 0;
+        std::ptrdiff_t hi = static_cast<std::ptrdiff_t>(n) - 1;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double v = srcVal[i];
+            const std::ptrdiff_t up = v >= mean;
+            const std::ptrdiff_t pos = lo ^ ((lo ^ hi) & -up);
+            dstVal[pos] = v;
+            dstSer[pos] = srcSer ? srcSer[i] : static_cast<std::int32_t>(i + 1);
+            hi -= up;
+            lo += 1 - up;
+        }
+        lower = static_cast<std::size_t>(lo);
+    };
+    double sumLo = 0, sumHi = 0;
+    auto sums = [&] {
+        for (std::size_t i = 0; i < n; ++i) {
+            const double v = srcVal[i];
+            const auto bits = std::bit_cast<std::uint64_t>(v);
+            const auto upMask = static_cast<std::uint64_t>(-static_cast<std::int64_t>(v >= mean));
+            sumHi += std::bit_cast<double>(bits & upMask);
+            sumLo += std::bit_cast<double>(bits & ~upMask);
+        }
+    };
+    if (both) {
+        onBothCores(sums, place);
+    } else {
+        place();
+        sums();
+    }
+    return {Group{0, lower, sumLo}, Group{lower, n - lower, sumHi}};
+}
 
-void sortWithSerials(std::span<const double> in, std::span<const std::int32_t> inSerial, std::span<double> out,
-                     std::span<std::int32_t> outSerial, std::int16_t& groupLimit) {
-    const std::size_t n = in.size();
-    if (inSerial.size() < n || out.size() < n || outSerial.size() < n)
-        throw std::invalid_argument("sortWithSerials: arrays shorter than the values");
+// Runs work(k) for k = 0..count-1, on both cores when `both`; the items are
+// taken in order from one counter, so a slow item holds up no other. Only
+// this thread calls `between` (after each of its items), which may throw to
+// stop both.
+template <typename Work>
+void forEachItem(std::size_t count, bool both, const Work& work, const std::function<void(std::size_t)>& between) {
+    if (!both) {
+        for (std::size_t k = 0; k < count; ++k) {
+            work(k);
+            if (between) between(k + 1);
+        }
+        return;
+    }
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};
+    onBothCores(
+        [&] {
+            try {
+                for (std::size_t k; (k = next.fetch_add(1)) < count;) {
+                    work(k);
+                    if (between) between(std::min(next.load(), count));
+                }
+            } catch (...) {
+                stop = true;
+                throw;
+            }
+        },
+        [&] {
+            for (std::size_t k; !stop && (k = next.fetch_add(1)) < count;) work(k);
+        });
+}
 
+struct Arrays {
+    const double* in;
+    const std::int32_t* inSerial;  // null: 1..n
+    double* spareVal;
+    std::int32_t* spareSer;
+    double* out;
+    std::int32_t* outSer;
+    std::size_t n;
+};
+
+void sortArrays(const Arrays& a, std::int16_t& groupLimit, const SortSteps& steps) {
+    const std::size_t n = a.n;
     double total = 0;
-    for (std::size_t i = 0; i < n; ++i) total = total + in[i];
+    if (steps.total)
+        total = *steps.total;
+    else
+        for (std::size_t i = 0; i < n; ++i) total = total + a.in[i];
     const double mean0 = total / static_cast<double>(n);
     if (groupLimit == 0) groupLimit = kFirstGroupLimit;
+    const bool both = n >= steps.parallelFrom;
+    // Levels and groups share the sort's progress about evenly.
+    auto told = [&](double share) {
+        if (steps.progress) steps.progress(share);
+    };
 
     Workspace& w = workspace();
-    double* bufVal[2] = {out.data(), atLeast(w.val, n)};
-    std::int32_t* bufSer[2] = {outSerial.data(), atLeast(w.ser, n)};
+    double* bufVal[2] = {a.out, a.spareVal};
+    std::int32_t* bufSer[2] = {a.outSer, a.spareSer};
     std::vector<Group>& groups = w.groups;
     std::vector<Group>& next = w.next;
 
-    auto [lower, upper] = split(in.data(), inSerial.data(), 0, n, mean0, bufVal[0], bufSer[0]);
+    auto [lower, upper] = splitFirst(a.in, a.inSerial, n, mean0, bufVal[0], bufSer[0], both);
     groups.assign({lower, upper});
+    told(0.05);
     int current = 0;  // buffer holding the last level kept
     if (lower.count == 0 || upper.count == 0) {
         groupLimit = 1;
     } else if (groupLimit > 2) {
         for (int k = 2; k <= kMaxLevel; ++k) {
-            next.clear();
-            bool empty = false;
-            for (const Group& g : groups) {
-                auto [lo, hi] = split(bufVal[current], bufSer[current], g.start, g.count,
-                                      g.sum / static_cast<double>(g.count), bufVal[1 - current], bufSer[1 - current]);
-                empty = empty || lo.count == 0 || hi.count == 0;
-                next.push_back(lo);
-                next.push_back(hi);
-            }
+            next.resize(2 * groups.size());
+            const int from = current;
+            forEachItem(groups.size(), both,
+                        [&](std::size_t g) {
+                            const Group& group = groups[g];
+                            auto [lo, hi] =
+                                split(bufVal[from], bufSer[from], group.start, group.count,
+                                      group.sum / static_cast<double>(group.count), bufVal[1 - from], bufSer[1 - from]);
+                            next[2 * g] = lo;
+                            next[2 * g + 1] = hi;
+                        },
+                        {});
+            const bool empty = std::any_of(next.begin(), next.end(), [](const Group& g) { return g.count == 0; });
             if (empty) {
                 groupLimit = static_cast<std::int16_t>(1 << (k - 1));
                 break;
             }
             current = 1 - current;
             groups.swap(next);
+            told(0.05 + 0.05 * (k - 1));
             if (k == kMaxLevel || groupLimit <= (1 << k)) break;
         }
     }
 
     if (current == 0) {  // the last level sits in the output itself
-        std::copy(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n), bufVal[1]);
-        std::copy(outSerial.begin(), outSerial.begin() + static_cast<std::ptrdiff_t>(n), bufSer[1]);
+        std::copy(a.out, a.out + n, bufVal[1]);
+        std::copy(a.outSer, a.outSer + n, bufSer[1]);
     }
-    for (const Group& g : groups)
-        sortGroup(w, bufVal[1] + g.start, bufSer[1] + g.start, out.data() + g.start, outSerial.data() + g.start,
-                  g.count);
+    told(0.5);
+    const std::size_t count = groups.size();
+    forEachItem(
+        count, both,
+        [&](std::size_t g) {
+            const Group& group = groups[g];
+            sortGroup(workspace(), bufVal[1] + group.start, bufSer[1] + group.start, a.out + group.start,
+                      a.outSer + group.start, group.count);
+        },
+        [&](std::size_t done) { told(0.5 + 0.5 * static_cast<double>(done) / static_cast<double>(count)); });
+}
+
+}  // namespace
+
+void sortWithSerials(std::span<const double> in, std::span<const std::int32_t> inSerial, std::span<double> out,
+                     std::span<std::int32_t> outSerial, std::int16_t& groupLimit, const SortSteps& steps) {
+    const std::size_t n = in.size();
+    if (inSerial.size() < n || out.size() < n || outSerial.size() < n)
+        throw std::invalid_argument("sortWithSerials: arrays shorter than the values");
+    Workspace& w = workspace();
+    sortArrays({in.data(), inSerial.data(), atLeast(w.val, n), atLeast(w.ser, n), out.data(), outSerial.data(), n},
+               groupLimit, steps);
+}
+
+void sortSpendingInput(std::span<double> in, std::span<double> out, std::span<std::int32_t> outSerial,
+                       std::int16_t& groupLimit, const SortSteps& steps) {
+    const std::size_t n = in.size();
+    if (out.size() < n || outSerial.size() < n)
+        throw std::invalid_argument("sortSpendingInput: arrays shorter than the values");
+    // Left unset: every element is written before it is read.
+    const std::unique_ptr<std::int32_t[]> spareSer(new std::int32_t[n]);
+    sortArrays({in.data(), nullptr, in.data(), spareSer.get(), out.data(), outSerial.data(), n}, groupLimit, steps);
 }
 
 void QuickSort(Program& program) {

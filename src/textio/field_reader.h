@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "textio/sha256.h"
 
@@ -50,6 +51,11 @@ public:
     // The length and SHA-256 of the whole file: what is left unread is read
     // (and hashed) first. For the reader made from a text, that text.
     InputDigest inputDigest(const std::string& file);
+    // What is read but not yet used, and the open file that the rest comes
+    // from (-1 when the whole file is read), for a faster reader of the
+    // rest to take over; the reader itself is then of no more use.
+    std::string_view unreadText() const { return std::string_view(buf_.data() + pos_, end_ - pos_); }
+    int takeDescriptor() { return std::exchange(fd_, -1); }
 
 private:
     FieldReader(int fd, std::string fileName, std::string errorTitle, std::size_t blockSize);

@@ -102,6 +102,88 @@ TEST(QuickSortTest, MatchesTheLiteralInLargeGroups) {
     expectLiteralOutcome(random, 6500, {1, 2});
 }
 
+// On both cores (every size), and with the input spent as work space and
+// the serials made from positions, the outcome is the single-core one.
+TEST(QuickSortTest, BothCoresAndTheSpentInputGiveTheSameOutcome) {
+    std::mt19937_64 random(404);
+    SortSteps both;
+    both.parallelFrom = 0;
+    int told = 0;
+    both.progress = [&](double share) {
+        EXPECT_GE(share, 0.0);
+        EXPECT_LE(share, 1.0);
+        ++told;
+    };
+    for (const auto& [name, next] : generators()) {
+        for (int n : {1, 2, 9, 300, 5000}) {
+            for (std::int16_t start : {0, 1024, 16, 2}) {
+                Values values(n);
+                Serials positions(n);
+                for (int i = 0; i < n; ++i) values[i] = next(random, i, n), positions[i] = i + 1;
+                std::int16_t oneLimit = start, bothLimit = start, spentLimit = start;
+                const auto one = fastSort(values, positions, oneLimit);
+                std::pair<Values, Serials> onBoth{Values(n), Serials(n)}, spent{Values(n), Serials(n)};
+                sortWithSerials(values, positions, onBoth.first, onBoth.second, bothLimit, both);
+                Values input = values;
+                sortSpendingInput(input, spent.first, spent.second, spentLimit, both);
+                const std::string where = std::string(name) + ", n " + std::to_string(n);
+                EXPECT_EQ(onBoth.second, one.second) << where;
+                EXPECT_EQ(spent.second, one.second) << where;
+                EXPECT_EQ(bothLimit, oneLimit) << where;
+                EXPECT_EQ(spentLimit, oneLimit) << where;
+                for (int i = 0; i < n; ++i) {
+                    const auto bits = std::bit_cast<std::uint64_t>(one.first[i]);
+                    ASSERT_EQ(std::bit_cast<std::uint64_t>(onBoth.first[i]), bits) << where << " at " << i;
+                    ASSERT_EQ(std::bit_cast<std::uint64_t>(spent.first[i]), bits) << where << " at " << i;
+                }
+            }
+        }
+    }
+    EXPECT_GT(told, 0);
+}
+
+// Large enough for both cores by default, with the ties of a pair's
+// differences, against the literal steps.
+TEST(QuickSortTest, MatchesTheLiteralOnBothCores) {
+    std::mt19937_64 random(3000);
+    const int n = 200000;
+    Values values(n);
+    Serials serials(n);
+    std::normal_distribution<double> x(45.2, 3.1), y(44.1, 2.8);
+    for (int i = 0; i < n; ++i)
+        values[i] = std::round(x(random) * 1e3) / 1e3 - std::round(y(random) * 1e3) / 1e3, serials[i] = i + 1;
+    std::int16_t fast = 0, literal = 0;
+    EXPECT_TRUE(sameAsLiteral(values, serials, fast, literal));
+    EXPECT_EQ(fast, 1024);
+}
+
+// Groups past the size counted a bit a position: a tree counts there.
+TEST(QuickSortTest, MatchesTheLiteralInGroupsOfOverSixteenThousand) {
+    std::mt19937_64 random(17);
+    const int n = 36000;
+    Values values(n);
+    Serials serials(n);
+    for (int i = 0; i < n; ++i) values[i] = static_cast<double>(random() % 5000), serials[i] = i + 1;
+    std::int16_t fast = 2, literal = 2;
+    EXPECT_TRUE(sameAsLiteral(values, serials, fast, literal));
+}
+
+// A progress that stops the sort stops it on both cores.
+TEST(QuickSortTest, AProgressThatThrowsStopsTheSort) {
+    const int n = 100000;
+    Values values(n), out(n);
+    Serials positions(n), outSerials(n);
+    for (int i = 0; i < n; ++i) values[i] = (i * 7919) % 1000, positions[i] = i + 1;
+    SortSteps steps;
+    steps.parallelFrom = 0;
+    struct Stop {};
+    steps.progress = [](double share) {
+        if (share > 0.5) throw Stop{};
+    };
+    std::int16_t limit = 0;
+    EXPECT_THROW(sortWithSerials(values, positions, out, outSerials, limit, steps), Stop);
+}
+
 TEST(QuickSortTest, CallsShareOneLimitThatOnlyFalls) {
     std::mt19937_64 random(5);
     const auto all = generators();

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <numbers>
+#include <random>
 #include <sstream>
 
 #include "cli/cli_app.h"
@@ -17,7 +18,9 @@
 #include "support/fake_services.h"
 #include "support/program_fixture.h"
 #include "support/scripted_dialogs.h"
+#include "support/sort_progress.h"
 #include "support/treatment_files.h"
+#include "textio/number_forms.h"
 
 namespace lumera {
 namespace {
@@ -315,6 +318,114 @@ TEST_F(SortAndCountTest, LimitsNamesAndHugeValuesAreRefusedBeforeAnyOutput) {
 
 // The three files belong together: when the last cannot be written, the two
 // already in place go as well, and what stood in the way stays.
+// A file large enough for blocks read, groups sorted and lines written on
+// both cores, and line numbers of one to six digits: the sorted and counts
+// lines are those of the literal steps, written one by one.
+TEST_F(SortAndCountTest, ALargeFileGivesTheLinesOfTheLiteralSortWrittenOneByOne) {
+    const int n = 200000;
+    std::mt19937_64 random(23);
+    std::normal_distribution<double> normal(1.5, 2.0);
+    std::string text = "\"A vs B\",\"x\",40,\"x\",200000,\"AB\",40,1.1,\"x\",\"x\"\r\n";
+    std::vector<double> input{0};
+    std::vector<std::int32_t> positions{0};
+    for (int i = 1; i <= n; ++i) {
+        const double v = std::round(normal(random) * 1000) / 1000;
+        input.push_back(v);
+        positions.push_back(i);
+        text.append(std::to_string(i)).append(",").append(writeForm(v)).append("\r\n");
+    }
+    const std::string data = folder.file("big.txt");
+    writeText(data, text);
+    ASSERT_EQ(sort(Kind::Pbt, true, data), Program::Outcome::Done);
+
+    std::int16_t limit = 0;
+    const auto want = reference::literalQuickSort(input, positions, limit);
+    EXPECT_EQ(s().GroupLimit, limit);
+    std::string sorted, counts;
+    std::size_t classes = 0;
+    for (int i = 1; i <= n; ++i) {
+        sorted.append(std::to_string(i)).append(",").append(std::to_string(want.serials[i])).append(",");
+        sorted.append(writeForm(want.values[i])).append("\r\n");
+    }
+    for (int i = 1; i <= n;) {
+        int j = i;
+        while (j <= n && std::fabs(want.values[j] - want.values[i]) < 1e-12) ++j;
+        counts.append(std::to_string(++classes)).append(",").append(writeForm(want.values[i])).append(",");
+        counts.append(writeForm(j - i)).append("\r\n");
+        i = j;
+    }
+    auto afterHeader = [](const std::string& file, const std::string& lastHeader) {
+        const std::size_t at = file.find(lastHeader);
+        return at == std::string::npos ? std::string() : file.substr(at + lastHeader.size());
+    };
+    EXPECT_TRUE(afterHeader(read("big-2_Sorted.txt"), kSortedHeader) == sorted);
+    EXPECT_TRUE(afterHeader(read("big-3_Sorted and counts.txt"), "\"Group serial no.\",\"Value\",\"Count\"\r\n") ==
+                counts);
+    EXPECT_EQ(s().ClassCount, static_cast<std::int32_t>(classes));
+}
+
+TEST_F(SortAndCountTest, ProgressGoesThroughTheThreeStagesToAHundred) {
+    const std::string data = folder.file("d.txt");
+    writeText(data, "\"P\",\"x\",\"V\"\r\n1,3\r\n2,1\r\n3,2\r\n-1,0\r\n");
+    test::SortProgress progress;
+    program.setProgress(&progress);
+    EXPECT_EQ(sort(Kind::General, true, data), Program::Outcome::Done);
+    program.setProgress(nullptr);
+    ASSERT_FALSE(progress.told.empty());
+    std::vector<std::string> stages;
+    for (const auto& [stage, percent] : progress.told)
+        if (stages.empty() || stages.back() != stage) stages.push_back(stage);
+    EXPECT_EQ(stages, (std::vector<std::string>{"Reading", "Sorting", "Writing"}));
+    EXPECT_EQ(progress.told.front().second, 0);
+    EXPECT_EQ(progress.told.back().second, 100);
+    for (std::size_t k = 1; k < progress.told.size(); ++k)
+        EXPECT_LE(progress.told[k - 1].second, progress.told[k].second) << k;
+    EXPECT_GE(progress.asks, 6);  // at least one between blocks of each stage
+}
+
+// Cancel at each stage, before and after files of the run are written:
+// none of the run's files stays, and the files of an earlier run of another
+// data file in the folder are untouched.
+TEST_F(SortAndCountTest, CancelAtAnyStageLeavesNoFileOfTheRun) {
+    const std::string earlier = folder.file("e.txt");
+    writeText(earlier, "\"P\",\"x\",\"E\"\r\n5\r\n4\r\n-1\r\n");
+    ASSERT_EQ(sort(Kind::General, false, earlier), Program::Outcome::Done);
+    const std::vector<std::string> before = folder.names();
+    std::vector<std::string> earlierTexts;
+    for (const std::string& name : before) earlierTexts.push_back(read(name));
+
+    const std::string data = folder.file("d.txt");
+    std::string text = "\"A vs B\",\"x\",40,\"x\",4000,\"AB\",40,1.1,\"x\",\"x\"\r\n";
+    for (int i = 1; i <= 4000; ++i)
+        text.append(std::to_string(i)).append(",").append(std::to_string(i % 37)).append("\r\n");
+    writeText(data, text);
+    struct Case {
+        const char* stage;
+        int asksAfter;
+        bool sortedShown;  // the message that the sorted file is ready came first
+    };
+    for (const Case& c :
+         {Case{"Reading", 0, false}, Case{"Sorting", 0, false}, Case{"Writing", 0, false}, Case{"Writing", 1, true}}) {
+        test::SortProgress progress(c.stage, c.asksAfter);
+        program.setProgress(&progress);
+        expectQuestions(Kind::Pbt, true, data);
+        // The decimals are asked once the file is read.
+        if (std::string(c.stage) != "Reading") dialogs.expectInput(kDecimalsTitle, kDecimalsPrompt, "-1");
+        if (c.sortedShown)
+            dialogs.expectMessage(kDecimalsTitle, "Bootstrap results sorted and data file ready!", Answer::Ok,
+                                  Buttons::OkCancel);
+        dialogs.expectMessage("Run cancelled", std::nullopt, Answer::Ok);
+        EXPECT_EQ(program.runCommand([&] { SortForBootstrapResults(program); }), Program::Outcome::Cancelled)
+            << c.stage << " " << c.asksAfter;
+        program.setProgress(nullptr);
+        std::vector<std::string> want = before;
+        want.push_back("d.txt");
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(folder.names(), want) << c.stage << " " << c.asksAfter;
+        for (std::size_t k = 0; k < before.size(); ++k) EXPECT_EQ(read(before[k]), earlierTexts[k]) << before[k];
+    }
+}
+
 TEST_F(SortAndCountTest, AFailureTakesAwayTheRunsOtherFiles) {
     const std::string data = folder.file("d.txt");
     writeText(data, "\"P\",\"x\",\"V\"\r\n3\r\n1\r\n2\r\n");

@@ -1,0 +1,193 @@
+#include "textio/number_records.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "textio/field_reader.h"
+#include "textio/number_forms.h"
+#include "textio/user_error.h"
+
+namespace lumera {
+namespace {
+
+// The records as the field reader reads them one field at a time, or
+// nothing when it gives a message.
+std::optional<std::vector<double>> fieldByField(const std::string& text, const NumberRecordsRule& rule) {
+    FieldReader r(text, "in.dat", "Read");
+    std::vector<double> x;
+    try {
+        r.readText();  // the one header field
+        while (static_cast<std::int64_t>(x.size()) < rule.limit && !r.atEnd()) {
+            double value;
+            if (rule.serials) {
+                if (r.readNumber() == -1 && rule.stopAtMinusOne) break;
+                value = r.readNumber();
+            } else {
+                value = r.readNumber();
+                if (rule.stopAtMinusOne && value == -1) break;
+            }
+            if (static_cast<std::int64_t>(x.size()) == rule.most) return std::nullopt;
+            x.push_back(value);
+        }
+    } catch (const UserError&) {
+        return std::nullopt;
+    }
+    return x;
+}
+
+std::optional<std::vector<double>> inBlocks(const std::string& text, const NumberRecordsRule& rule) {
+    FieldReader r(text, "in.dat", "Read");
+    r.readText();
+    std::vector<double> x;
+    if (!readNumberRecords(r, rule, x, {})) return std::nullopt;
+    return x;
+}
+
+bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::bit_cast<std::uint64_t>(a[i]) != std::bit_cast<std::uint64_t>(b[i])) return false;
+    return true;
+}
+
+NumberRecordsRule rule(bool serials, bool stop, std::int64_t limit = INT64_MAX, std::int64_t most = INT64_MAX) {
+    NumberRecordsRule r;
+    r.serials = serials;
+    r.stopAtMinusOne = stop;
+    r.limit = limit;
+    r.most = most;
+    return r;
+}
+
+struct Case {
+    const char* what;
+    std::string text;  // after the header field "h"
+    NumberRecordsRule rule;
+    bool plain;  // the blocks must take it (not give up)
+};
+
+// Each case: whatever the block reader gives equals the field reader's
+// values bit for bit; where the field reader has a message the block
+// reader gives up; and the plain layouts are not given up.
+TEST(NumberRecords, SameValuesAsTheFieldReaderOrGivesUp) {
+    const std::vector<Case> cases = {
+        {"serials, CR LF", "1,2.5\r\n2,-.5\r\n3,1E-05\r\n", rule(true, false), true},
+        {"values, LF, no last line end", "2.5\n-0\n+7\n.125", rule(false, false), true},
+        {"blank lines and spaces", "\r\n  1 , 2.5  \r\n\r\n\t2,\t3 \r\n   \r\n", rule(true, false), true},
+        {"several records a line", "1,2,3,4\r\n5,6\r\n", rule(true, false), true},
+        {"values separated by commas and lines", "1,\r\n2,3\r\n", rule(false, false), true},
+        {"end record by serial, value unread", "1,4\r\n-1,junk\r\n2,5\r\n", rule(true, true), true},
+        {"end record alone on its line", "1,4\r\n-1\r\n", rule(true, true), true},
+        {"end record by value", "4\r\n-1\r\n5\r\n", rule(false, true), true},
+        {"-1 is a value without the end rule", "4\r\n-1\r\n5\r\n", rule(false, false), true},
+        {"limit reached before junk", "1,4\r\n2,5\r\njunk\r\n", rule(true, false, 2), true},
+        {"limit of none", "1,4\r\n", rule(true, false, 0), true},
+        {"long and exponent forms",
+         "123456789012345678901234\r\n1.5e300\r\n-2.5E-310\r\n0.1000000000000000055511151231257827\r\n",
+         rule(false, false), true},
+        {"serials of any number form", "1.0,3\r\n+2,4\r\n3E0,5\r\n", rule(true, false), true},
+        {"lone CR line ends", "1,2\r3,4\r", rule(true, false), true},
+        {"record over two lines", "1,\r\n2.5\r\n", rule(true, false), false},
+        {"quoted value", "1,\"2.5\"\r\n", rule(true, false), false},
+        {"not a number", "1,2.5x\r\n", rule(true, false), false},
+        {"empty field", "1,,2\r\n", rule(false, false), false},
+        {"odd fields at the end", "1,2\r\n3\r\n", rule(true, false), false},
+        {"too large", "1E999\r\n", rule(false, false), false},
+        {"too many", "1\r\n2\r\n3\r\n", rule(false, false, INT64_MAX, 2), false},
+        {"as many as allowed", "1\r\n2\r\n", rule(false, false, INT64_MAX, 2), true},
+        {"very long field", std::string("1,").append(70, '5').append("\r\n"), rule(true, false), false},
+    };
+    for (const Case& c : cases) {
+        const std::string text = std::string("h\r\n").append(c.text);
+        const auto want = fieldByField(text, c.rule);
+        const auto got = inBlocks(text, c.rule);
+        if (c.plain) {
+            ASSERT_TRUE(want) << c.what;
+            ASSERT_TRUE(got) << c.what << ": given up";
+        }
+        if (got) {
+            ASSERT_TRUE(want) << c.what << ": read where the field reader has a message";
+            EXPECT_TRUE(sameBits(*got, *want)) << c.what;
+        }
+    }
+}
+
+// Decimals read as one division must round as the full reading does.
+TEST(NumberRecords, PlainDecimalsRoundAsTheFullReading) {
+    std::mt19937_64 random(91);
+    std::string text = "h\r\n";
+    for (int i = 0; i < 200000; ++i) {
+        const int digits = 1 + static_cast<int>(random() % 17);
+        if (random() & 1) text.push_back('-');
+        const std::string d =
+            std::to_string(random() % 1000000000000000000ULL).substr(0, static_cast<std::size_t>(digits));
+        const std::size_t point = random() % (d.size() + 1);
+        text.append(d, 0, point).append(".").append(d, point).append("\r\n");
+        text.append(writeForm(std::ldexp(static_cast<double>(random() >> 11), -static_cast<int>(random() % 60))));
+        text.append("\r\n");
+    }
+    const auto want = fieldByField(text, rule(false, false));
+    const auto got = inBlocks(text, rule(false, false));
+    ASSERT_TRUE(want);
+    ASSERT_TRUE(got);
+    EXPECT_TRUE(sameBits(*got, *want));
+}
+
+// A file of several blocks, cut at lines in places the test cannot choose.
+TEST(NumberRecords, ManyBlocksFromAFileInOrder) {
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / "lumera_number_records_test.txt";
+    std::string text = "\"h\"\r\n";
+    std::mt19937_64 random(7);
+    std::vector<double> expected;
+    for (int i = 1; i <= 1'200'000; ++i) {
+        const double v = std::round(std::normal_distribution<double>(1, 4)(random) * 1e6) / 1e6;
+        expected.push_back(v);
+        text.append(std::to_string(i)).append(",").append(writeForm(v)).append(i % 1000 == 0 ? "\n\n" : "\r\n");
+    }
+    text += "-1,0\r\n";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << text << "7,8\r\n";
+    }
+    for (const std::int64_t limit : {std::int64_t{INT64_MAX}, std::int64_t{1'000'003}}) {
+        FieldReader r = FieldReader::fromFile(path.string(), "Read", 4096);
+        r.readText();
+        std::vector<double> x;
+        std::vector<std::uint64_t> told;
+        ASSERT_TRUE(readNumberRecords(r, rule(true, true, limit), x, [&](std::uint64_t b) { told.push_back(b); }));
+        std::vector<double> want = expected;
+        if (limit < static_cast<std::int64_t>(want.size())) want.resize(static_cast<std::size_t>(limit));
+        EXPECT_TRUE(sameBits(x, want)) << "limit " << limit;
+        ASSERT_GE(told.size(), 2u);
+        EXPECT_TRUE(std::is_sorted(told.begin(), told.end()));
+    }
+    std::filesystem::remove(path);
+}
+
+TEST(NumberRecords, AStopAskedForBetweenBlocksEndsTheReading) {
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / "lumera_number_records_stop.txt";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "h\r\n";
+        for (int i = 0; i < 2'000'000; ++i) out << i << ",1.5\r\n";
+    }
+    FieldReader r = FieldReader::fromFile(path.string(), "Read");
+    r.readText();
+    std::vector<double> x;
+    struct Stop {};
+    EXPECT_THROW(readNumberRecords(r, rule(true, false), x, [](std::uint64_t) { throw Stop{}; }), Stop);
+    EXPECT_LT(x.size(), 2'000'000u);
+    std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace lumera
