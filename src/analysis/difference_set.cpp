@@ -50,10 +50,21 @@ struct Scratch {
     std::vector<double> sample, values, whole;
 };
 
+// A selection may run one on a coarser grid in the middle of its own
+// rounds; that one keeps its own working memory.
+thread_local int selectDepth = 0;
+
 Scratch& threadScratch() {
-    thread_local Scratch scratch;
-    return scratch;
+    thread_local Scratch scratch[2];
+    return scratch[selectDepth > 0];
 }
+
+struct Nested {
+    Nested() { ++selectDepth; }
+    ~Nested() { --selectDepth; }
+    Nested(const Nested&) = delete;
+    Nested& operator=(const Nested&) = delete;
+};
 
 // One count per threshold over the rows at once: row value x, inner side
 // ascending, each threshold's column pointer moving forward only while
@@ -320,6 +331,12 @@ constexpr std::size_t kFewestSamples = 2048, kMostSamples = 16384;
 // A bracket of at most max(this, rows) differences is formed in full:
 // about the cost of a round.
 constexpr std::int64_t kEnumerate = 1 << 16;
+// Grids of at least this many rows take their first bounds from the grid
+// of every kCoarseStride-th value, kCoarseZ of its expected errors to
+// each side.
+constexpr std::size_t kCoarseRows = 32768, kCoarseStride = 64;
+constexpr double kCoarseZ = 12;
+constexpr int kCoarseTries = 3;
 constexpr int kMaxRounds = 40;
 
 // One rank's bracket: #(d < lo) = below < k <= #(d <= hi) = below + inside;
@@ -331,7 +348,8 @@ struct Bracket {
     std::int64_t below = 0, inside = 0;
     int low = -1, high = -1;  // slots, -1 for the null bounds
     double z = 4;
-    bool done = false;
+    bool done = false, missed = false;
+    int coarseTries = 0;
     double answer = 0;
     // This round's two probes.
     double t[2] = {0, 0};
@@ -422,6 +440,44 @@ void DifferenceSet::select(std::span<const std::int64_t> ranks, std::span<double
         return;
     }
 
+    // The first bounds from the same ranks among the differences of every
+    // stride-th value of each side: counts there, times the cells each
+    // stands for, are those of the whole grid but for the blocks the
+    // boundary crosses, about scale x sqrt(blocks crossed / 12) in all
+    // when their errors fall at random. A bound on the wrong side costs
+    // rounds, never the result.
+    // The middle value of each of n / kCoarseStride equal stretches, so
+    // that each stands for as many values.
+    auto every = [](std::span<const double> v) {
+        const std::size_t n = v.size(), few = std::max<std::size_t>(1, n / kCoarseStride);
+        std::vector<double> e(few);
+        for (std::size_t a = 0; a < few; ++a) e[a] = v[(2 * a + 1) * n / (2 * few)];
+        return e;
+    };
+    const bool coarse = no >= kCoarseRows && selectDepth == 0;
+    const std::vector<double> fewMinuend = coarse ? every(minuend_) : std::vector<double>();
+    const std::vector<double> fewSubtrahend = coarse ? every(subtrahend_) : std::vector<double>();
+    const DifferenceSet few(fewMinuend, fewSubtrahend);
+    // Bounds for rank k z expected errors apart; where one reaches past an
+    // end of the grid, that end.
+    auto coarseBounds = [&](std::int64_t k, double z, double& lo, double& hi) {
+        const std::int64_t fewTotal = few.count();
+        const double scale = static_cast<double>(total) / static_cast<double>(fewTotal);
+        const double margin =
+            z * scale * std::sqrt(static_cast<double>(fewMinuend.size() + fewSubtrahend.size()) / 12.0) + 2 * scale;
+        const auto kk = static_cast<double>(k);
+        std::int64_t fewRanks[2] = {
+            std::clamp<std::int64_t>(static_cast<std::int64_t>(std::floor((kk - margin) / scale)), 1, fewTotal),
+            std::clamp<std::int64_t>(static_cast<std::int64_t>(std::ceil((kk + margin) / scale)), 1, fewTotal)};
+        double values[2];
+        {
+            const Nested nested;
+            few.select(fewRanks, values, {}, {});
+        }
+        lo = kk - margin < scale ? smallest() : values[0];
+        hi = kk + margin > static_cast<double>(total) - scale ? largest() : values[1];
+    };
+
     Scratch& scratch = threadScratch();
     Bracket brackets[kMaxRanks];
     Row* rows[kSlots * kMaxRanks] = {};
@@ -491,75 +547,81 @@ void DifferenceSet::select(std::span<const std::int64_t> ranks, std::span<double
                 continue;
             }
 
-            // ns differences drawn at random from the bracket, one
-            // from each of ns equal stretches of its ranks, so that
-            // the draws come in order and one walk over the rows' windows
-            // finds them; blocks of rows holding no draw are passed by
-            // their sum.
-            // The first draws, from the whole grid, cost no walk; take more of them.
-            const std::size_t ns = !low && !high ? 4 * samples : samples;
-            const int shift = std::countr_zero(ns);  // ns a power of two
-            std::vector<std::uint64_t>& draws = scratch.draws;
-            const auto inside = static_cast<std::uint64_t>(b.inside);
-            std::vector<double>& sample = scratch.sample;
-            if (!low && !high) {
-                // Every cell equally likely: rows in stretches, columns at
-                // random; drawn once for all ranks.
-                std::vector<double>& whole = scratch.whole;
-                if (!wholeDrawn) {
-                    whole.resize(ns);
-                    for (std::size_t g = 0; g < ns; ++g) {
-                        const auto o =
-                            static_cast<std::size_t>((static_cast<Wide>(g) * no + below(rng(), no)) >> shift);
-                        whole[g] =
-                            grid.value(o, static_cast<std::int64_t>(below(rng(), static_cast<std::uint64_t>(ni))));
-                    }
-                    wholeDrawn = true;
-                }
-                std::copy(whole.begin(), whole.end(), sample.begin());
-            } else {
-                for (std::size_t g = 0; g < ns; ++g)
-                    draws[g] =
-                        static_cast<std::uint64_t>((static_cast<Wide>(g) * inside + below(rng(), inside)) >> shift);
-                // A block's rows are found by bisection in its running sums.
-                std::uint64_t sums[kBlock + 1];
-                std::size_t d = 0;
-                std::uint64_t before = 0;
-                for (std::size_t o0 = 0; o0 < no && d < ns; o0 += kBlock) {
-                    const std::size_t m = std::min(no - o0, kBlock);
-                    sums[0] = 0;
-                    for (std::size_t i = 0; i < m; ++i)
-                        sums[i + 1] =
-                            sums[i] + static_cast<std::uint64_t>((high ? high[o0 + i] : ni) - (low ? low[o0 + i] : 0));
-                    for (; d < ns && draws[d] < before + sums[m]; ++d) {
-                        const std::uint64_t rank = draws[d] - before;
-                        const std::size_t i =
-                            static_cast<std::size_t>(std::upper_bound(sums, sums + m + 1, rank) - sums) - 1;
-                        const std::int64_t first = low ? low[o0 + i] : 0;
-                        draws[d] = grid.cell(o0 + i, first + static_cast<std::int64_t>(rank - sums[i]));
-                    }
-                    before += sums[m];
-                }
-                // The values apart from the search, so that their loads overlap.
-                for (std::size_t g = 0; g < ns; ++g) sample[g] = grid.valueOfCell(draws[g]);
-            }
-            const double n = static_cast<double>(ns);
-            const double q = static_cast<double>(b.k - b.below) / static_cast<double>(b.inside);
-            const double at = q * n - 0.5, margin = b.z * std::sqrt(n * q * (1 - q)) + 2;
-            const double iLo = std::floor(at - margin), iHi = std::ceil(at + margin);
-            // Only two order statistics of the sample are needed.
             double tryLo = b.lo, tryHi = b.hi;
-            const auto end = sample.begin() + static_cast<std::ptrdiff_t>(ns);
-            auto rest = sample.begin();
-            if (iLo >= 0) {
-                rest = sample.begin() + static_cast<std::ptrdiff_t>(iLo);
-                std::nth_element(sample.begin(), rest, end);
-                tryLo = *rest++;
-            }
-            if (iHi < n) {
-                const auto upper = sample.begin() + static_cast<std::ptrdiff_t>(iHi);
-                std::nth_element(rest, upper, end);
-                tryHi = *upper;
+            if (coarse && b.coarseTries < kCoarseTries && (round == 0 || b.missed)) {
+                // After a miss, four times as far apart.
+                coarseBounds(b.k, kCoarseZ * std::ldexp(1.0, 2 * b.coarseTries), tryLo, tryHi);
+                ++b.coarseTries;
+            } else {
+                // ns differences drawn at random from the bracket, one
+                // from each of ns equal stretches of its ranks, so that
+                // the draws come in order and one walk over the rows' windows
+                // finds them; blocks of rows holding no draw are passed by
+                // their sum.
+                // The first draws, from the whole grid, cost no walk; take more of them.
+                const std::size_t ns = !low && !high ? 4 * samples : samples;
+                const int shift = std::countr_zero(ns);  // ns a power of two
+                std::vector<std::uint64_t>& draws = scratch.draws;
+                const auto inside = static_cast<std::uint64_t>(b.inside);
+                std::vector<double>& sample = scratch.sample;
+                if (!low && !high) {
+                    // Every cell equally likely: rows in stretches, columns at
+                    // random; drawn once for all ranks.
+                    std::vector<double>& whole = scratch.whole;
+                    if (!wholeDrawn) {
+                        whole.resize(ns);
+                        for (std::size_t g = 0; g < ns; ++g) {
+                            const auto o =
+                                static_cast<std::size_t>((static_cast<Wide>(g) * no + below(rng(), no)) >> shift);
+                            whole[g] =
+                                grid.value(o, static_cast<std::int64_t>(below(rng(), static_cast<std::uint64_t>(ni))));
+                        }
+                        wholeDrawn = true;
+                    }
+                    std::copy(whole.begin(), whole.end(), sample.begin());
+                } else {
+                    for (std::size_t g = 0; g < ns; ++g)
+                        draws[g] =
+                            static_cast<std::uint64_t>((static_cast<Wide>(g) * inside + below(rng(), inside)) >> shift);
+                    // A block's rows are found by bisection in its running sums.
+                    std::uint64_t sums[kBlock + 1];
+                    std::size_t d = 0;
+                    std::uint64_t before = 0;
+                    for (std::size_t o0 = 0; o0 < no && d < ns; o0 += kBlock) {
+                        const std::size_t m = std::min(no - o0, kBlock);
+                        sums[0] = 0;
+                        for (std::size_t i = 0; i < m; ++i)
+                            sums[i + 1] = sums[i] + static_cast<std::uint64_t>((high ? high[o0 + i] : ni) -
+                                                                               (low ? low[o0 + i] : 0));
+                        for (; d < ns && draws[d] < before + sums[m]; ++d) {
+                            const std::uint64_t rank = draws[d] - before;
+                            const std::size_t i =
+                                static_cast<std::size_t>(std::upper_bound(sums, sums + m + 1, rank) - sums) - 1;
+                            const std::int64_t first = low ? low[o0 + i] : 0;
+                            draws[d] = grid.cell(o0 + i, first + static_cast<std::int64_t>(rank - sums[i]));
+                        }
+                        before += sums[m];
+                    }
+                    // The values apart from the search, so that their loads overlap.
+                    for (std::size_t g = 0; g < ns; ++g) sample[g] = grid.valueOfCell(draws[g]);
+                }
+                const double n = static_cast<double>(ns);
+                const double q = static_cast<double>(b.k - b.below) / static_cast<double>(b.inside);
+                const double at = q * n - 0.5, margin = b.z * std::sqrt(n * q * (1 - q)) + 2;
+                const double iLo = std::floor(at - margin), iHi = std::ceil(at + margin);
+                // Only two order statistics of the sample are needed.
+                const auto end = sample.begin() + static_cast<std::ptrdiff_t>(ns);
+                auto rest = sample.begin();
+                if (iLo >= 0) {
+                    rest = sample.begin() + static_cast<std::ptrdiff_t>(iLo);
+                    std::nth_element(sample.begin(), rest, end);
+                    tryLo = *rest++;
+                }
+                if (iHi < n) {
+                    const auto upper = sample.begin() + static_cast<std::ptrdiff_t>(iHi);
+                    std::nth_element(rest, upper, end);
+                    tryHi = *upper;
+                }
             }
             // Where a draw's bound would not narrow, the bracket's own end:
             // whether the k-th is that end or lies past every value equal to it.
@@ -623,6 +685,7 @@ void DifferenceSet::select(std::span<const std::int64_t> ranks, std::span<double
                 }
             }
             if (missed) b.z *= 2;
+            b.missed = missed;
             b.inside = atMostHi - b.below;
         }
     }
