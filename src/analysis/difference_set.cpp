@@ -324,11 +324,11 @@ double signedZero(double v, std::span<const double> plus, std::span<const double
     return negZeros == zeros ? -0.0 : 0.0;
 }
 
-// Draws per round, a power of two between these, about one per 16 rows:
+// Draws per round, a power of two between these, about one per 8 rows:
 // drawing costs about as much as the round's counts. The first round,
 // from the whole grid, takes four times as many.
 constexpr std::size_t kFewestSamples = 2048, kMostSamples = 16384;
-// A bracket of at most max(this, rows) differences is formed in full:
+// A bracket of at most max(this, twice the rows) differences is formed in full:
 // about the cost of a round.
 constexpr std::int64_t kEnumerate = 1 << 16;
 // Grids of at least this many rows take their first bounds from the grid
@@ -496,8 +496,8 @@ void DifferenceSet::select(std::span<const std::int64_t> ranks, std::span<double
     }
     auto bound = [&](std::size_t r, int slot) -> const Row* { return slot < 0 ? nullptr : rows[r * kSlots + slot]; };
     std::mt19937_64 rng(0x5eed);
-    const std::size_t samples = std::clamp(std::bit_floor(no / 16), kFewestSamples, kMostSamples);
-    const std::int64_t enumerate = std::max<std::int64_t>(kEnumerate, static_cast<std::int64_t>(no));
+    const std::size_t samples = std::clamp(std::bit_floor(no / 8), kFewestSamples, kMostSamples);
+    const std::int64_t enumerate = std::max<std::int64_t>(kEnumerate, 2 * static_cast<std::int64_t>(no));
     scratch.draws.resize(4 * samples);
     scratch.sample.resize(4 * samples);
     bool probesCounted = false, wholeDrawn = false;
