@@ -106,18 +106,23 @@ struct AdvanceAvx2 {
     __attribute__((target("avx2,popcnt"))) std::size_t operator()(double x, std::size_t j, const double* inner,
                                                                   std::size_t ni) const {
         const __m256d xs = _mm256_set1_pd(x), us = _mm256_set1_pd(u);
+        // Eight at a time: where the boundary runs steeply across the
+        // rows, fewer steps and fewer mispredicted exits.
         for (;;) {
-            if (j + 4 > ni) {
+            if (j + 8 > ni) {
                 while (j < ni && passes<OuterPlus>(x, inner[j], u)) ++j;
                 return j;
             }
-            const __m256d v = _mm256_loadu_pd(inner + j);
-            const __m256d pass = OuterPlus ? _mm256_cmp_pd(_mm256_sub_pd(xs, v), us, _CMP_GT_OQ)
-                                           : _mm256_cmp_pd(_mm256_sub_pd(v, xs), us, _CMP_LE_OQ);
-            const auto step = static_cast<std::size_t>(
-                __builtin_popcountll(static_cast<unsigned long long>(_mm256_movemask_pd(pass))));
+            const __m256d a = _mm256_loadu_pd(inner + j), b = _mm256_loadu_pd(inner + j + 4);
+            const __m256d passA = OuterPlus ? _mm256_cmp_pd(_mm256_sub_pd(xs, a), us, _CMP_GT_OQ)
+                                            : _mm256_cmp_pd(_mm256_sub_pd(a, xs), us, _CMP_LE_OQ);
+            const __m256d passB = OuterPlus ? _mm256_cmp_pd(_mm256_sub_pd(xs, b), us, _CMP_GT_OQ)
+                                            : _mm256_cmp_pd(_mm256_sub_pd(b, xs), us, _CMP_LE_OQ);
+            const auto bits = static_cast<unsigned>(_mm256_movemask_pd(passA)) |
+                              static_cast<unsigned>(_mm256_movemask_pd(passB)) << 4;
+            const auto step = static_cast<std::size_t>(__builtin_popcount(bits));
             j += step;
-            if (step < 4) return j;
+            if (step < 8) return j;
         }
     }
 };
@@ -330,7 +335,7 @@ double signedZero(double v, std::span<const double> plus, std::span<const double
 constexpr std::size_t kFewestSamples = 2048, kMostSamples = 16384;
 // A bracket of at most max(this, twice the rows) differences is formed in full:
 // about the cost of a round.
-constexpr std::int64_t kEnumerate = 1 << 16;
+constexpr std::int64_t kEnumerate = 4096;
 // Grids of at least this many rows take their first bounds from the grid
 // of every kCoarseStride-th value, kCoarseZ of its expected errors to
 // each side.
