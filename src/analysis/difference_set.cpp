@@ -59,6 +59,7 @@ Scratch& threadScratch() {
     return scratch[selectDepth > 0];
 }
 
+// Marks the selection below it as nested while it lives.
 struct Nested {
     Nested() { ++selectDepth; }
     ~Nested() { --selectDepth; }
@@ -68,10 +69,10 @@ struct Nested {
 
 // One count per threshold over the rows at once: row value x, inner side
 // ascending, each threshold's column pointer moving forward only while
-// `passes` holds. Four columns are compared at a time without a branch
-// (their results are a prefix, so their sum is the step), which leaves the
-// processor one exit to predict per row instead of one per column, and
-// the thresholds' independent pointers overlap in the pipeline.
+// `passes` holds. Four columns (eight with vectors) are compared at a time
+// without a branch (their results are a prefix, so their sum is the
+// step), which leaves the processor one exit to predict per row instead
+// of one per column.
 template <bool OuterPlus>
 bool passes(double x, double v, double u) {
     return OuterPlus ? x - v > u : v - x <= u;
@@ -332,7 +333,7 @@ double signedZero(double v, std::span<const double> plus, std::span<const double
 // Draws per round, a power of two between these, about one per 8 rows:
 // drawing costs about as much as the round's counts. The first round,
 // from the whole grid, takes four times as many.
-constexpr std::size_t kFewestSamples = 2048, kMostSamples = 16384;
+constexpr std::size_t kFewestSamples = 512, kMostSamples = 16384;
 // A bracket of at most max(this, twice the rows) differences is formed in full:
 // about the cost of a round.
 constexpr std::int64_t kEnumerate = 4096;
