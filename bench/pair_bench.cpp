@@ -27,11 +27,18 @@ int main(int argc, char** argv) {
     volatile double sink = 0;
 
     const double pass = bench::medianSeconds(runs, [&] { sink = static_cast<double>(set.countAtMost(0.3)); });
+    const analysis::DifferenceSet::Probe probes[] = {{0.3, false}, {0.25, true}};
+    std::int64_t counts[2];
+    const double shared = bench::medianSeconds(runs, [&] {
+        set.select({}, {}, probes, counts);
+        sink = static_cast<double>(counts[0] + counts[1]);
+    });
     const double kth = bench::medianSeconds(runs, [&] { sink = set.kth(set.count() / 40); });
     const double pair = bench::medianSeconds(runs, [&] { sink = analysis::testPair(ordered, 0, 1).percentileLower; });
 
     std::printf("pair of B = %d x %d (%.0f differences)\n", B, B, static_cast<double>(set.count()));
     std::printf("one counting pass: %.4f s (median of %d)\n", pass, runs);
+    std::printf("two counts in one shared walk: %.4f s\n", shared);
     std::printf("kth at the 2.5 %% position: %.4f s = %.1f passes' time\n", kth, kth / pass);
     std::printf("testPair (moments, two percentiles, two counts): %.4f s\n", pair);
     std::printf("baseline, 64 passes of a bisection over all doubles: %.4f s\n", 64 * pass);
