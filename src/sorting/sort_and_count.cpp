@@ -191,7 +191,9 @@ double readValues(const std::string& path, SortDataKind kind, bool serials, std:
         x.push_back(value);
         sum += value;
         ++count;
-        if ((count & 0xFFFF) == 0) progress.reading(0);
+        // The header's count is the only measure of a file read field by field.
+        if ((count & 0xFFFF) == 0)
+            progress.reading(general || limit <= 0 ? 0 : static_cast<double>(count) / static_cast<double>(limit));
     }
     if (digest) *digest = reader.inputDigest(path);
     return sum;
