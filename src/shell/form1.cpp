@@ -504,12 +504,7 @@ constexpr double kBusyFontSize = 36;
 }  // namespace
 
 void Form1::runStarted(const std::string& busy) {
-    Label2.foreColor = kBlue;
-    Label2.backColor = kWhite;
-    Label2.fontSize = kBusyFontSize;
-    Label2.caption = busy;
-    Label2.visible = true;
-    Label2.Refresh();
+    showBusy(busy);
     Label14.visible = false;
     setResultGridVisible(false);
     // A chart of an earlier sort and count would stand over the new results.
