@@ -303,6 +303,9 @@ std::string projectLine(const RunState& s, bool general) {
     return general ? "Project: " + s.ProjectName : "Project: " + s.ProjectName + " " + s.VersionText;
 }
 
+// Lines between starts of the disk's writing: whole rounds of the blocks.
+constexpr std::int64_t kWritebackLines = 1 << 20;
+
 // Each writer adds the files it put in place to `placed`, so that a later
 // failure can take the whole run's files away again.
 void writeSortedAndPercentiles(const RunState& s, const SortOutputNames& names, bool general, std::int32_t n,
@@ -345,7 +348,12 @@ void writeSortedAndPercentiles(const RunState& s, const SortOutputNames& names, 
         ++next;
     }
     writeLinesInBlocks(sorted, n, SortedLines::kMaxLine, SortedLines(s.SortOutputSerial.data(), s.SortOutput.data()),
-                       [&](std::int64_t lines) { written(lines); });
+                       [&](std::int64_t lines) {
+                           // The disk's writing goes along with the text, so
+                           // that replacing an earlier file leaves it little.
+                           if (lines % kWritebackLines == 0) sorted.startWriteback();
+                           written(lines);
+                       });
     sorted.close();
     placed.push_back(sorted.path());
     percentiles.close();
@@ -545,8 +553,10 @@ void SortForBootstrapResults(Program& program) {
                     counts.emplace(names.counts, kErrorTitle, 1 << 16);
                     writeCounts(s, *counts, classes, general, n, mean, boot, [&](std::int64_t done) {
                         if (stop) throw RunCancelled{};
+                        if (done % kWritebackLines == 0) counts->startWriteback();
                         countsShare = static_cast<double>(done) / total;
                     });
+                    counts->startWriteback();
                 } catch (...) {
                     countsError = std::current_exception();
                 }
