@@ -5,8 +5,11 @@
 //   sort_bench [RUNS] [OTHER_CLI]   medians of RUNS (5); OTHER_CLI, another
 //                                   build's lumera-cli, alternates with this one
 //   sort_bench --write DIR          only the two files, kept in DIR
+// Each run starts after the text of the run before is on the disk.
 // The plain read runs in a process of its own too: a child's peak memory
 // counts its parent's, so the parent stays small.
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -55,6 +58,10 @@ void writeBootFile(const fs::path& path, int b) {
 }
 
 ProcessRun sortRun(const std::string& cli, const std::vector<std::string>& options) {
+    // The run before left hundreds of megabytes of text for the disk: each
+    // run starts with it written, as a user's run of the same file later
+    // would, and still replaces the earlier run's files.
+    ::sync();
     std::vector<std::string> words{cli, "sort"};
     words.insert(words.end(), options.begin(), options.end());
     const ProcessRun run = lumera::bench::spawnTimed(words);

@@ -1,12 +1,14 @@
 #include "sorting/sort_and_count.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <limits>
@@ -303,6 +305,9 @@ std::string projectLine(const RunState& s, bool general) {
     return general ? "Project: " + s.ProjectName : "Project: " + s.ProjectName + " " + s.VersionText;
 }
 
+// Lines between starts of the disk's writing: whole rounds of the blocks.
+constexpr std::int64_t kWritebackLines = 1 << 20;
+
 // Each writer adds the files it put in place to `placed`, so that a later
 // failure can take the whole run's files away again.
 void writeSortedAndPercentiles(const RunState& s, const SortOutputNames& names, bool general, std::int32_t n,
@@ -345,52 +350,59 @@ void writeSortedAndPercentiles(const RunState& s, const SortOutputNames& names, 
         ++next;
     }
     writeLinesInBlocks(sorted, n, SortedLines::kMaxLine, SortedLines(s.SortOutputSerial.data(), s.SortOutput.data()),
-                       [&](std::int64_t lines) { written(lines); });
+                       [&](std::int64_t lines) {
+                           // The disk's writing goes along with the text, so
+                           // that replacing an earlier file leaves it little.
+                           if (lines % kWritebackLines == 0) sorted.startWriteback();
+                           written(lines);
+                       });
     sorted.close();
     placed.push_back(sorted.path());
     percentiles.close();
     placed.push_back(percentiles.path());
 }
 
-// Each value joins the class whose first value lies within 1e-12 of it.
-void countClasses(RunState& s, std::int32_t n) {
-    const double* x = s.SortOutput.data();
-    // The spent input's memory holds the values; what is reserved but never
-    // written is never given memory, so one pass fills both.
+// The classes of the sorted values: value[k] and frequency[k], k = 1..
+struct Classes {
     std::vector<double> value, frequency;
-    value.swap(s.SortInput);
-    std::vector<double>().swap(s.SortInput);
-    value.clear();
-    value.reserve(static_cast<std::size_t>(n) + 1);
-    frequency.reserve(static_cast<std::size_t>(n) + 1);
-    value.push_back(0);
-    frequency.push_back(0);
+};
+
+// Each value joins the class whose first value lies within 1e-12 of it.
+// The spent input's memory holds the values; what is reserved but never
+// written is never given memory, so one pass fills both.
+Classes countClasses(std::vector<double>& spent, const double* x, std::int32_t n) {
+    Classes c;
+    c.value.swap(spent);
+    std::vector<double>().swap(spent);
+    c.value.clear();
+    c.value.reserve(static_cast<std::size_t>(n) + 1);
+    c.frequency.reserve(static_cast<std::size_t>(n) + 1);
+    c.value.push_back(0);
+    c.frequency.push_back(0);
     double first = x[1];
-    value.push_back(first);
-    frequency.push_back(1);
+    c.value.push_back(first);
+    c.frequency.push_back(1);
     for (std::int32_t i = 2; i <= n; ++i) {
         if (std::fabs(x[i] - first) < 1e-12) {
-            frequency.back() += 1;
+            c.frequency.back() += 1;
         } else {
             first = x[i];
-            value.push_back(first);
-            frequency.push_back(1);
+            c.value.push_back(first);
+            c.frequency.push_back(1);
         }
     }
-    s.ClassCount = static_cast<std::int32_t>(value.size() - 1);
-    s.ClassValue.swap(value);
-    s.ClassFrequency.swap(frequency);
+    return c;
 }
 
-void writeCounts(const RunState& s, const std::string& path, bool general, std::int32_t n, double mean,
-                 const BootHeader& boot, std::vector<std::string>& placed,
-                 const std::function<void(std::int64_t)>& written) {
-    TextFile counts(path, kErrorTitle, 1 << 16);
+// Writes the counts file's text; putting it in place is the caller's.
+void writeCounts(const RunState& s, TextFile& counts, const Classes& c, bool general, std::int32_t n, double mean,
+                 const BootHeader& boot, const std::function<void(std::int64_t)>& written) {
+    const auto classCount = static_cast<std::int32_t>(c.value.size() - 1);
     counts.write(record({projectLine(s, general)}));
     if (general) {
         counts.write(WriteRecord().text("Sample size =").number(n).finish());
         counts.write(WriteRecord().text("Sample mean = ").number(mean).finish());
-        counts.write(WriteRecord().text("Total classes =").number(s.ClassCount).finish());
+        counts.write(WriteRecord().text("Total classes =").number(classCount).finish());
     } else {
         counts.write(WriteRecord()
                          .text("Sample size or Original mean (A) =" + boot.a + ", (B)=")
@@ -402,14 +414,12 @@ void writeCounts(const RunState& s, const std::string& path, bool general, std::
                          .text("Total effective bootstrap number (B) = ")
                          .number(n)
                          .text("Total classes =")
-                         .number(s.ClassCount)
+                         .number(classCount)
                          .finish());
     }
     counts.write(record({"Group serial no.", "Value", "Count"}));
-    writeLinesInBlocks(counts, s.ClassCount, CountLines::kMaxLine,
-                       CountLines(s.ClassValue.data(), s.ClassFrequency.data()), written);
-    counts.close();
-    placed.push_back(counts.path());
+    writeLinesInBlocks(counts, classCount, CountLines::kMaxLine, CountLines(c.value.data(), c.frequency.data()),
+                       written);
 }
 
 }  // namespace
@@ -512,15 +522,58 @@ void SortForBootstrapResults(Program& program) {
     std::vector<std::string> placed;
     // The sorted file holds about two thirds of the text.
     constexpr double kSortedShare = 0.65;
+    // The counts file needs only the sorted values, so its classes and text
+    // are made while the sorted file is written: the kernel's copies of the
+    // two files then run side by side. It is put in place, or its failure
+    // told, only after the message that the sorted file is ready.
+    std::optional<TextFile> counts;
+    Classes classes;
+    bool counted = false;
+    std::exception_ptr countsError;
+    std::atomic<bool> stop{false};
+    std::atomic<double> countsShare{0};
+    auto share = [&](double sortedShare) {
+        return kSortedShare * sortedShare + (1 - kSortedShare) * countsShare.load();
+    };
     try {
-        writeSortedAndPercentiles(s, names, general, n, mean, boot, placed, [&](std::int64_t done) {
-            progress.writing(kSortedShare * static_cast<double>(done) / n);
-        });
+        onBothCores(
+            [&] {
+                try {
+                    writeSortedAndPercentiles(s, names, general, n, mean, boot, placed, [&](std::int64_t done) {
+                        progress.writing(share(static_cast<double>(done) / n));
+                    });
+                } catch (...) {
+                    stop = true;
+                    throw;
+                }
+            },
+            [&] {
+                try {
+                    classes = countClasses(s.SortInput, s.SortOutput.data(), n);
+                    counted = true;
+                    const auto total = static_cast<double>(classes.value.size() - 1);
+                    counts.emplace(names.counts, kErrorTitle, 1 << 16);
+                    writeCounts(s, *counts, classes, general, n, mean, boot, [&](std::int64_t done) {
+                        if (stop) throw RunCancelled{};
+                        if (done % kWritebackLines == 0) counts->startWriteback();
+                        countsShare = static_cast<double>(done) / total;
+                    });
+                    counts->startWriteback();
+                } catch (...) {
+                    countsError = std::current_exception();
+                }
+            });
+        if (counted) {
+            s.ClassCount = static_cast<std::int32_t>(classes.value.size() - 1);
+            s.ClassValue.swap(classes.value);
+            s.ClassFrequency.swap(classes.frequency);
+        }
         dialogs.message(kDecimalsTitle, kSortedReadyText, Buttons::OkCancel);
-        countClasses(s, n);
-        writeCounts(s, names.counts, general, n, mean, boot, placed, [&](std::int64_t done) {
-            progress.writing(kSortedShare + (1 - kSortedShare) * static_cast<double>(done) / s.ClassCount);
-        });
+        progress.writing(share(1));
+        if (countsError) std::rethrow_exception(countsError);
+        counts->close();
+        placed.push_back(counts->path());
+        progress.writing(1);
     } catch (...) {
         // Three files belong together: none is left without the others.
         for (const std::string& file : placed) std::remove(file.c_str());

@@ -41,6 +41,10 @@ public:
     }
     void commit(std::size_t n) { used_ += n; }
     void flush();
+    // Flushes and starts the disk's writing of the text so far without
+    // waiting for it, on the caller's thread: replacing an existing file,
+    // close() would otherwise have to start it.
+    void startWriteback();
     // Writes what is left and puts the file in place under its name.
     void close();
     bool isOpen() const { return file_ != nullptr; }

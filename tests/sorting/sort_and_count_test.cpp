@@ -440,6 +440,54 @@ TEST_F(SortAndCountTest, AFailureTakesAwayTheRunsOtherFiles) {
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"d-3_Sorted and counts.txt", "d.txt"}));
 }
 
+// The counts file is written while the sorted file is: a stop or failure of
+// either, with both files several blocks long, still leaves no file of the
+// run, no temporary, and tells a counts failure only after the sorted file's
+// message.
+TEST_F(SortAndCountTest, AStopOrFailureDuringBothFilesLeavesNothingOfTheRun) {
+    const std::string data = folder.file("d.txt");
+    constexpr int kValues = 300000;  // over two blocks of lines in each file
+    std::string text = "\"A vs B\",\"x\",40,\"x\"," + std::to_string(kValues) + ",\"AB\",40,1.1,\"x\",\"x\"\r\n";
+    for (int i = 1; i <= kValues; ++i)
+        text.append(std::to_string(i)).append(",").append(std::to_string(kValues - i)).append(".25\r\n");
+    writeText(data, text);
+    struct Case {
+        const char* what;
+        const char* directoryAt;  // a folder standing where this output goes
+        int asksAfter;            // Cancel at this ask of the writing stage; -1: never
+        bool sortedShown;
+    };
+    for (const Case& c :
+         {Case{"cancel among the sorted lines", nullptr, 1, false}, Case{"no sorted file", "d-2_Sorted.txt", -1, false},
+          Case{"no counts file", "d-3_Sorted and counts.txt", -1, true}}) {
+        if (c.directoryAt) std::filesystem::create_directory(folder.file(c.directoryAt));
+        test::SortProgress progress(c.asksAfter >= 0 ? "Writing" : "", c.asksAfter);
+        program.setProgress(&progress);
+        expectQuestions(Kind::Pbt, true, data);
+        dialogs.expectInput(kDecimalsTitle, kDecimalsPrompt, "-1");
+        if (c.sortedShown)
+            dialogs.expectMessage(kDecimalsTitle, "Bootstrap results sorted and data file ready!", Answer::Ok,
+                                  Buttons::OkCancel);
+        if (c.directoryAt)
+            dialogs.expectMessage("Sort and count", std::nullopt, Answer::Ok);
+        else
+            dialogs.expectMessage("Run cancelled", std::nullopt, Answer::Ok);
+        EXPECT_EQ(program.runCommand([&] { SortForBootstrapResults(program); }),
+                  c.directoryAt ? Program::Outcome::Failed : Program::Outcome::Cancelled)
+            << c.what;
+        program.setProgress(nullptr);
+        if (c.directoryAt) {
+            EXPECT_EQ(dialogs.lastText().rfind("Cannot create the file:\n" + folder.file(c.directoryAt), 0), 0u)
+                << c.what << ": " << dialogs.lastText();
+        }
+        std::vector<std::string> want{"d.txt"};
+        if (c.directoryAt) want.push_back(c.directoryAt);
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(folder.names(), want) << c.what;
+        if (c.directoryAt) std::filesystem::remove(folder.file(c.directoryAt));
+    }
+}
+
 class NormalTestButtonTest : public SortAndCountTest {
 protected:
     std::string generalFile(const std::string& name, const std::vector<double>& values) {

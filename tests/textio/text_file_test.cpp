@@ -98,6 +98,35 @@ TEST_F(TextFileTest, ReplacesTheOldFileOnlyWhenClosed) {
     EXPECT_FALSE(fs::exists(temporary));
 }
 
+// Starting the disk's writing early flushes what was written, in order,
+// and neither puts the file in place nor keeps it when it is given up.
+TEST_F(TextFileTest, AnEarlyWritebackKeepsTheOrderAndTheOldFileUntilClose) {
+    {
+        TextFile file(path, "Save");
+        file.writeLine("old");
+        file.close();
+    }
+    for (const bool keep : {false, true}) {
+        std::string temporary;
+        {
+            TextFile file(path, "Save", 8);
+            temporary = file.temporaryPath();
+            file.write("abc");
+            file.write(std::string(20, 'x'));  // past the buffer, straight to the file
+            file.write("de");
+            file.startWriteback();
+            EXPECT_EQ(contents(temporary), "abc" + std::string(20, 'x') + "de");
+            EXPECT_EQ(contents(path), "old\r\n");
+            file.writeLine("fg");
+            file.startWriteback();
+            file.write("h");
+            if (keep) file.close();
+        }
+        EXPECT_FALSE(fs::exists(temporary)) << keep;
+        EXPECT_EQ(contents(path), keep ? "abc" + std::string(20, 'x') + "defg\r\nh" : "old\r\n") << keep;
+    }
+}
+
 // Reports never replace one another: a taken name gets a number, also
 // when the older file comes from another run in the meantime.
 TEST_F(TextFileTest, KeepAndNumberNeverReplaces) {
