@@ -151,12 +151,14 @@ std::optional<double> readValuesFast(const std::string& path, SortDataKind kind,
     rule.stopAtMinusOne = kind == SortDataKind::General;
     rule.limit = std::max<std::int64_t>(limit, 0);
     rule.most = kMaxValues;
-    const bool plain = readNumberRecords(reader, rule, x, [&](std::uint64_t bytes) {
-        progress.reading(ec || size == 0 ? 0 : static_cast<double>(bytes) / static_cast<double>(size));
-    });
-    if (!plain) return std::nullopt;
     double sum = 0;
-    for (std::size_t i = 1; i < x.size(); ++i) sum += x[i];
+    const bool plain = readNumberRecords(
+        reader, rule, x,
+        [&](std::uint64_t bytes) {
+            progress.reading(ec || size == 0 ? 0 : static_cast<double>(bytes) / static_cast<double>(size));
+        },
+        &sum);
+    if (!plain) return std::nullopt;
     return sum;
 }
 

@@ -223,12 +223,12 @@ private:
 }  // namespace
 
 bool readNumberRecords(FieldReader& reader, const NumberRecordsRule& rule, std::vector<double>& x,
-                       const std::function<void(std::uint64_t)>& blockDone) {
+                       const std::function<void(std::uint64_t)>& blockDone, double* sum) {
     const int fd = reader.takeDescriptor();
     FileCloser closer(fd);
     const std::string_view unread = reader.unreadText();
-    // Two buffers: the other core reads the next block while this one's
-    // records are taken.
+    // Two buffers: the other core reads the next block while this one is
+    // parsed.
     const std::size_t capacity = std::max(kBlock, unread.size()) + kBlock;
     const std::unique_ptr<char[]> store(new char[2 * capacity]);
     char* buf = store.get();
@@ -238,7 +238,10 @@ bool readNumberRecords(FieldReader& reader, const NumberRecordsRule& rule, std::
     bool atEof = fd < 0, readFailed = false;
     std::uint64_t readSoFar = 0;
     std::int64_t count = 0;
-    Piece first, second;
+    double total = 0;
+    // A block's two pieces, and the block before's, taken while this one
+    // is parsed.
+    Piece pieces[2][2];
     if (!fill(fd, buf, capacity, used, atEof)) return false;
     readSoFar += used - unread.size();
 
@@ -248,6 +251,7 @@ bool readNumberRecords(FieldReader& reader, const NumberRecordsRule& rule, std::
         const auto size = static_cast<std::int64_t>(piece.values.size());
         const std::int64_t taken = std::min({size, rule.limit - count, rule.most - count});
         x.insert(x.end(), piece.values.begin(), piece.values.begin() + taken);
+        for (std::int64_t i = 0; i < taken; ++i) total += piece.values[static_cast<std::size_t>(i)];
         count += taken;
         if (taken < size)  // a value beyond the limit, or one too many
             (count == rule.limit ? done : gaveUp) = true;
@@ -256,8 +260,13 @@ bool readNumberRecords(FieldReader& reader, const NumberRecordsRule& rule, std::
         else if (piece.end == PieceEnd::Failed)
             gaveUp = true;
     };
+    auto takeBlock = [&](Piece(&block)[2]) {
+        take(block[0]);
+        if (!done && !gaveUp) take(block[1]);
+    };
 
-    while (!done && !gaveUp && used > 0) {
+    bool pending = false;
+    for (std::size_t current = 0; used > 0; current ^= 1) {
         std::size_t cut = used;
         if (!atEof) {
             const void* last = memrchr(buf, '\n', used);
@@ -269,20 +278,28 @@ bool readNumberRecords(FieldReader& reader, const NumberRecordsRule& rule, std::
         while (middle < cut && s[middle] != '\n') ++middle;
         if (middle < cut) ++middle;
         std::size_t nextUsed = used - cut;
-        onBothCores([&] { parsePiece(s, middle, rule, first); },
-                    [&] {
-                        parsePiece(s + middle, cut - middle, rule, second);
-                        std::memcpy(next, buf + cut, nextUsed);
-                        readFailed = !fill(fd, next, capacity, nextUsed, atEof);
-                    });
+        Piece(&block)[2] = pieces[current];
+        onBothCores(
+            [&] {
+                parsePiece(s, middle, rule, block[0]);
+                if (pending) takeBlock(pieces[current ^ 1]);
+            },
+            [&] {
+                parsePiece(s + middle, cut - middle, rule, block[1]);
+                std::memcpy(next, buf + cut, nextUsed);
+                readFailed = !fill(fd, next, capacity, nextUsed, atEof);
+            });
+        // The block before ended the records: this one was read for nothing.
+        if (done || gaveUp) break;
         if (readFailed) return false;
         readSoFar += nextUsed - (used - cut);
-        take(first);
-        if (!done && !gaveUp) take(second);
+        pending = true;
         std::swap(buf, next);
         used = nextUsed;
         if (blockDone) blockDone(readSoFar);
+        if (used == 0) takeBlock(block);
     }
+    if (sum) *sum = total;
     return !gaveUp;
 }
 

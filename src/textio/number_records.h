@@ -25,7 +25,9 @@ struct NumberRecordsRule {
 // again with the field reader, which gives the same values or the message.
 // Values are appended to x; `blockDone` is told the bytes of the rest read
 // so far after each block and may throw to stop. The reader is used up.
+// `sum`, when given, receives the sum of the values appended, added one
+// after the other from 0 in file order.
 bool readNumberRecords(FieldReader& reader, const NumberRecordsRule& rule, std::vector<double>& x,
-                       const std::function<void(std::uint64_t)>& blockDone);
+                       const std::function<void(std::uint64_t)>& blockDone, double* sum = nullptr);
 
 }  // namespace lumera

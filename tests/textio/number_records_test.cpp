@@ -189,5 +189,52 @@ TEST(NumberRecords, AStopAskedForBetweenBlocksEndsTheReading) {
     std::filesystem::remove(path);
 }
 
+// Where the records end in a file of several blocks: in the first block, a
+// middle one or the last, by the header's count, an end record, a field
+// that is no plain number, or one record too many. The values and their
+// sum are those of the field reader's reading of the same text.
+TEST(NumberRecords, RecordsEndingInAnyBlockOfAFile) {
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / "lumera_number_records_ends.txt";
+    constexpr int kRecords = 1'500'000;  // about three blocks
+    enum class End { Limit, EndRecord, Quote, TooMany };
+    for (const int at : {100, 700'000, 1'400'000}) {
+        for (const End end : {End::Limit, End::EndRecord, End::Quote, End::TooMany}) {
+            std::mt19937_64 random(static_cast<std::uint64_t>(at));
+            std::string text = "h\r\n";
+            for (int i = 1; i <= kRecords; ++i) {
+                if (i == at && end == End::EndRecord) text += "-1,0\r\n";
+                if (i == at && end == End::Quote) text += "\"7\",1\r\n";
+                const double v = std::round(std::normal_distribution<double>(3, 5)(random) * 1e5) / 1e5;
+                text.append(std::to_string(i)).append(",").append(writeForm(v)).append("\r\n");
+            }
+            {
+                std::ofstream out(path, std::ios::binary);
+                out << text;
+            }
+            const NumberRecordsRule r =
+                rule(true, true, end == End::Limit ? at : INT64_MAX, end == End::TooMany ? at - 1 : INT64_MAX);
+            const std::optional<std::vector<double>> want = fieldByField(text, r);
+            FieldReader reader = FieldReader::fromFile(path.string(), "Read");
+            reader.readText();
+            std::vector<double> x;
+            double sum = -1;
+            const bool plain = readNumberRecords(reader, r, x, {}, &sum);
+            const std::string what = "at " + std::to_string(at) + ", end " + std::to_string(static_cast<int>(end));
+            if (end == End::Quote || end == End::TooMany) {
+                EXPECT_FALSE(plain) << what;
+                continue;
+            }
+            ASSERT_TRUE(plain) << what;
+            ASSERT_TRUE(want.has_value()) << what;
+            EXPECT_EQ(x.size(), static_cast<std::size_t>(end == End::Limit ? at : at - 1)) << what;
+            EXPECT_TRUE(sameBits(x, *want)) << what;
+            double inOrder = 0;
+            for (const double v : *want) inOrder += v;
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(sum), std::bit_cast<std::uint64_t>(inOrder)) << what;
+        }
+    }
+    std::filesystem::remove(path);
+}
+
 }  // namespace
 }  // namespace lumera
