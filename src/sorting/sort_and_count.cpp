@@ -136,11 +136,15 @@ void startValues(std::vector<double>& x, SortDataKind kind, std::int64_t limit) 
         x.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(limit, 0, kMaxValues)) + 1);
 }
 
+// Makes room for the sort's output of up to `most` values; told once the
+// header is read, on a thread beside the reading's two.
+using PrepareOutput = std::function<void(std::size_t most)>;
+
 // The records of a plain file read in blocks on both cores; empty when the
 // file is not of that plain layout (its header is read all the same).
 std::optional<double> readValuesFast(const std::string& path, SortDataKind kind, bool serials, std::string& projectName,
                                      std::string& dataSetName, BootHeader& boot, std::vector<double>& x,
-                                     JobProgress& progress) {
+                                     JobProgress& progress, const PrepareOutput& prepare) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
     FieldReader reader = FieldReader::fromFile(path, kErrorTitle);
@@ -152,12 +156,25 @@ std::optional<double> readValuesFast(const std::string& path, SortDataKind kind,
     rule.limit = std::max<std::int64_t>(limit, 0);
     rule.most = kMaxValues;
     double sum = 0;
-    const bool plain = readNumberRecords(
-        reader, rule, x,
-        [&](std::uint64_t bytes) {
-            progress.reading(ec || size == 0 ? 0 : static_cast<double>(bytes) / static_cast<double>(size));
-        },
-        &sum);
+    bool plain = false;
+    auto read = [&] {
+        plain = readNumberRecords(
+            reader, rule, x,
+            [&](std::uint64_t bytes) {
+                progress.reading(ec || size == 0 ? 0 : static_cast<double>(bytes) / static_cast<double>(size));
+            },
+            &sum);
+    };
+    // The header's count bounds the values, and so do the file's size (a
+    // record takes two bytes at least) and the most a file may hold: the
+    // output's first touch of its memory then fills the reading's idle
+    // moments.
+    const auto most = static_cast<std::size_t>(std::min<std::uint64_t>(
+        {static_cast<std::uint64_t>(rule.limit), ec ? 0 : size / 2, static_cast<std::uint64_t>(kMaxValues)}));
+    if (prepare && kind != SortDataKind::General && most > 0)
+        onBothCores(read, [&] { prepare(most); });
+    else
+        read();
     if (!plain) return std::nullopt;
     return sum;
 }
@@ -166,13 +183,13 @@ std::optional<double> readValuesFast(const std::string& path, SortDataKind kind,
 // their sum in file order.
 double readValues(const std::string& path, SortDataKind kind, bool serials, std::string& projectName,
                   std::string& dataSetName, BootHeader& boot, std::vector<double>& x, InputDigest* digest,
-                  JobProgress& progress) {
+                  JobProgress& progress, const PrepareOutput& prepare = {}) {
     // The plain layout of a file that can be read twice goes the fast way;
     // any other is read again field by field, for its message if it has one.
     std::error_code ec;
     if (!digest && !isPipe(path) && std::filesystem::is_regular_file(path, ec)) {
         if (const std::optional<double> sum =
-                readValuesFast(path, kind, serials, projectName, dataSetName, boot, x, progress))
+                readValuesFast(path, kind, serials, projectName, dataSetName, boot, x, progress, prepare))
             return *sum;
     }
     FieldReader reader = FieldReader::fromFile(path, kErrorTitle);
@@ -496,8 +513,12 @@ void SortForBootstrapResults(Program& program) {
     JobProgress progress(&program.progress());
     progress.reading(0);
     BootHeader boot;
+    auto prepare = [&](std::size_t most) {
+        s.SortOutput.resize(std::max(s.SortOutput.size(), most + 1));
+        s.SortOutputSerial.resize(std::max(s.SortOutputSerial.size(), most + 1));
+    };
     const double sum = readValues(path, s.DataKind, s.WithSerialNumbers == Flag::Yes, s.ProjectName, s.DataSetName,
-                                  boot, s.SortInput, nullptr, progress);
+                                  boot, s.SortInput, nullptr, progress, prepare);
     const auto n = static_cast<std::int32_t>(s.SortInput.size() - 1);
     const double mean = checkedMean(path, s.SortInput.size() - 1, sum);
 

@@ -147,6 +147,37 @@ TEST_F(SortAndCountTest, BootstrapResultsAtTwoDecimalsReadOnlyBValues) {
     EXPECT_EQ(folder.names().size(), 4u);
 }
 
+TEST_F(SortAndCountTest, AHeaderAnnouncingMoreValuesThanTheFileHoldsSortsThoseItHolds) {
+    // The output is made ready for the announced count while the file is
+    // read; only the values read are sorted and written.
+    const std::string in = test::writeTreatment(folder.file("Boot-B.txt"), {.name = "Control",
+                                                                            .code = "R0",
+                                                                            .sampleSize = 30,
+                                                                            .original = 1.5,
+                                                                            .replicates = {2.5, -0.25, 2.5},
+                                                                            .announcedB = 100000});
+    ASSERT_EQ(sort(Kind::Boot, false, in), Program::Outcome::Done);
+    // The order of the two equal values is the literal sort's.
+    std::int16_t limit = 0;
+    const auto want = reference::literalQuickSort({0, 2.5, -0.25, 2.5}, {0, 1, 2, 3}, limit);
+    ASSERT_EQ(want.serials[1], 2);
+    const std::string tied = "1,2,-.25\r\n2," + std::to_string(want.serials[2]) + ",2.5\r\n3," +
+                             std::to_string(want.serials[3]) + ",2.5\r\n";
+    EXPECT_EQ(
+        read("Boot-B-2_Sorted.txt"),
+        "\"Project:  " + version() +
+            "\"\r\n\"Original mean =\",1.5\r\n\"Bootstrap sample size (n) = \",30\r\n"
+            "\"Total effective bootstrap number (B) = \",3\r\n\"Sample size or mean (A)= 30, (B)=1.58333333333333\"\r\n"
+            "\"Variable: Control\"\r\n" +
+            kSortedHeader + tied);
+    EXPECT_EQ(read("Boot-B-3_Sorted and counts.txt"),
+              "\"Project:  " + version() +
+                  "\"\r\n\"Sample size or Original mean (A) =30, (B)=\",1.5\r\n\"Next line is sample size\"\r\n30\r\n"
+                  "\"Total effective bootstrap number (B) = \",3,\"Total classes =\",2\r\n"
+                  "\"Group serial no.\",\"Value\",\"Count\"\r\n1,-.25,1\r\n2,2.5,2\r\n");
+    EXPECT_EQ(s().ClassCount, 2);
+}
+
 TEST_F(SortAndCountTest, PbtResultsSkipTwoFieldsCarryTheProjectAndEndAfterTheClosingMessages) {
     const std::string general = folder.file("g.txt");
     writeText(general, "\"Field trial\",\"x\",\"V\"\r\n1\r\n");
