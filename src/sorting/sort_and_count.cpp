@@ -1,6 +1,7 @@
 #include "sorting/sort_and_count.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <bit>
 #include <charconv>
@@ -14,6 +15,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "shell/dialog_texts.h"
 #include "shell/program.h"
@@ -241,13 +243,75 @@ std::string record(std::initializer_list<std::string_view> texts) {
     return r.finish();
 }
 
-// A sorted line "i,serial,x": equal values stand together, so the text of
-// the one before is kept.
-class SortedLines {
+std::string projectLine(const RunState& s, bool general) {
+    return general ? "Project: " + s.ProjectName : "Project: " + s.ProjectName + " " + s.VersionText;
+}
+
+// The classes of the sorted values: value[k] and frequency[k], k = 1..;
+// for each slice of lines, the first class that starts in it or after it,
+// and the line (from 0) where that class starts.
+struct Classes {
+    std::vector<double> value, frequency;
+    std::vector<std::int64_t> sliceClass, sliceStart;
+};
+
+// Each value joins the class whose first value lies within 1e-12 of it.
+// The spent input, n + 1 values long, holds the classes' values; what is
+// reserved for the counts but never written is never given memory.
+Classes countClasses(std::vector<double>& spent, const double* x, std::int32_t n) {
+    Classes c;
+    c.value.swap(spent);
+    std::vector<double>().swap(spent);
+    c.value.resize(static_cast<std::size_t>(n) + 1);
+    double* const value = c.value.data();
+    c.frequency.reserve(static_cast<std::size_t>(n) + 1);
+    c.frequency.push_back(0);
+    const auto slices = static_cast<std::size_t>((n + kLineSlice - 1) / kLineSlice);
+    c.sliceClass.resize(slices);
+    c.sliceStart.resize(slices);
+    std::size_t nextSlice = 0;
+    auto starts = [&](std::int64_t k, std::int32_t line) {
+        for (; nextSlice < slices && static_cast<std::int64_t>(nextSlice) * kLineSlice <= line; ++nextSlice) {
+            c.sliceClass[nextSlice] = k;
+            c.sliceStart[nextSlice] = line;
+        }
+    };
+    std::int64_t k = 1;
+    double first = x[1];
+    value[1] = first;
+    std::int32_t start = 1;
+    starts(1, 0);
+    for (std::int32_t i = 2; i <= n; ++i) {
+        if (std::fabs(x[i] - first) < 1e-12) continue;
+        c.frequency.push_back(i - start);
+        start = i;
+        first = x[i];
+        value[++k] = first;
+        starts(k, i - 1);
+    }
+    c.frequency.push_back(n + 1 - start);
+    starts(k + 1, n);
+    c.value.resize(static_cast<std::size_t>(k) + 1);
+    return c;
+}
+
+// The sorted file's line "i,serial,x" and, where a class starts, the counts
+// file's line "k,value,count", which takes the text just formed for x.
+// Equal values stand together, so the text of the one before is kept; a
+// count is a whole number, whose write form is its digits.
+class SortedAndCountLines {
 public:
-    static constexpr std::size_t kMaxLine = 2 * 12 + kMaxNumberText + 4;
-    SortedLines(const std::int32_t* serial, const double* x) : serial_(serial), x_(x) {}
-    char* operator()(std::int64_t first, std::int64_t last, char* p) const {
+    static constexpr std::size_t kMaxSorted = 2 * 12 + kMaxNumberText + 4;
+    static constexpr std::size_t kMaxCounts = 12 + 2 * kMaxNumberText + 4;
+    SortedAndCountLines(const std::int32_t* serial, const double* x, const Classes& classes, bool counts)
+        : serial_(serial), x_(x), classes_(classes), counts_(counts) {}
+    void operator()(std::int64_t first, std::int64_t last, std::array<char*, 2>& outs) const {
+        char* p = outs[0];
+        char* q = outs[1];
+        const auto slice = static_cast<std::size_t>(first / kLineSlice);
+        std::int64_t k = classes_.sliceClass[slice];
+        std::int64_t classStart = classes_.sliceStart[slice];
+        const double* const frequency = classes_.frequency.data();
         char text[kMaxNumberText];
         std::size_t length = 0;
         std::uint64_t bits = 0;
@@ -283,57 +347,38 @@ public:
             p += length;
             *p++ = '\r';
             *p++ = '\n';
+            if (i - 1 != classStart || !counts_) continue;
+            q = std::to_chars(q, q + 12, k).ptr;
+            *q++ = ',';
+            std::memcpy(q, text, length);
+            q += length;
+            *q++ = ',';
+            const double f = frequency[k];
+            if (f >= 1 && f < 1e15 && f == std::floor(f))
+                q = std::to_chars(q, q + 16, static_cast<std::int64_t>(f)).ptr;
+            else
+                q = writeFormTo(q, f);
+            *q++ = '\r';
+            *q++ = '\n';
+            classStart += static_cast<std::int64_t>(f);
+            ++k;
         }
-        return p;
+        outs[0] = p;
+        outs[1] = q;
     }
 
 private:
     const std::int32_t* serial_;
     const double* x_;
+    const Classes& classes_;
+    bool counts_;
 };
-
-// A counts line "k,value,count"; a count is a whole number, whose write form
-// is its digits.
-class CountLines {
-public:
-    static constexpr std::size_t kMaxLine = 12 + 2 * kMaxNumberText + 4;
-    CountLines(const double* value, const double* frequency) : value_(value), frequency_(frequency) {}
-    char* operator()(std::int64_t first, std::int64_t last, char* p) const {
-        for (std::int64_t k = first + 1; k <= last; ++k) {
-            p = std::to_chars(p, p + 12, k).ptr;
-            *p++ = ',';
-            p = writeFormTo(p, value_[k]);
-            *p++ = ',';
-            const double f = frequency_[k];
-            if (f >= 1 && f < 1e15 && f == std::floor(f))
-                p = std::to_chars(p, p + 16, static_cast<std::int64_t>(f)).ptr;
-            else
-                p = writeFormTo(p, f);
-            *p++ = '\r';
-            *p++ = '\n';
-        }
-        return p;
-    }
-
-private:
-    const double* value_;
-    const double* frequency_;
-};
-
-std::string projectLine(const RunState& s, bool general) {
-    return general ? "Project: " + s.ProjectName : "Project: " + s.ProjectName + " " + s.VersionText;
-}
 
 // Lines between starts of the disk's writing: whole rounds of the blocks.
 constexpr std::int64_t kWritebackLines = 1 << 20;
 
-// Each writer adds the files it put in place to `placed`, so that a later
-// failure can take the whole run's files away again.
-void writeSortedAndPercentiles(const RunState& s, const SortOutputNames& names, bool general, std::int32_t n,
-                               double mean, const BootHeader& boot, std::vector<std::string>& placed,
-                               const std::function<void(std::int64_t)>& written) {
-    // Blocks of lines go to the file as they are, past a small buffer.
-    TextFile sorted(names.sorted, kErrorTitle, 1 << 16);
+void writeSortedHeader(const RunState& s, TextFile& sorted, bool general, std::int32_t n, double mean,
+                       const BootHeader& boot) {
     sorted.write(record({projectLine(s, general)}));
     if (general) {
         sorted.write(WriteRecord().text("Sample size =").number(n).finish());
@@ -346,77 +391,26 @@ void writeSortedAndPercentiles(const RunState& s, const SortOutputNames& names, 
         sorted.write(record({"Variable: " + boot.name}));
     }
     sorted.write(record({"Sorted serial no.", "Original serial no.", "Sorted data"}));
+}
 
-    TextFile percentiles(names.percentile, kErrorTitle, 1 << 12);
-    // A position exists only where N x p is exactly a whole number.
+// A position exists only where N x p is exactly a whole number.
+void writePercentiles(const RunState& s, TextFile& percentiles, std::int32_t n) {
     struct Point {
         const char* label;
         double position;
     };
     const double dn = n;
     const Point points[] = {{"0.025", dn * 0.025}, {"0.5", dn * 0.5}, {"0.975", dn * 0.975}};
-    std::size_t next = 0;
-    auto skipMissing = [&] {
-        while (next < 3 && (points[next].position != std::floor(points[next].position) || points[next].position < 1 ||
-                            points[next].position > dn))
-            ++next;
-    };
-    skipMissing();
-    for (; next < 3; skipMissing()) {
-        const auto i = static_cast<std::int32_t>(points[next].position);
-        percentiles.write(record({std::string("The ") + points[next].label + " percentile life table of " +
-                                  s.DataSetName + " is " + std::to_string(s.SortOutputSerial[i])}));
-        ++next;
+    for (const Point& point : points) {
+        if (point.position != std::floor(point.position) || point.position < 1 || point.position > dn) continue;
+        const auto i = static_cast<std::int32_t>(point.position);
+        percentiles.write(record({std::string("The ") + point.label + " percentile life table of " + s.DataSetName +
+                                  " is " + std::to_string(s.SortOutputSerial[i])}));
     }
-    writeLinesInBlocks(sorted, n, SortedLines::kMaxLine, SortedLines(s.SortOutputSerial.data(), s.SortOutput.data()),
-                       [&](std::int64_t lines) {
-                           // The disk's writing goes along with the text, so
-                           // that replacing an earlier file leaves it little.
-                           if (lines % kWritebackLines == 0) sorted.startWriteback();
-                           written(lines);
-                       });
-    sorted.close();
-    placed.push_back(sorted.path());
-    percentiles.close();
-    placed.push_back(percentiles.path());
 }
 
-// The classes of the sorted values: value[k] and frequency[k], k = 1..
-struct Classes {
-    std::vector<double> value, frequency;
-};
-
-// Each value joins the class whose first value lies within 1e-12 of it.
-// The spent input's memory holds the values; what is reserved but never
-// written is never given memory, so one pass fills both.
-Classes countClasses(std::vector<double>& spent, const double* x, std::int32_t n) {
-    Classes c;
-    c.value.swap(spent);
-    std::vector<double>().swap(spent);
-    c.value.clear();
-    c.value.reserve(static_cast<std::size_t>(n) + 1);
-    c.frequency.reserve(static_cast<std::size_t>(n) + 1);
-    c.value.push_back(0);
-    c.frequency.push_back(0);
-    double first = x[1];
-    c.value.push_back(first);
-    c.frequency.push_back(1);
-    for (std::int32_t i = 2; i <= n; ++i) {
-        if (std::fabs(x[i] - first) < 1e-12) {
-            c.frequency.back() += 1;
-        } else {
-            first = x[i];
-            c.value.push_back(first);
-            c.frequency.push_back(1);
-        }
-    }
-    return c;
-}
-
-// Writes the counts file's text; putting it in place is the caller's.
-void writeCounts(const RunState& s, TextFile& counts, const Classes& c, bool general, std::int32_t n, double mean,
-                 const BootHeader& boot, const std::function<void(std::int64_t)>& written) {
-    const auto classCount = static_cast<std::int32_t>(c.value.size() - 1);
+void writeCountsHeader(const RunState& s, TextFile& counts, std::int32_t classCount, bool general, std::int32_t n,
+                       double mean, const BootHeader& boot) {
     counts.write(record({projectLine(s, general)}));
     if (general) {
         counts.write(WriteRecord().text("Sample size =").number(n).finish());
@@ -437,8 +431,6 @@ void writeCounts(const RunState& s, TextFile& counts, const Classes& c, bool gen
                          .finish());
     }
     counts.write(record({"Group serial no.", "Value", "Count"}));
-    writeLinesInBlocks(counts, classCount, CountLines::kMaxLine, CountLines(c.value.data(), c.frequency.data()),
-                       written);
 }
 
 }  // namespace
@@ -542,64 +534,84 @@ void SortForBootstrapResults(Program& program) {
     progress.writing(0);
 
     const SortOutputNames names = sortOutputNames(s);
+    Classes classes = countClasses(s.SortInput, s.SortOutput.data(), n);
+    const auto classCount = static_cast<std::int32_t>(classes.value.size() - 1);
+    // Both files' lines come from one pass over the sorted values, and both
+    // are put in place side by side; a failure of the counts file is told
+    // only after the message that the sorted file is ready.
     std::vector<std::string> placed;
-    // The sorted file holds about two thirds of the text.
-    constexpr double kSortedShare = 0.65;
-    // The counts file needs only the sorted values, so its classes and text
-    // are made while the sorted file is written: the kernel's copies of the
-    // two files then run side by side. It is put in place, or its failure
-    // told, only after the message that the sorted file is ready.
-    std::optional<TextFile> counts;
-    Classes classes;
-    bool counted = false;
-    std::exception_ptr countsError;
-    std::atomic<bool> stop{false};
-    std::atomic<double> countsShare{0};
-    auto share = [&](double sortedShare) {
-        return kSortedShare * sortedShare + (1 - kSortedShare) * countsShare.load();
-    };
+    std::optional<std::string> countsPlaced;
     try {
+        // Blocks of lines go to the files as they are, past a small buffer.
+        TextFile sorted(names.sorted, kErrorTitle, 1 << 16);
+        writeSortedHeader(s, sorted, general, n, mean, boot);
+        TextFile percentiles(names.percentile, kErrorTitle, 1 << 12);
+        writePercentiles(s, percentiles, n);
+        // A counts file that cannot be made is told after the sorted file's
+        // message, as when the files were written one after the other.
+        std::exception_ptr sortedError, countsError;
+        std::optional<TextFile> counts;
+        try {
+            counts.emplace(names.counts, kErrorTitle, 1 << 16);
+            writeCountsHeader(s, *counts, classCount, general, n, mean, boot);
+        } catch (...) {
+            counts.reset();
+            countsError = std::current_exception();
+        }
+        auto written = [&](std::int64_t lines) {
+            // The disk's writing goes along with the text, so that
+            // replacing earlier files leaves it little.
+            if (lines % kWritebackLines == 0) {
+                sorted.startWriteback();
+                if (counts) counts->startWriteback();
+            }
+            progress.writing(static_cast<double>(lines) / n);
+        };
+        const SortedAndCountLines format(s.SortOutputSerial.data(), s.SortOutput.data(), classes, counts.has_value());
+        if (counts)
+            writeLinesInBlocks<2>({&sorted, &*counts}, n,
+                                  {SortedAndCountLines::kMaxSorted, SortedAndCountLines::kMaxCounts}, format, written);
+        else
+            writeLinesInBlocks<1>(
+                {&sorted}, n, {SortedAndCountLines::kMaxSorted},
+                [&](std::int64_t first, std::int64_t last, std::array<char*, 1>& outs) {
+                    std::array<char*, 2> both{outs[0], nullptr};
+                    format(first, last, both);
+                    outs[0] = both[0];
+                },
+                written);
         onBothCores(
             [&] {
                 try {
-                    writeSortedAndPercentiles(s, names, general, n, mean, boot, placed, [&](std::int64_t done) {
-                        progress.writing(share(static_cast<double>(done) / n));
-                    });
+                    sorted.close();
                 } catch (...) {
-                    stop = true;
-                    throw;
+                    sortedError = std::current_exception();
                 }
             },
             [&] {
+                if (!counts) return;
                 try {
-                    classes = countClasses(s.SortInput, s.SortOutput.data(), n);
-                    counted = true;
-                    const auto total = static_cast<double>(classes.value.size() - 1);
-                    counts.emplace(names.counts, kErrorTitle, 1 << 16);
-                    writeCounts(s, *counts, classes, general, n, mean, boot, [&](std::int64_t done) {
-                        if (stop) throw RunCancelled{};
-                        if (done % kWritebackLines == 0) counts->startWriteback();
-                        countsShare = static_cast<double>(done) / total;
-                    });
-                    counts->startWriteback();
+                    counts->close();
+                    countsPlaced = counts->path();
                 } catch (...) {
                     countsError = std::current_exception();
                 }
             });
-        if (counted) {
-            s.ClassCount = static_cast<std::int32_t>(classes.value.size() - 1);
-            s.ClassValue.swap(classes.value);
-            s.ClassFrequency.swap(classes.frequency);
-        }
+        if (sortedError) std::rethrow_exception(sortedError);
+        placed.push_back(sorted.path());
+        percentiles.close();
+        placed.push_back(percentiles.path());
+        s.ClassCount = classCount;
+        s.ClassValue.swap(classes.value);
+        s.ClassFrequency.swap(classes.frequency);
         dialogs.message(kDecimalsTitle, kSortedReadyText, Buttons::OkCancel);
-        progress.writing(share(1));
         if (countsError) std::rethrow_exception(countsError);
-        counts->close();
-        placed.push_back(counts->path());
+        placed.push_back(*std::exchange(countsPlaced, std::nullopt));
         progress.writing(1);
     } catch (...) {
         // Three files belong together: none is left without the others.
         for (const std::string& file : placed) std::remove(file.c_str());
+        if (countsPlaced) std::remove(countsPlaced->c_str());
         throw;
     }
     dialogs.message(kDecimalsTitle, kCountsReadyText, Buttons::OkCancel);

@@ -395,6 +395,49 @@ TEST_F(SortAndCountTest, ALargeFileGivesTheLinesOfTheLiteralSortWrittenOneByOne)
     EXPECT_EQ(s().ClassCount, static_cast<std::int32_t>(classes));
 }
 
+// The counts lines are formed beside the sorted lines, a slice of lines at
+// a time: classes longer than a slice, one filling the first slice
+// exactly, and chains of values each within a trillionth of the one before
+// but not of the class's first, checked against classes counted over the
+// values as the file gives them, sorted.
+TEST_F(SortAndCountTest, CountsLinesFollowTheClassesAcrossSlicesOfLines) {
+    std::vector<double> values(16384, -100.0);
+    values.insert(values.end(), 20000, 1.0);
+    values.insert(values.end(), 17000, 3.25);
+    for (int i = 0; i < 9000; ++i) values.push_back(2.0 + i * 0.4e-12);
+    std::mt19937_64 random(5);
+    std::normal_distribution<double> normal(0, 3);
+    while (values.size() < 150000) values.push_back(std::round(normal(random) * 1000) / 1000);
+    std::shuffle(values.begin(), values.end(), random);
+    std::string text = "\"A vs B\",\"x\",40,\"x\"," + std::to_string(values.size()) + ",\"AB\",40,1.1,\"x\",\"x\"\r\n";
+    std::vector<double> read_back;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const std::string form = writeForm(values[i]);
+        text.append(std::to_string(i + 1)).append(",").append(form).append("\r\n");
+        read_back.push_back(std::strtod(form.c_str(), nullptr));
+    }
+    const std::string data = folder.file("slices.txt");
+    writeText(data, text);
+    ASSERT_EQ(sort(Kind::Pbt, true, data), Program::Outcome::Done);
+
+    std::sort(read_back.begin(), read_back.end());
+    std::string counts;
+    int classes = 0;
+    for (std::size_t i = 0; i < read_back.size();) {
+        std::size_t j = i;
+        while (j < read_back.size() && std::fabs(read_back[j] - read_back[i]) < 1e-12) ++j;
+        counts.append(std::to_string(++classes)).append(",").append(writeForm(read_back[i]));
+        counts.append(",").append(std::to_string(j - i)).append("\r\n");
+        i = j;
+    }
+    const std::string file = read("slices-3_Sorted and counts.txt");
+    const std::string header = "\"Group serial no.\",\"Value\",\"Count\"\r\n";
+    ASSERT_NE(file.find(header), std::string::npos);
+    EXPECT_TRUE(file.substr(file.find(header) + header.size()) == counts);
+    EXPECT_EQ(s().ClassCount, classes);
+    EXPECT_GT(classes, 4000);
+}
+
 TEST_F(SortAndCountTest, ProgressGoesThroughTheThreeStagesToAHundred) {
     const std::string data = folder.file("d.txt");
     writeText(data, "\"P\",\"x\",\"V\"\r\n1,3\r\n2,1\r\n3,2\r\n-1,0\r\n");
