@@ -534,7 +534,14 @@ void SortForBootstrapResults(Program& program) {
     progress.writing(0);
 
     const SortOutputNames names = sortOutputNames(s);
-    Classes classes = countClasses(s.SortInput, s.SortOutput.data(), n);
+    // An earlier run's files are replaced at the end; their cached text is
+    // let go meanwhile, while this core counts the classes.
+    Classes classes;
+    onBothCores([&] { classes = countClasses(s.SortInput, s.SortOutput.data(), n); },
+                [&] {
+                    forgetCachedText(names.sorted);
+                    forgetCachedText(names.counts);
+                });
     const auto classCount = static_cast<std::int32_t>(classes.value.size() - 1);
     // Both files' lines come from one pass over the sorted values, and both
     // are put in place side by side; a failure of the counts file is told

@@ -226,6 +226,16 @@ void TextFile::startWriteback() {
     if (!inPlace_) ::sync_file_range(::fileno(file_), 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
+void forgetCachedText(const std::string& path) noexcept {
+    // Only a regular file is opened: opening a device can have effects.
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+}
+
 void TextFile::close() {
     if (!file_) return;
     drain();

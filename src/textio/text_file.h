@@ -74,6 +74,11 @@ private:
     std::size_t used_ = 0;
 };
 
+// Lets the system drop the pages it keeps of a regular file's text, which
+// it would otherwise free while a new file replaces it; the file itself is
+// untouched. Quietly does nothing where it cannot.
+void forgetCachedText(const std::string& path) noexcept;
+
 // Why a text cannot be part of a file name (it holds a line end, a NUL or a
 // path separator), or nothing when it can.
 std::optional<std::string> nameTextProblem(std::string_view text);

@@ -371,5 +371,28 @@ TEST(NameText, RefusesWhatBreaksAFileName) {
     EXPECT_TRUE(nameTextProblem(std::string_view("a\0b", 3)));
 }
 
+// Letting the system drop a file's cached text leaves the file as it was,
+// and anything else at a name (nothing, a folder, a pipe no one writes
+// into) is passed over without waiting.
+TEST(TextFileTargets, ForgettingCachedTextKeepsTheFile) {
+    test::TempFolder folder("text_file_forget");
+    const std::string path = folder.file("old.txt");
+    std::string text;
+    for (int i = 0; i < 100000; ++i) text += std::to_string(i) + ",1.5\r\n";
+    {
+        TextFile file(path, "Save");
+        file.write(text);
+        file.close();
+    }
+    forgetCachedText(path);
+    EXPECT_TRUE(contents(path) == text);
+    const std::string fifo = folder.file("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    forgetCachedText(fifo);
+    forgetCachedText(folder.file("missing.txt"));
+    forgetCachedText(folder.path().string());
+    EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
 }  // namespace
 }  // namespace lumera
