@@ -306,8 +306,8 @@ void placeKeyedClasses(Workspace& w, const Keyed* keyed, std::size_t g) {
 }
 
 // The exchange sort's outcome for a group without NaN.
-void sortPlainGroup(Workspace& w, const double* val, const std::int32_t* ser, double* outVal, std::int32_t* outSer,
-                    std::size_t g) {
+inline void sortPlainGroupOn(Workspace& w, const double* val, const std::int32_t* ser, double* outVal,
+                             std::int32_t* outSer, std::size_t g) {
     if (g == 0) return;
     std::uint32_t* rank = atLeast(w.rank, g);
     std::size_t d = 0;
@@ -358,6 +358,23 @@ void sortPlainGroup(Workspace& w, const double* val, const std::int32_t* ser, do
         placeClass(order + base, less + base, classStart[r + 1] - base, base, target, w.slots);
     }
     scatter(val, ser, target, outVal, outSer, g);
+}
+
+// The same built for processors with AVX2 and the bit-count instruction,
+// which the counts of positions taken use at every tied value.
+__attribute__((target("avx2,popcnt,bmi,bmi2"), flatten)) void sortPlainGroupAvx2(Workspace& w, const double* val,
+                                                                                 const std::int32_t* ser,
+                                                                                 double* outVal, std::int32_t* outSer,
+                                                                                 std::size_t g) {
+    sortPlainGroupOn(w, val, ser, outVal, outSer, g);
+}
+
+void sortPlainGroup(Workspace& w, const double* val, const std::int32_t* ser, double* outVal, std::int32_t* outSer,
+                    std::size_t g) {
+    static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") &&
+                             __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+    if (avx2) return sortPlainGroupAvx2(w, val, ser, outVal, outSer, g);
+    sortPlainGroupOn(w, val, ser, outVal, outSer, g);
 }
 
 // The exchange sort never moves a NaN (every comparison with it is false), and
