@@ -295,6 +295,14 @@ Classes countClasses(std::vector<double>& spent, const double* x, std::int32_t n
     return c;
 }
 
+// Copies a text of up to 32 bytes in two fixed moves, where a copy of its
+// exact length calls the library: the lines' buffers have room past them.
+char* copyShort(char* out, const char* from, std::size_t length) {
+    static_assert(kLineSlack >= 32 && kMaxNumberText >= 32);
+    std::memcpy(out, from, 32);
+    return out + length;
+}
+
 // The sorted file's line "i,serial,x" and, where a class starts, the counts
 // file's line "k,value,count", which takes the text just formed for x.
 // Equal values stand together, so the text of the one before is kept; a
@@ -312,18 +320,17 @@ public:
         std::int64_t k = classes_.sliceClass[slice];
         std::int64_t classStart = classes_.sliceStart[slice];
         const double* const frequency = classes_.frequency.data();
-        char text[kMaxNumberText];
+        char text[kMaxNumberText] = {};
         std::size_t length = 0;
         std::uint64_t bits = 0;
-        // The line number counts up in its text, digit by digit.
-        char number[24];
-        char* const numberEnd = number + sizeof number;
+        // The line number counts up in its text, digit by digit; room
+        // after it lets it be copied in one fixed move.
+        char number[48] = {};
+        char* const numberEnd = number + 24;
         char* numberBegin = numberEnd;
         for (std::int64_t v = first + 1; v > 0; v /= 10) *--numberBegin = static_cast<char>('0' + v % 10);
         for (std::int64_t i = first + 1; i <= last; ++i) {
-            const auto digits = static_cast<std::size_t>(numberEnd - numberBegin);
-            std::memcpy(p, numberBegin, digits);
-            p += digits;
+            p = copyShort(p, numberBegin, static_cast<std::size_t>(numberEnd - numberBegin));
             for (char* d = numberEnd - 1;; --d) {
                 if (d < numberBegin) {
                     *--numberBegin = '1';
@@ -343,15 +350,13 @@ public:
                 bits = b;
                 length = static_cast<std::size_t>(writeFormTo(text, x_[i]) - text);
             }
-            std::memcpy(p, text, length);
-            p += length;
+            p = copyShort(p, text, length);
             *p++ = '\r';
             *p++ = '\n';
             if (i - 1 != classStart || !counts_) continue;
             q = std::to_chars(q, q + 12, k).ptr;
             *q++ = ',';
-            std::memcpy(q, text, length);
-            q += length;
+            q = copyShort(q, text, length);
             *q++ = ',';
             const double f = frequency[k];
             if (f >= 1 && f < 1e15 && f == std::floor(f))

@@ -14,6 +14,9 @@ namespace lumera {
 
 // Lines are formatted in slices of this many.
 constexpr std::int64_t kLineSlice = 16384;
+// A formatter may write this many bytes past the end it leaves, so that it
+// can copy short texts in fixed-size moves.
+constexpr std::size_t kLineSlack = 32;
 
 // Writes `count` numbered lines to N files at once, formatted in slices on
 // both cores while this thread writes the slices before them, in order.
@@ -34,11 +37,11 @@ void writeLinesInBlocks(const std::array<TextFile*, N>& files, std::int64_t coun
     std::array<std::size_t, N> sliceBytes{}, offset{};
     std::size_t lineBytes = 0;
     for (std::size_t f = 0; f < N; ++f) {
-        sliceBytes[f] = static_cast<std::size_t>(kLineSlice) * maxLine[f];
-        offset[f] = static_cast<std::size_t>(kLineSlice) * lineBytes;
-        lineBytes += maxLine[f];
+        sliceBytes[f] = static_cast<std::size_t>(kLineSlice) * maxLine[f] + kLineSlack;
+        offset[f] = lineBytes;
+        lineBytes += sliceBytes[f];
     }
-    const std::size_t sliceStore = static_cast<std::size_t>(kLineSlice) * lineBytes;
+    const std::size_t sliceStore = lineBytes;
     std::unique_ptr<char[]> store(new char[2 * kSlices * sliceStore]);
     std::size_t length[2][kSlices][N] = {};
     auto slice = [&](std::int64_t round, std::size_t k, std::size_t f) {
