@@ -236,13 +236,16 @@ struct SmallCounts {
     std::uint64_t* bits;
     std::uint16_t* word;
     std::uint16_t* kilo;
+    static constexpr std::size_t kKilos = kMost / 1024;
     SmallCounts(std::vector<std::uint64_t>& bitStore, std::vector<std::uint16_t>& countStore, std::size_t g) {
-        const std::size_t words = (g + 63) / 64, kilos = (g + 1023) / 1024;
+        // Whole blocks of sixteen counts, so that each sum is one fixed,
+        // masked sum of sixteen: no loop whose end the processor guesses.
+        const std::size_t words = (g + 1023) / 1024 * 16;
         bits = atLeast(bitStore, words);
-        word = atLeast(countStore, words + kilos);
+        word = atLeast(countStore, words + kKilos);
         kilo = word + words;
         std::fill(bits, bits + words, 0);
-        std::fill(word, word + words + kilos, 0);
+        std::fill(word, word + words + kKilos, 0);
     }
     void take(std::size_t p) {
         bits[p >> 6] |= std::uint64_t{1} << (p & 63);
@@ -251,9 +254,11 @@ struct SmallCounts {
     }
     // Positions taken below p.
     std::uint32_t below(std::size_t p) const {
+        const std::size_t kilos = p >> 10, words = (p >> 6) & 15;
+        const std::uint16_t* block = word + (kilos << 4);
         std::uint32_t n = 0;
-        for (std::size_t k = 0; k < (p >> 10); ++k) n += kilo[k];
-        for (std::size_t k = (p >> 10) << 4; k < (p >> 6); ++k) n += word[k];
+        for (std::size_t k = 0; k < kKilos; ++k) n += k < kilos ? kilo[k] : 0u;
+        for (std::size_t k = 0; k < 16; ++k) n += k < words ? block[k] : 0u;
         return n + static_cast<std::uint32_t>(std::popcount(bits[p >> 6] & ((std::uint64_t{1} << (p & 63)) - 1)));
     }
 };
