@@ -45,6 +45,7 @@ struct Workspace {
     std::vector<std::uint64_t> distinct, smallBits;
     std::vector<std::uint16_t> smallCounts;
     std::vector<Keyed> keyed, keyedSpare;
+    std::vector<std::uint64_t> packed, packedSpare;
     std::vector<std::uint32_t> rank, order, less, classStart, fill, seen, slots, target;
     std::vector<Group> groups, next;
 };
@@ -187,6 +188,46 @@ void radixSort(Keyed* data, Keyed* spare, std::size_t g) {
     if (from != data) std::copy(from, from + g, data);
 }
 
+// The same for keys packed above their positions (`shift` bits), which
+// are in position order to begin with: only the key's `keyBits` bits are
+// sorted, half the bytes moved of a key and a position side by side.
+void radixSortPacked(std::uint64_t* data, std::uint64_t* spare, std::size_t g, int shift, int keyBits) {
+    const int digits = (keyBits + 7) / 8;
+    std::array<std::array<std::uint32_t, 256>, 8> counts{};
+    for (std::size_t p = 0; p < g; ++p) {
+        const std::uint64_t key = data[p] >> shift;
+        for (int b = 0; b < digits; ++b) ++counts[b][(key >> (8 * b)) & 0xFF];
+    }
+    std::uint64_t* from = data;
+    std::uint64_t* to = spare;
+    for (int b = 0; b < digits; ++b) {
+        auto& c = counts[b];
+        if (std::any_of(c.begin(), c.end(), [g](std::uint32_t n) { return n == g; })) continue;
+        std::uint32_t sum = 0;
+        for (std::uint32_t& n : c) sum += std::exchange(n, sum);
+        const int at = shift + 8 * b;
+        for (std::size_t p = 0; p < g; ++p) to[c[(from[p] >> at) & 0xFF]++] = from[p];
+        std::swap(from, to);
+    }
+    if (from != data) std::copy(from, from + g, data);
+}
+
+// A sorted group's keys and positions, as pairs or packed in words.
+struct PairView {
+    const Keyed* keyed;
+    std::uint64_t key(std::size_t t) const { return keyed[t].first; }
+    std::uint32_t position(std::size_t t) const { return keyed[t].second; }
+};
+
+struct PackedView {
+    const std::uint64_t* word;
+    int shift;
+    std::uint64_t key(std::size_t t) const { return word[t] >> shift; }
+    std::uint32_t position(std::size_t t) const {
+        return static_cast<std::uint32_t>(word[t] & ((std::uint64_t{1} << shift) - 1));
+    }
+};
+
 // Reading in order and writing at random lets the loads run ahead.
 void scatter(const double* val, const std::int32_t* ser, const std::uint32_t* target, double* outVal,
              std::int32_t* outSer, std::size_t g) {
@@ -275,35 +316,42 @@ struct FenwickCounts {
 // are those already met, so counts over positions give the smaller ones
 // before each member; a value without equals needs no count, and nothing
 // after the last run of equals is counted at all.
-template <typename Counts>
-void placeRuns(Counts seen, const Keyed* keyed, std::size_t g, std::size_t lastTie, std::uint32_t* order,
+template <typename Counts, typename View>
+void placeRuns(Counts seen, const View& keyed, std::size_t g, std::size_t lastTie, std::uint32_t* order,
                std::uint32_t* less, std::uint32_t* target, std::vector<std::uint32_t>& slots) {
     for (std::size_t t = 0; t < g;) {
         std::size_t end = t + 1;
-        while (end < g && keyed[end].first == keyed[t].first) ++end;
+        while (end < g && keyed.key(end) == keyed.key(t)) ++end;
         const auto base = static_cast<std::uint32_t>(t);
         if (end - t == 1) {
-            target[keyed[t].second] = base;
+            target[keyed.position(t)] = base;
         } else {
             for (std::size_t u = t; u < end; ++u) {
-                order[u] = keyed[u].second;
-                less[u] = seen.below(keyed[u].second);
+                order[u] = keyed.position(u);
+                less[u] = seen.below(keyed.position(u));
             }
             placeClass(order + t, less + t, end - t, base, target, slots);
         }
         if (end < lastTie)
-            for (std::size_t u = t; u < end; ++u) seen.take(keyed[u].second);
+            for (std::size_t u = t; u < end; ++u) seen.take(keyed.position(u));
         t = end;
     }
 }
 
-void placeKeyedClasses(Workspace& w, const Keyed* keyed, std::size_t g) {
+// Where the exchange sort leaves each value of a group, from its keys in
+// sorted order.
+template <typename View>
+void placeKeyedClasses(Workspace& w, const View& keyed, std::size_t g) {
     std::uint32_t* order = atLeast(w.order, g);
     std::uint32_t* less = atLeast(w.less, g);
     std::uint32_t* target = atLeast(w.target, g);
     std::size_t lastTie = 0;  // one past the last run of equals
     for (std::size_t t = 1; t < g; ++t)
-        if (keyed[t].first == keyed[t - 1].first) lastTie = t + 1;
+        if (keyed.key(t) == keyed.key(t - 1)) lastTie = t + 1;
+    if (lastTie == 0) {  // nothing for the exchange sort to reorder
+        for (std::size_t t = 0; t < g; ++t) target[keyed.position(t)] = static_cast<std::uint32_t>(t);
+        return;
+    }
     if (g <= SmallCounts::kMost)
         placeRuns(SmallCounts(w.smallBits, w.smallCounts, g), keyed, g, lastTie, order, less, target, w.slots);
     else
@@ -317,21 +365,33 @@ inline void sortPlainGroupOn(Workspace& w, const double* val, const std::int32_t
     std::uint32_t* rank = atLeast(w.rank, g);
     std::size_t d = 0;
     if (!rankFewDistinct(w, val, g, rank, d)) {
-        auto* keyed = atLeast(w.keyed, g);
-        for (std::size_t p = 0; p < g; ++p) keyed[p] = {orderKey(val[p]), static_cast<std::uint32_t>(p)};
-        if (g < kRadixFrom)
-            std::sort(keyed, keyed + g);
-        else
-            radixSort(keyed, atLeast(w.keyedSpare, g), g);
-        bool ties = false;
-        for (std::size_t t = 1; t < g && !ties; ++t) ties = keyed[t].first == keyed[t - 1].first;
-        if (!ties) {  // nothing for the exchange sort to reorder
-            std::uint32_t* target = atLeast(w.target, g);
-            for (std::size_t t = 0; t < g; ++t) target[keyed[t].second] = static_cast<std::uint32_t>(t);
-            scatter(val, ser, target, outVal, outSer, g);
-            return;
+        // A group's values mostly lie close together: their keys' offsets
+        // from the smallest, above the position, fit in one word.
+        std::uint64_t* packed = atLeast(w.packed, g);
+        std::uint64_t least = ~std::uint64_t{0}, most = 0;
+        for (std::size_t p = 0; p < g; ++p) {
+            packed[p] = orderKey(val[p]);
+            least = std::min(least, packed[p]);
+            most = std::max(most, packed[p]);
         }
-        placeKeyedClasses(w, keyed, g);
+        const int shift = std::bit_width(g - 1);
+        const int keyBits = std::bit_width(most - least);
+        if (keyBits + shift <= 64) {
+            for (std::size_t p = 0; p < g; ++p) packed[p] = ((packed[p] - least) << shift) | p;
+            if (g < kRadixFrom)
+                std::sort(packed, packed + g);
+            else
+                radixSortPacked(packed, atLeast(w.packedSpare, g), g, shift, keyBits);
+            placeKeyedClasses(w, PackedView{packed, shift}, g);
+        } else {
+            auto* keyed = atLeast(w.keyed, g);
+            for (std::size_t p = 0; p < g; ++p) keyed[p] = {packed[p], static_cast<std::uint32_t>(p)};
+            if (g < kRadixFrom)
+                std::sort(keyed, keyed + g);
+            else
+                radixSort(keyed, atLeast(w.keyedSpare, g), g);
+            placeKeyedClasses(w, PairView{keyed}, g);
+        }
         scatter(val, ser, w.target.data(), outVal, outSer, g);
         return;
     }
