@@ -121,6 +121,61 @@ TEST(NumberRecords, SameValuesAsTheFieldReaderOrGivesUp) {
     }
 }
 
+// Records of every shape near the usual one, each followed by enough text
+// that the whole-window reading meets it: fields of 0 to 20 digits, signs,
+// points, exponents, blanks, stray bytes and each line end. Whatever is
+// read equals the field reader's values bit for bit, or is given up.
+TEST(NumberRecords, RecordsOfManyShapesReadAsTheFieldReaderDoes) {
+    std::mt19937_64 random(2026);
+    auto pick = [&](std::initializer_list<const char*> options) {
+        return std::string(options.begin()[random() % options.size()]);
+    };
+    auto digits = [&](int most) {
+        std::string d;
+        const int n = static_cast<int>(random() % static_cast<unsigned>(most + 1));
+        for (int i = 0; i < n; ++i) d.push_back(static_cast<char>('0' + random() % 10));
+        return d;
+    };
+    std::string tail;
+    for (int i = 0; i < 8; ++i) tail += std::to_string(900 + i) + ",1.25\r\n";
+    int taken = 0;
+    for (int c = 0; c < 4000; ++c) {
+        const bool serials = random() % 4 != 0;
+        std::string record;
+        if (serials) record += pick({"", "", "", "+", " "}) + digits(20) + pick({",", ",", ",", ", ", "."});
+        record += pick({"", "", "-", "+", " "}) + digits(c % 2 ? 20 : 3);
+        record += pick({".", ".", "", "x", "\xB5"}) + digits(c % 3 ? 16 : 20);
+        record += pick({"", "", "", "", "e5", "E-3", "x", " ", "\xC3\xA9"});
+        record += pick({"\r\n", "\r\n", "\n", "\r", ",", " \r\n"});
+        const std::string text = "h\r\n" + record + tail;
+        const NumberRecordsRule r = rule(serials, false);
+        const auto want = fieldByField(text, r);
+        const auto got = inBlocks(text, r);
+        if (got) {
+            ASSERT_TRUE(want) << "read where the field reader has a message: " << record;
+            EXPECT_TRUE(sameBits(*got, *want)) << record;
+        }
+        taken += got.has_value();
+    }
+    EXPECT_GT(taken, 1000);
+}
+
+// The largest whole number a double holds exactly, and one past it, at
+// the most digits the quick readings take.
+TEST(NumberRecords, DigitsAtTheEdgeOfExactReadAsTheFieldReaderDoes) {
+    std::string text = "h\r\n";
+    for (const char* v : {"9007199254740992", "9007199254740993", "900719925474099.3", "-0", "5.", ".5",
+                          "1234567890123456789", "12345678901234567890", "0.000000000000000001"})
+        text.append("1,").append(v).append("\r\n");
+    for (int i = 0; i < 8; ++i) text.append("2,1.5\r\n");
+    const auto want = fieldByField(text, rule(true, false));
+    const auto got = inBlocks(text, rule(true, false));
+    ASSERT_TRUE(want);
+    ASSERT_TRUE(got);
+    EXPECT_TRUE(sameBits(*got, *want));
+    EXPECT_TRUE(std::signbit((*got)[3]));
+}
+
 // Decimals read as one division must round as the full reading does.
 TEST(NumberRecords, PlainDecimalsRoundAsTheFullReading) {
     std::mt19937_64 random(91);
