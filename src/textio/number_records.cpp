@@ -296,7 +296,8 @@ void parsePiece(const char* s, std::size_t e, const NumberRecordsRule& rule, Pie
 // on a read error.
 bool fill(int fd, char* buf, std::size_t capacity, std::size_t& used, bool& atEof) {
     while (!atEof && used < kBlock) {
-        const ssize_t n = ::read(fd, buf + used, capacity - used);
+        // A block at a time: memory first touched costs more than a read.
+        const ssize_t n = ::read(fd, buf + used, std::min(capacity, kBlock + kBlock / 8) - used);
         if (n > 0) {
             used += static_cast<std::size_t>(n);
         } else if (n == 0) {
