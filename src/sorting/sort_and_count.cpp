@@ -592,13 +592,22 @@ void SortForBootstrapResults(Program& program) {
                     outs[0] = both[0];
                 },
                 written);
+        // Putting the files in place waits mostly on the disk; meanwhile the
+        // sorted arrays, which nothing reads after the files, are let go.
         onBothCores(
             [&] {
-                try {
-                    sorted.close();
-                } catch (...) {
-                    sortedError = std::current_exception();
-                }
+                onBothCores(
+                    [&] {
+                        try {
+                            sorted.close();
+                        } catch (...) {
+                            sortedError = std::current_exception();
+                        }
+                    },
+                    [&] {
+                        std::vector<double>().swap(s.SortOutput);
+                        std::vector<std::int32_t>().swap(s.SortOutputSerial);
+                    });
             },
             [&] {
                 if (!counts) return;
