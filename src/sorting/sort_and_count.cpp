@@ -325,7 +325,7 @@ public:
         std::uint64_t bits = 0;
         // The line number counts up in its text, digit by digit; room
         // after it lets it be copied in one fixed move.
-        char number[48] = {};
+        char number[24 + 32] = {};
         char* const numberEnd = number + 24;
         char* numberBegin = numberEnd;
         for (std::int64_t v = first + 1; v > 0; v /= 10) *--numberBegin = static_cast<char>('0' + v % 10);
