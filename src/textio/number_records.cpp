@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cerrno>
 #include <cstring>
@@ -166,7 +167,11 @@ std::uint32_t equalMask(__m128i low, __m128i high, char c) {
            32;
 }
 
-constexpr std::uint64_t kWholePowers[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+constexpr std::array<std::uint64_t, 20> kWholePowers = [] {
+    std::array<std::uint64_t, 20> p{1};
+    for (std::size_t k = 1; k < p.size(); ++k) p[k] = p[k - 1] * 10;
+    return p;
+}();
 
 // The value of n <= 19 digits at p.
 [[gnu::always_inline]] inline std::uint64_t digitsAt(const char* p, int n) {
@@ -196,6 +201,7 @@ bool windowRecord(const char* s, bool serials, double& v, std::size_t& length) {
     int fractionStart = wholeEnd, fractionEnd = wholeEnd;
     if (((equalMask(low, high, '.') >> wholeEnd) & 1) != 0) {
         fractionStart = wholeEnd + 1;
+        if (fractionStart >= 32) return false;
         rest = other >> fractionStart;
         if (rest == 0) return false;
         fractionEnd = fractionStart + std::countr_zero(rest);
@@ -208,9 +214,8 @@ bool windowRecord(const char* s, bool serials, double& v, std::size_t& length) {
         length = static_cast<std::size_t>(fractionEnd) + 1;
     else
         return false;
-    const std::uint64_t m = digitsAt(s + at, whole) *
-                                (decimals > 8 ? kWholePowers[8] * kWholePowers[decimals - 8] : kWholePowers[decimals]) +
-                            digitsAt(s + fractionStart, decimals);
+    // At most 19 digits: the whole number they make fits in 64 bits.
+    const std::uint64_t m = digitsAt(s + at, whole) * kWholePowers[decimals] + digitsAt(s + fractionStart, decimals);
     if (m > (std::uint64_t{1} << 53)) return false;
     const double magnitude = static_cast<double>(m) / kPowersOfTen[decimals];
     v = negative ? -magnitude : magnitude;

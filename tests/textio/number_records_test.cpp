@@ -165,8 +165,9 @@ TEST(NumberRecords, RecordsOfManyShapesReadAsTheFieldReaderDoes) {
 TEST(NumberRecords, DigitsAtTheEdgeOfExactReadAsTheFieldReaderDoes) {
     std::string text = "h\r\n";
     for (const char* v : {"9007199254740992", "9007199254740993", "900719925474099.3", "-0", "5.", ".5",
-                          "1234567890123456789", "12345678901234567890", "0.000000000000000001"})
-        text.append("1,").append(v).append("\r\n");
+                          "1234567890123456789", "12345678901234567890", "0.000000000000000001", "1.00000000000000001",
+                          "00000000000000001.5", "123456789012.5"})
+        text.append("123456789012345678,").append(v).append("\r\n");
     for (int i = 0; i < 8; ++i) text.append("2,1.5\r\n");
     const auto want = fieldByField(text, rule(true, false));
     const auto got = inBlocks(text, rule(true, false));
