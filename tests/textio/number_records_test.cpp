@@ -1,6 +1,7 @@
 #include "textio/number_records.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <bit>
 #include <cmath>
@@ -50,6 +51,12 @@ std::optional<std::vector<double>> inBlocks(const std::string& text, const Numbe
     std::vector<double> x;
     if (!readNumberRecords(r, rule, x, {})) return std::nullopt;
     return x;
+}
+
+// A file of this process's own: runs of the tests side by side keep apart.
+std::filesystem::path ownTempFile(const std::string& name) {
+    return std::filesystem::temp_directory_path() /
+           ("lumera_number_records_" + name + "_" + std::to_string(getpid()) + ".txt");
 }
 
 bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
@@ -200,7 +207,7 @@ TEST(NumberRecords, PlainDecimalsRoundAsTheFullReading) {
 
 // A file of several blocks, cut at lines in places the test cannot choose.
 TEST(NumberRecords, ManyBlocksFromAFileInOrder) {
-    const std::filesystem::path path = std::filesystem::temp_directory_path() / "lumera_number_records_test.txt";
+    const std::filesystem::path path = ownTempFile("test");
     std::string text = "\"h\"\r\n";
     std::mt19937_64 random(7);
     std::vector<double> expected;
@@ -230,7 +237,7 @@ TEST(NumberRecords, ManyBlocksFromAFileInOrder) {
 }
 
 TEST(NumberRecords, AStopAskedForBetweenBlocksEndsTheReading) {
-    const std::filesystem::path path = std::filesystem::temp_directory_path() / "lumera_number_records_stop.txt";
+    const std::filesystem::path path = ownTempFile("stop");
     {
         std::ofstream out(path, std::ios::binary);
         out << "h\r\n";
@@ -250,7 +257,7 @@ TEST(NumberRecords, AStopAskedForBetweenBlocksEndsTheReading) {
 // that is no plain number, or one record too many. The values and their
 // sum are those of the field reader's reading of the same text.
 TEST(NumberRecords, RecordsEndingInAnyBlockOfAFile) {
-    const std::filesystem::path path = std::filesystem::temp_directory_path() / "lumera_number_records_ends.txt";
+    const std::filesystem::path path = ownTempFile("ends");
     constexpr int kRecords = 1'500'000;  // about three blocks
     enum class End { Limit, EndRecord, Quote, TooMany };
     for (const int at : {100, 700'000, 1'400'000}) {
