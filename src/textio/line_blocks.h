@@ -5,9 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
-#include "textio/both_cores.h"
 #include "textio/text_file.h"
 
 namespace lumera {
@@ -18,71 +20,105 @@ constexpr std::int64_t kLineSlice = 16384;
 // can copy short texts in fixed-size moves.
 constexpr std::size_t kLineSlack = 32;
 
+// Told after every this many lines written (and after the last).
+constexpr std::int64_t kLineRound = 8 * kLineSlice;
+
 // Writes `count` numbered lines to N files at once, formatted in slices on
 // both cores while this thread writes the slices before them, in order.
+// The slices pass through a ring of slots: either thread formats the next
+// slice whose slot is free, and this thread writes each slice as soon as it
+// is formatted, so neither waits for a round of the other's.
 // format(first, last, outs) writes lines first..last-1 of each file f at
 // outs[f] (at most maxLine[f] bytes a line) and leaves outs[f] one past the
 // end; a file may take fewer lines than there are, none at most one a line.
 // It runs on either thread, so it keeps no state between calls.
-// written(lines) is told after each round on this thread and may throw to
-// stop; whatever was written is then the caller's to remove.
+// written(lines) is told after every kLineRound lines and after the last, on
+// this thread, and may throw to stop; whatever was written is then the
+// caller's to remove.
 template <std::size_t N, typename Format, typename Written>
 void writeLinesInBlocks(const std::array<TextFile*, N>& files, std::int64_t count,
                         const std::array<std::size_t, N>& maxLine, const Format& format, const Written& written) {
-    constexpr std::size_t kSlices = 8;  // a round
-    constexpr std::int64_t kRoundLines = kLineSlice * static_cast<std::int64_t>(kSlices);
+    constexpr std::int64_t kSlots = 16;
     if (count <= 0) return;
-    const std::int64_t rounds = (count + kRoundLines - 1) / kRoundLines;
-    const bool both = rounds > 1;
-    std::array<std::size_t, N> sliceBytes{}, offset{};
-    std::size_t lineBytes = 0;
+    const std::int64_t slices = (count + kLineSlice - 1) / kLineSlice;
+    std::array<std::size_t, N> offset{};
+    std::size_t slotBytes = 0;
     for (std::size_t f = 0; f < N; ++f) {
-        sliceBytes[f] = static_cast<std::size_t>(kLineSlice) * maxLine[f] + kLineSlack;
-        offset[f] = lineBytes;
-        lineBytes += sliceBytes[f];
+        offset[f] = slotBytes;
+        slotBytes += static_cast<std::size_t>(kLineSlice) * maxLine[f] + kLineSlack;
     }
-    const std::size_t sliceStore = lineBytes;
-    std::unique_ptr<char[]> store(new char[2 * kSlices * sliceStore]);
-    std::size_t length[2][kSlices][N] = {};
-    auto slice = [&](std::int64_t round, std::size_t k, std::size_t f) {
-        return store.get() + ((round & 1) * kSlices + k) * sliceStore + offset[f];
+    const std::unique_ptr<char[]> store(new char[static_cast<std::size_t>(kSlots) * slotBytes]);
+    std::size_t length[kSlots][N] = {};
+    auto at = [&](std::int64_t slice, std::size_t f) {
+        return store.get() + static_cast<std::size_t>(slice % kSlots) * slotBytes + offset[f];
     };
-    auto formatSlice = [&](std::int64_t round, std::size_t k) {
-        const std::int64_t first = round * kRoundLines + static_cast<std::int64_t>(k) * kLineSlice;
-        const std::int64_t last = std::min(count, first + kLineSlice);
+    // ready[k]: the slice slot k holds once formatted; written: the slices
+    // written so far, which frees their slots.
+    std::array<std::atomic<std::int64_t>, kSlots> ready;
+    for (auto& r : ready) r.store(-1, std::memory_order_relaxed);
+    std::atomic<std::int64_t> next{0}, done{0};
+    std::atomic<bool> stop{false};
+    auto formatSlice = [&](std::int64_t slice) {
+        for (std::int64_t w = done.load(std::memory_order_acquire); slice >= w + kSlots;
+             w = done.load(std::memory_order_acquire)) {
+            if (stop.load(std::memory_order_acquire)) return false;
+            done.wait(w, std::memory_order_acquire);
+        }
+        if (stop.load(std::memory_order_acquire)) return false;
+        const std::int64_t first = slice * kLineSlice, last = std::min(count, first + kLineSlice);
         std::array<char*, N> outs;
-        for (std::size_t f = 0; f < N; ++f) outs[f] = slice(round, k, f);
-        if (first < last) format(first, last, outs);
+        for (std::size_t f = 0; f < N; ++f) outs[f] = at(slice, f);
+        format(first, last, outs);
         for (std::size_t f = 0; f < N; ++f)
-            length[round & 1][k][f] = first < last ? static_cast<std::size_t>(outs[f] - slice(round, k, f)) : 0;
+            length[slice % kSlots][f] = static_cast<std::size_t>(outs[f] - at(slice, f));
+        std::atomic<std::int64_t>& r = ready[static_cast<std::size_t>(slice % kSlots)];
+        r.store(slice, std::memory_order_release);
+        r.notify_all();
+        return true;
     };
-    auto writeRound = [&](std::int64_t round) {
-        for (std::size_t f = 0; f < N; ++f)
-            for (std::size_t k = 0; k < kSlices; ++k)
-                files[f]->write(std::string_view(slice(round, k, f), length[round & 1][k][f]));
-    };
-    auto formatRound = [&](std::int64_t round, std::atomic<std::size_t>& next) {
-        for (std::size_t k; (k = next.fetch_add(1)) < kSlices;) formatSlice(round, k);
-    };
-    {
-        std::atomic<std::size_t> next{0};
-        if (both)
-            onBothCores([&] { formatRound(0, next); }, [&] { formatRound(0, next); });
-        else
-            formatRound(0, next);
+    // The other core formats until the slices run out or this thread stops.
+    struct Helper {
+        std::atomic<bool>& stop;
+        std::atomic<std::int64_t>& done;
+        std::optional<std::thread> thread;
+        ~Helper() {
+            if (!thread) return;
+            stop.store(true, std::memory_order_release);
+            done.fetch_add(kSlots, std::memory_order_release);  // wakes a wait for a slot
+            done.notify_all();
+            thread->join();
+        }
+    } helper{stop, done, {}};
+    if (slices > 1) {
+        try {
+            helper.thread.emplace([&] {
+                for (std::int64_t slice; (slice = next.fetch_add(1)) < slices;)
+                    if (!formatSlice(slice)) return;
+            });
+        } catch (const std::system_error&) {
+            // Without a second thread this one does it all.
+        }
     }
-    for (std::int64_t round = 1; round < rounds; ++round) {
-        std::atomic<std::size_t> next{0};
-        onBothCores(
-            [&] {
-                writeRound(round - 1);
-                formatRound(round, next);
-            },
-            [&] { formatRound(round, next); });
-        written(std::min(count, round * kRoundLines));
+    for (std::int64_t w = 0; w < slices;) {
+        std::atomic<std::int64_t>& r = ready[static_cast<std::size_t>(w % kSlots)];
+        const std::int64_t holds = r.load(std::memory_order_acquire);
+        if (holds == w) {
+            for (std::size_t f = 0; f < N; ++f) files[f]->write(std::string_view(at(w, f), length[w % kSlots][f]));
+            ++w;
+            done.store(w, std::memory_order_release);
+            done.notify_all();
+            const std::int64_t lines = std::min(count, w * kLineSlice);
+            if (lines % kLineRound == 0 || w == slices) written(lines);
+            continue;
+        }
+        // While the next slice to write is not ready, format one ahead.
+        std::int64_t free = next.load();
+        if (free < slices && free < w + kSlots && next.compare_exchange_strong(free, free + 1)) {
+            formatSlice(free);
+            continue;
+        }
+        r.wait(holds, std::memory_order_acquire);
     }
-    writeRound(rounds - 1);
-    written(count);
 }
 
 // The same for one file: format(first, last, out) returns one past the end.
