@@ -380,7 +380,7 @@ private:
 };
 
 // Lines between starts of the disk's writing: whole rounds of the blocks.
-constexpr std::int64_t kWritebackLines = 1 << 20;
+constexpr std::int64_t kWritebackLines = 1 << 18;
 
 void writeSortedHeader(const RunState& s, TextFile& sorted, bool general, std::int32_t n, double mean,
                        const BootHeader& boot) {
