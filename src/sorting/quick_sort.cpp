@@ -425,6 +425,7 @@ inline void sortPlainGroupOn(Workspace& w, const double* val, const std::int32_t
     scatter(val, ser, target, outVal, outSer, g);
 }
 
+#if defined(__x86_64__)
 // The same built for processors with AVX2 and the bit-count instruction,
 // which the counts of positions taken use at every tied value.
 __attribute__((target("avx2,popcnt,bmi,bmi2"), flatten)) void sortPlainGroupAvx2(Workspace& w, const double* val,
@@ -433,12 +434,15 @@ __attribute__((target("avx2,popcnt,bmi,bmi2"), flatten)) void sortPlainGroupAvx2
                                                                                  std::size_t g) {
     sortPlainGroupOn(w, val, ser, outVal, outSer, g);
 }
+#endif
 
 void sortPlainGroup(Workspace& w, const double* val, const std::int32_t* ser, double* outVal, std::int32_t* outSer,
                     std::size_t g) {
+#if defined(__x86_64__)
     static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") &&
                              __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
     if (avx2) return sortPlainGroupAvx2(w, val, ser, outVal, outSer, g);
+#endif
     sortPlainGroupOn(w, val, ser, outVal, outSer, g);
 }
 
