@@ -171,45 +171,36 @@ void placeClass(const std::uint32_t* x, const std::uint32_t* less, std::size_t c
 
 // Stable byte-wise sort of keys that start in position order, so equal keys
 // stay in position order; bytes that are the same everywhere are skipped.
-void radixSort(Keyed* data, Keyed* spare, std::size_t g) {
+// key(element) gives an element's key, of `bytes` bytes.
+template <typename T, typename Key>
+void radixSortBy(T* data, T* spare, std::size_t g, int bytes, const Key& key) {
     std::array<std::array<std::uint32_t, 256>, 8> counts{};
-    for (std::size_t p = 0; p < g; ++p)
-        for (int b = 0; b < 8; ++b) ++counts[b][(data[p].first >> (8 * b)) & 0xFF];
-    Keyed* from = data;
-    Keyed* to = spare;
-    for (int b = 0; b < 8; ++b) {
+    for (std::size_t p = 0; p < g; ++p) {
+        const std::uint64_t k = key(data[p]);
+        for (int b = 0; b < bytes; ++b) ++counts[b][(k >> (8 * b)) & 0xFF];
+    }
+    T* from = data;
+    T* to = spare;
+    for (int b = 0; b < bytes; ++b) {
         auto& c = counts[b];
         if (std::any_of(c.begin(), c.end(), [g](std::uint32_t n) { return n == g; })) continue;
         std::uint32_t sum = 0;
         for (std::uint32_t& n : c) sum += std::exchange(n, sum);
-        for (std::size_t p = 0; p < g; ++p) to[c[(from[p].first >> (8 * b)) & 0xFF]++] = from[p];
+        for (std::size_t p = 0; p < g; ++p) to[c[(key(from[p]) >> (8 * b)) & 0xFF]++] = from[p];
         std::swap(from, to);
     }
     if (from != data) std::copy(from, from + g, data);
 }
 
-// The same for keys packed above their positions (`shift` bits), which
-// are in position order to begin with: only the key's `keyBits` bits are
-// sorted, half the bytes moved of a key and a position side by side.
+void radixSort(Keyed* data, Keyed* spare, std::size_t g) {
+    radixSortBy(data, spare, g, 8, [](const Keyed& k) { return k.first; });
+}
+
+// Keys packed above their positions (`shift` bits): only the key's
+// `keyBits` bits are sorted, half the bytes moved of a key and a position
+// side by side.
 void radixSortPacked(std::uint64_t* data, std::uint64_t* spare, std::size_t g, int shift, int keyBits) {
-    const int digits = (keyBits + 7) / 8;
-    std::array<std::array<std::uint32_t, 256>, 8> counts{};
-    for (std::size_t p = 0; p < g; ++p) {
-        const std::uint64_t key = data[p] >> shift;
-        for (int b = 0; b < digits; ++b) ++counts[b][(key >> (8 * b)) & 0xFF];
-    }
-    std::uint64_t* from = data;
-    std::uint64_t* to = spare;
-    for (int b = 0; b < digits; ++b) {
-        auto& c = counts[b];
-        if (std::any_of(c.begin(), c.end(), [g](std::uint32_t n) { return n == g; })) continue;
-        std::uint32_t sum = 0;
-        for (std::uint32_t& n : c) sum += std::exchange(n, sum);
-        const int at = shift + 8 * b;
-        for (std::size_t p = 0; p < g; ++p) to[c[(from[p] >> at) & 0xFF]++] = from[p];
-        std::swap(from, to);
-    }
-    if (from != data) std::copy(from, from + g, data);
+    radixSortBy(data, spare, g, (keyBits + 7) / 8, [shift](std::uint64_t w) { return w >> shift; });
 }
 
 // A sorted group's keys and positions, as pairs or packed in words.

@@ -121,16 +121,4 @@ void writeLinesInBlocks(const std::array<TextFile*, N>& files, std::int64_t coun
     }
 }
 
-// The same for one file: format(first, last, out) returns one past the end.
-template <typename Format, typename Written>
-void writeLinesInBlocks(TextFile& file, std::int64_t count, std::size_t maxLine, const Format& format,
-                        const Written& written) {
-    writeLinesInBlocks<1>(
-        {&file}, count, {maxLine},
-        [&](std::int64_t first, std::int64_t last, std::array<char*, 1>& outs) {
-            outs[0] = format(first, last, outs[0]);
-        },
-        written);
-}
-
 }  // namespace lumera
